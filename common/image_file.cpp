@@ -1,0 +1,63 @@
+#include "common/image_file.h"
+
+#include <QDir>
+
+namespace zuk {
+
+ImageLoadResult loadImage(ItemReader &reader, std::span<SlotImage> image)
+{
+    Q_ASSERT(image.size() >= static_cast<size_t>(kSlotCount));
+    for (const ControllerSlot &s : controllerMap()) {
+        if (!reader.skip(1))
+            return {false, reader.failureText()};
+        for (int r = 0; r < s.rows; ++r) {
+            if (!reader.skip(1))
+                return {false, reader.failureText()};
+            for (int b = 0; b < kRowBytes; ++b) {
+                qint16 v = 0;
+                if (!reader.readNumber(&v))
+                    return {false, reader.failureText()};
+                image[s.slot][r][b] = v;
+            }
+        }
+    }
+    return {true, QString()};
+}
+
+ImageLoadResult loadImageFile(const QString &path, std::span<SlotImage> image)
+{
+    QByteArray bytes;
+    QString error;
+    if (!readFileBytes(path, &bytes, &error))
+        return {false, error};
+    ItemReader reader = ItemReader::fromBytes(bytes);
+    ImageLoadResult result = loadImage(reader, image);
+    if (!result.ok)
+        result.failure = QDir::toNativeSeparators(path) + QStringLiteral(": ") + result.failure;
+    return result;
+}
+
+QByteArray imageFileBytes(std::span<const SlotImage> image)
+{
+    Q_ASSERT(image.size() >= static_cast<size_t>(kSlotCount));
+    ItemWriter w;
+    for (const ControllerSlot &s : controllerMap()) {
+        w.textLine(slotHeaderText(s.slot));
+        for (int r = 0; r < s.rows; ++r) {
+            w.textLine(rowLabelText(r));
+            for (int b = 0; b < kRowBytes; ++b)
+                w.numberLine(image[s.slot][r][b]);
+        }
+    }
+    return w.bytes();
+}
+
+int imageFileLineCount()
+{
+    int lines = 0;
+    for (const ControllerSlot &s : controllerMap())
+        lines += 1 + 9 * s.rows;
+    return lines;
+}
+
+}  // namespace zuk

@@ -1,0 +1,39 @@
+#pragma once
+// The image file zuk.txt: the register rows of all twenty controllers.
+
+#include "common/address_map.h"
+#include "common/text_file.h"
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <span>
+
+namespace zuk {
+
+using ImageRow = std::array<qint16, kRowBytes>;
+using SlotImage = std::array<ImageRow, kMaxRows>;
+// The image of one installation: slots 0..19. Programs may keep more slots;
+// only the first twenty are loaded and saved.
+using RegisterImage = std::array<SlotImage, kSlotCount>;
+
+struct ImageLoadResult {
+    bool ok = false;
+    QString failure;    // Russian description of what went wrong, empty on success
+};
+
+// Reads the items of an image file into image[0..19]. Header and label items
+// are skipped unread; every row value must be a number item. Values read
+// before a failure stay in the image, later ones keep what they held.
+ImageLoadResult loadImage(ItemReader &reader, std::span<SlotImage> image);
+
+// Loads the file at path.
+ImageLoadResult loadImageFile(const QString &path, std::span<SlotImage> image);
+
+// The complete file for image[0..19]: 6716 lines, Windows-1251, CR LF.
+QByteArray imageFileBytes(std::span<const SlotImage> image);
+
+// Lines a complete image file has.
+int imageFileLineCount();
+
+}  // namespace zuk

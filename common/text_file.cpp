@@ -1,0 +1,328 @@
+#include "common/text_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QHash>
+
+#include <cstdio>
+
+namespace zuk {
+
+QString decode1251(const QByteArray &bytes)
+{
+    QStringDecoder decoder("windows-1251");
+    return decoder(bytes);
+}
+
+namespace {
+
+// The code page as a table from character to byte, made from the decoder, so
+// that encoding is the exact inverse of decoding.
+const QHash<char16_t, char> &encodeTable()
+{
+    static const QHash<char16_t, char> table = [] {
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all.append(static_cast<char>(b));
+        const QString chars = decode1251(all);
+        QHash<char16_t, char> t;
+        for (int b = 0; b < 256 && b < chars.size(); ++b)
+            t.insert(chars[b].unicode(), static_cast<char>(b));
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
+bool encode1251(const QString &text, QByteArray *out, qsizetype *badIndex)
+{
+    const QHash<char16_t, char> &table = encodeTable();
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        auto it = table.constFind(text[i].unicode());
+        if (it == table.constEnd()) {
+            if (badIndex)
+                *badIndex = i;
+            return false;
+        }
+        bytes.append(it.value());
+    }
+    if (out)
+        *out = std::move(bytes);
+    return true;
+}
+
+ItemReader::ItemReader(QString text) : text_(std::move(text)) {}
+
+namespace {
+
+bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isLineEnd(QChar c) { return c == u'\r' || c == u'\n'; }
+
+}  // namespace
+
+bool ItemReader::nextItem(QString *out)
+{
+    const qsizetype n = text_.size();
+    while (pos_ < n && isBlank(text_[pos_]))
+        ++pos_;
+    if (pos_ >= n) {
+        status_ = Status::EndOfFile;
+        return false;
+    }
+    itemLine_ = lineNo_;
+    ++itemsRead_;
+
+    QString item;
+    if (text_[pos_] == u'"') {
+        qsizetype start = ++pos_;
+        while (pos_ < n && text_[pos_] != u'"' && !isLineEnd(text_[pos_]))
+            ++pos_;
+        item = text_.mid(start, pos_ - start);
+        if (pos_ < n && text_[pos_] == u'"')
+            ++pos_;
+        // Whatever stands between the closing quote and the item's end is dropped.
+        while (pos_ < n && text_[pos_] != u',' && !isLineEnd(text_[pos_]))
+            ++pos_;
+    } else {
+        qsizetype start = pos_;
+        while (pos_ < n && text_[pos_] != u',' && !isLineEnd(text_[pos_]))
+            ++pos_;
+        qsizetype end = pos_;
+        while (end > start && isBlank(text_[end - 1]))
+            --end;
+        item = text_.mid(start, end - start);
+    }
+
+    if (pos_ < n) {
+        if (text_[pos_] == u',') {
+            ++pos_;
+        } else if (text_[pos_] == u'\r') {
+            ++pos_;
+            if (pos_ < n && text_[pos_] == u'\n')
+                ++pos_;
+            ++lineNo_;
+        } else if (text_[pos_] == u'\n') {
+            ++pos_;
+            ++lineNo_;
+        }
+    }
+    lastItem_ = item;
+    status_ = Status::Ok;
+    if (out)
+        *out = std::move(item);
+    return true;
+}
+
+bool ItemReader::readText(QString *out)
+{
+    return nextItem(out);
+}
+
+bool parseNumberItem(const QString &item, qint16 *out)
+{
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < item.size() && item[i] == u'-') {
+        negative = true;
+        ++i;
+    }
+    if (i >= item.size())
+        return false;
+    qint64 value = 0;
+    for (; i < item.size(); ++i) {
+        const QChar c = item[i];
+        if (c < u'0' || c > u'9')
+            return false;
+        value = value * 10 + (c.unicode() - u'0');
+        if (value > 32768)
+            return false;
+    }
+    if (negative)
+        value = -value;
+    if (value < -32768 || value > 32767)
+        return false;
+    if (out)
+        *out = static_cast<qint16>(value);
+    return true;
+}
+
+bool ItemReader::readNumber(qint16 *out)
+{
+    QString item;
+    if (!nextItem(&item))
+        return false;
+    if (!parseNumberItem(item, out)) {
+        status_ = Status::BadNumber;
+        return false;
+    }
+    return true;
+}
+
+bool ItemReader::skip(int n)
+{
+    for (int i = 0; i < n; ++i)
+        if (!nextItem(nullptr))
+            return false;
+    return true;
+}
+
+QString ItemReader::failureText() const
+{
+    switch (status_) {
+    case Status::EndOfFile:
+        return QStringLiteral("файл кончился: прочитано %1 элементов").arg(itemsRead_);
+    case Status::BadNumber:
+        return QStringLiteral("элемент %1 (строка %2): «%3» — не целое число от -32768 до 32767")
+            .arg(itemsRead_)
+            .arg(itemLine_)
+            .arg(lastItem_);
+    case Status::Ok:
+        break;
+    }
+    return QString();
+}
+
+bool isWritableText(const QString &text, QChar *bad)
+{
+    for (QChar c : text) {
+        if (c == u'"' || c == u'\r' || c == u'\n') {
+            if (bad)
+                *bad = c;
+            return false;
+        }
+    }
+    qsizetype badIndex = 0;
+    if (!encode1251(text, nullptr, &badIndex)) {
+        if (bad)
+            *bad = text[badIndex];
+        return false;
+    }
+    return true;
+}
+
+void ItemWriter::textLine(const QStringList &items)
+{
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            text_ += u',';
+        text_ += u'"';
+        text_ += items[i];
+        text_ += u'"';
+    }
+    text_ += QStringLiteral("\r\n");
+    ++lines_;
+}
+
+void ItemWriter::numberLine(int value)
+{
+    text_ += QString::number(value);
+    text_ += QStringLiteral("\r\n");
+    ++lines_;
+}
+
+QByteArray ItemWriter::bytes() const
+{
+    QByteArray out;
+    encode1251(text_, &out);
+    return out;
+}
+
+bool readFileBytes(const QString &path, QByteArray *out, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("не удалось открыть файл %1: %2")
+                         .arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    *out = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = QStringLiteral("не удалось прочитать файл %1: %2")
+                         .arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool saveFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = QStringLiteral("не удалось создать файл %1: %2")
+                         .arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        if (error)
+            *error = QStringLiteral("не удалось записать файл %1: %2")
+                         .arg(QDir::toNativeSeparators(path), file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+bool saveFilesTogether(const std::vector<std::pair<QString, QByteArray>> &files, QString *error)
+{
+    std::vector<QString> temps;
+    auto removeTemps = [&temps] {
+        for (const QString &t : temps)
+            QFile::remove(t);
+    };
+    for (const auto &[path, bytes] : files) {
+        const QString temp = path + QStringLiteral(".new");
+        QFile file(temp);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            if (error)
+                *error = QStringLiteral("не удалось создать файл %1: %2")
+                             .arg(QDir::toNativeSeparators(temp), file.errorString());
+            removeTemps();
+            return false;
+        }
+        temps.push_back(temp);
+        if (file.write(bytes) != bytes.size() || !file.flush()) {
+            if (error)
+                *error = QStringLiteral("не удалось записать файл %1: %2")
+                             .arg(QDir::toNativeSeparators(path), file.errorString());
+            file.close();
+            removeTemps();
+            return false;
+        }
+        file.close();
+        if (file.error() != QFileDevice::NoError) {
+            if (error)
+                *error = QStringLiteral("не удалось записать файл %1: %2")
+                             .arg(QDir::toNativeSeparators(path), file.errorString());
+            removeTemps();
+            return false;
+        }
+    }
+    // Every new file is complete: put them in place. A rename replaces the old
+    // file in one step, so each file is either the old or the new one.
+    for (size_t i = 0; i < files.size(); ++i) {
+        const QByteArray from = QFile::encodeName(temps[i]);
+        const QByteArray to = QFile::encodeName(files[i].first);
+        if (std::rename(from.constData(), to.constData()) != 0) {
+            if (error) {
+                *error = QStringLiteral("не удалось заменить файл %1").arg(QDir::toNativeSeparators(files[i].first));
+                if (i > 0)
+                    *error += QStringLiteral(" (уже заменены: %1 из %2 файлов)").arg(i).arg(files.size());
+            }
+            for (size_t j = i; j < temps.size(); ++j)
+                QFile::remove(temps[j]);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace zuk

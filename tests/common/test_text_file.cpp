@@ -1,0 +1,159 @@
+#include "common/text_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace zuk;
+
+namespace {
+
+QStringList readAll(const QString &text)
+{
+    ItemReader r(text);
+    QStringList items;
+    QString item;
+    while (r.readText(&item))
+        items << item;
+    return items;
+}
+
+}  // namespace
+
+TEST(Windows1251, EveryByteRoundTrips)
+{
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(static_cast<char>(b));
+    const QString text = decode1251(all);
+    ASSERT_EQ(text.size(), 256);
+    QByteArray back;
+    ASSERT_TRUE(encode1251(text, &back));
+    EXPECT_EQ(back, all);
+    EXPECT_EQ(decode1251(QByteArray("\xC0\xE4\xF0\xE5\xF1")), QStringLiteral("Адрес"));
+}
+
+TEST(Windows1251, UnencodableCharacterIsFound)
+{
+    qsizetype bad = -1;
+    EXPECT_TRUE(encode1251(QStringLiteral("вход €1 №"), nullptr, &bad));  // both are in the code page
+    EXPECT_FALSE(encode1251(QStringLiteral("вход ☃ 1"), nullptr, &bad));
+    EXPECT_EQ(bad, 5);
+    QChar c;
+    EXPECT_FALSE(isWritableText(QStringLiteral("лампа \"1\""), &c));
+    EXPECT_EQ(c, u'"');
+    EXPECT_FALSE(isWritableText(QStringLiteral("a\nb"), &c));
+    EXPECT_FALSE(isWritableText(QStringLiteral("x☃"), &c));
+    EXPECT_EQ(c, QChar(0x2603));
+    EXPECT_TRUE(isWritableText(QStringLiteral("Свет, кухня №2 «угол»")));
+}
+
+TEST(ItemReader, ItemsEndAtCommasAndLineEnds)
+{
+    EXPECT_EQ(readAll(QStringLiteral("1,\"a\",\"b\"\r\n2\r\n")),
+              (QStringList{"1", "a", "b", "2"}));
+    // LF alone and a lone CR end lines too; the last line needs no line end.
+    EXPECT_EQ(readAll(QStringLiteral("a\nb\rc")), (QStringList{"a", "b", "c"}));
+    // An empty line is one empty item; a trailing comma leaves an empty item.
+    EXPECT_EQ(readAll(QStringLiteral("a\r\n\r\nb,\r\n")), (QStringList{"a", "", "b", ""}));
+    EXPECT_EQ(readAll(QStringLiteral("\"\"\r\n")), (QStringList{""}));
+}
+
+TEST(ItemReader, QuotedItemsKeepCommasAndBlanks)
+{
+    EXPECT_EQ(readAll(QStringLiteral("\"0,5 с\",\" ff \"\r\n")), (QStringList{"0,5 с", " ff "}));
+    // Leading blanks before an item are skipped, also before a quote.
+    EXPECT_EQ(readAll(QStringLiteral("  \"x\",\t 7\r\n")), (QStringList{"x", "7"}));
+    // Text after the closing quote up to the next comma is dropped.
+    EXPECT_EQ(readAll(QStringLiteral("\"ab\"cd,e\r\n")), (QStringList{"ab", "e"}));
+    // A quote left open ends at the end of its line.
+    EXPECT_EQ(readAll(QStringLiteral("\"open, still\r\nnext\r\n")), (QStringList{"open, still", "next"}));
+}
+
+TEST(ItemReader, UnquotedItemsLoseTrailingBlanks)
+{
+    EXPECT_EQ(readAll(QStringLiteral("ff ,timer\t\r\n in  \r\n")), (QStringList{"ff", "timer", "in"}));
+}
+
+TEST(ItemReader, NumbersMustBeSixteenBitIntegers)
+{
+    qint16 v = 0;
+    EXPECT_TRUE(parseNumberItem("0", &v));
+    EXPECT_TRUE(parseNumberItem("-32768", &v));
+    EXPECT_EQ(v, -32768);
+    EXPECT_TRUE(parseNumberItem("32767", &v));
+    EXPECT_EQ(v, 32767);
+    EXPECT_TRUE(parseNumberItem("007", &v));
+    EXPECT_EQ(v, 7);
+    for (const char *bad : {"32768", "-32769", "", "-", "1.5", "1e3", "0x10", "12a", "+5", "1 2",
+                            "99999999999999999999"})
+        EXPECT_FALSE(parseNumberItem(QString::fromLatin1(bad), &v)) << bad;
+
+    ItemReader r(QStringLiteral("12\r\n\"34\"\r\nabc\r\n"));
+    ASSERT_TRUE(r.readNumber(&v));
+    EXPECT_EQ(v, 12);
+    ASSERT_TRUE(r.readNumber(&v));  // quotes are removed before the number is read
+    EXPECT_EQ(v, 34);
+    EXPECT_FALSE(r.readNumber(&v));
+    EXPECT_EQ(r.status(), ItemReader::Status::BadNumber);
+    EXPECT_EQ(r.itemsRead(), 3);
+    EXPECT_EQ(r.line(), 3);
+    EXPECT_TRUE(r.failureText().contains("abc"));
+    EXPECT_FALSE(r.readNumber(&v));
+    EXPECT_EQ(r.status(), ItemReader::Status::EndOfFile);
+}
+
+TEST(ItemWriter, WritesQuotedTextsPlainNumbersAndCrLf)
+{
+    ItemWriter w;
+    w.textLine(QStringList{"Адрес контроллера - 0", "кухня, угол"});
+    w.textLine(QString());
+    w.numberLine(-5);
+    w.numberLine(255);
+    const QByteArray bytes = w.bytes();
+    EXPECT_EQ(w.lineCount(), 4);
+    EXPECT_EQ(decode1251(bytes),
+              QStringLiteral("\"Адрес контроллера - 0\",\"кухня, угол\"\r\n\"\"\r\n-5\r\n255\r\n"));
+    // What the writer writes, the reader reads back item for item.
+    EXPECT_EQ(readAll(decode1251(bytes)),
+              (QStringList{"Адрес контроллера - 0", "кухня, угол", "", "-5", "255"}));
+}
+
+TEST(Files, AtomicSaveKeepsTheOldFileOnFailure)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("zuk.txt");
+    QString error;
+    ASSERT_TRUE(saveFileAtomically(path, "old\r\n", &error)) << error.toStdString();
+    QByteArray bytes;
+    ASSERT_TRUE(readFileBytes(path, &bytes, &error));
+    EXPECT_EQ(bytes, "old\r\n");
+
+    // A path in a folder that does not exist cannot be written.
+    EXPECT_FALSE(saveFileAtomically(dir.filePath("none/zuk.txt"), "x", &error));
+    EXPECT_TRUE(error.contains("zuk.txt"));
+
+    EXPECT_FALSE(readFileBytes(dir.filePath("missing.txt"), &bytes, &error));
+    EXPECT_TRUE(error.contains("missing.txt"));
+}
+
+TEST(Files, SeveralFilesAreReplacedOnlyWhenAllAreWritten)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString a = dir.filePath("a.txt");
+    const QString b = dir.filePath("b.txt");
+    QString error;
+    ASSERT_TRUE(saveFilesTogether({{a, "A1"}, {b, "B1"}}, &error));
+    // The second file's folder is missing: neither file changes, no temporaries stay.
+    EXPECT_FALSE(saveFilesTogether({{a, "A2"}, {dir.filePath("x/b.txt"), "B2"}}, &error));
+    QByteArray bytes;
+    ASSERT_TRUE(readFileBytes(a, &bytes, &error));
+    EXPECT_EQ(bytes, "A1");
+    EXPECT_FALSE(QFile::exists(a + ".new"));
+    ASSERT_TRUE(saveFilesTogether({{a, "A3"}, {b, "B3"}}, &error));
+    ASSERT_TRUE(readFileBytes(b, &bytes, &error));
+    EXPECT_EQ(bytes, "B3");
+}
