@@ -1,0 +1,102 @@
+#pragma once
+// Form1 of the configuration editor: every table, control and procedure of
+// the editor, without a display. The window (editor/window) shows these
+// controls; tests drive the form directly.
+
+#include "common/image_file.h"
+#include "editor/controls.h"
+
+#include <QString>
+#include <QStringList>
+#include <array>
+
+namespace kalvet {
+
+// What the logic needs from the window around it.
+class EditorHost {
+public:
+    virtual ~EditorHost() = default;
+    // A modal message box with an OK button.
+    virtual void message(const QString &text) = 0;
+    // A modal question with Yes and No; true for Yes.
+    virtual bool confirm(const QString &text) = 0;
+};
+
+class EditorForm {
+public:
+    // folder: where every file of the installation lies.
+    EditorForm(const QString &folder, EditorHost *host);
+    EditorForm(const EditorForm &) = delete;
+    EditorForm &operator=(const EditorForm &) = delete;
+
+    QString folder() const { return folder_; }
+    QString filePath(const QString &name) const;
+
+    // ---- Controls -------------------------------------------------------
+    // Selection bar and record area.
+    ComboBox Combo15;            // description record selector
+    ComboBox Combo3;             // controller selector
+    ComboBox Combo2;             // the record's main value
+    ComboBox Combo5;             // byte 2 of the base row
+    ComboBox Combo6;             // byte 3 of the base row
+    std::array<ComboBox, 12> Combo1;   // the twelve item combos
+    std::array<Label, 9> Label1;       // captions of the record area
+    Label Label6;                // caption of Combo5
+    Label Label8;                // caption of Combo6
+    // Names area.
+    std::array<ComboBox, 12> Combo14;  // delay boxes
+    std::array<TextBox, 14> Text2;     // input names
+    std::array<TextBox, 14> Text1;     // output names
+    std::array<TextBox, 16> Text4;     // IR packet names
+    std::array<Label, 42> Label20;     // row numbers
+    // Scenario area.
+    TextBox Text3;                     // location
+    std::array<TextBox, 38> Text5;     // scenario names
+    std::array<Label, 38> Label14;     // scenario codes
+
+    // ---- Configuration model --------------------------------------------
+    std::array<zuk::SlotImage, 21> reg_image{};      // slot 20 is never loaded or saved
+    std::array<qint16, 36> ctrl_addr{};
+    std::array<QString, 16> ctrl_location;
+    std::array<std::array<QString, 16>, 16> out_name;
+    std::array<std::array<QString, 16>, 16> in_name;
+    std::array<std::array<QString, 16>, 16> ir_name;
+    std::array<std::array<QString, 38>, 16> scen_name;
+    std::array<std::array<QString, 71>, 91> desc_table;
+    std::array<std::array<QString, 71>, 91> in_table;
+    std::array<QString, 301> entry_tag;
+    qint16 saved_ctrl_sel = 0;
+    qint16 saved_desc_sel = 2;
+    QString line_buf;
+
+    // ---- Start-up, loading and saving -----------------------------------
+    void Startup();              // the window's load event
+    void Command1_Click();       // "читать": the load operation
+    void Command2_Click();       // "запись": the save operation
+    void ShowController();
+    void Combo3_Click();
+    void Combo14_Click(int index);
+
+    // ---- Record display and editing -------------------------------------
+    void ShowRecord();
+    void ShowRecordItems();
+    // Fills combo with the value list of kind and selects the entry of the
+    // item byte; for "uslov" gives back the kind word of the chosen condition
+    // ("ff", "in", "timer" or empty for none).
+    QString ShowItem(ComboBox &combo, const QString &kind, int slot, int baseRow, int offset);
+    void Combo15_Click();
+    void Combo2_Click();
+    void Combo1_Click(int index);
+    void Combo5_Click();
+    void Combo6_Click();
+
+private:
+    QString folder_;
+    EditorHost *host_;
+
+    // ---- state of loading and saving ----
+
+    // ---- state of the record display ----
+};
+
+}  // namespace kalvet
