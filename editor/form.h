@@ -89,6 +89,9 @@ public:
     void Combo1_Click(int index);
     void Combo5_Click();
     void Combo6_Click();
+    // Loads the input types of in_0.ini into in_table (also done at start-up,
+    // so that an "in" item of a plain record has type codes to match).
+    void LoadInputTypes();
 
 private:
     QString folder_;

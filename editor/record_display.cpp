@@ -12,5 +12,6 @@ void EditorForm::Combo2_Click() {}
 void EditorForm::Combo1_Click(int) {}
 void EditorForm::Combo5_Click() {}
 void EditorForm::Combo6_Click() {}
+void EditorForm::LoadInputTypes() {}
 
 }  // namespace kalvet
