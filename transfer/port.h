@@ -1,0 +1,46 @@
+#pragma once
+// The bus port as the exchange logic sees it: bytes queued for output, and a
+// handler called with the bytes of each receive event.
+//
+// Usage over a real line:
+//     zuk::MSComm port;                       // transfer/serial_port.h
+//     QString why;
+//     if (!port.open("/dev/ttyS0", &why)) ... // 19200 8N1, raw, no flow control
+//     zuk::BusExchange bus(port);             // transfer/exchange.h
+//     bus.setWaitUnitMs(400);
+//     zuk::frames::RowData row;
+//     bool ok = bus.readExchange(0x80, 3, &row);
+// A QCoreApplication (or QApplication) must exist: the exchanges wait on an
+// event loop, and receive events arrive through it.
+
+#include <QByteArray>
+#include <functional>
+
+namespace zuk {
+
+class BusPort {
+public:
+    using ReceiveHandler = std::function<void(const QByteArray &bytes)>;
+
+    virtual ~BusPort() = default;
+
+    // Queues bytes for sending; bytes go out in the order queued, nothing in
+    // between. One call per assignment of the request pieces.
+    virtual void output(const QByteArray &bytes) = 0;
+
+    // The handler is called, from the event loop, once per receive event with
+    // the bytes that came in (possibly none).
+    void setReceiveHandler(ReceiveHandler handler) { handler_ = std::move(handler); }
+
+protected:
+    void deliver(const QByteArray &bytes)
+    {
+        if (handler_)
+            handler_(bytes);
+    }
+
+private:
+    ReceiveHandler handler_;
+};
+
+}  // namespace zuk
