@@ -1,14 +1,437 @@
 // Start-up, the load and save operations and the controller display.
-// (Being written; the bodies below only let the editor link meanwhile.)
+//
+// Failures of the files never end the editor: a reference file that cannot be
+// read is reported and the editor goes on with what it read; a data file that
+// cannot be read completely is reported, the values read before stay, and the
+// next save asks before it writes. A save writes all three data files to
+// temporary files first and replaces the old ones only when all are complete.
 #include "editor/form.h"
+
+#include "common/address_map.h"
+#include "common/image_file.h"
+#include "common/text_file.h"
+
+#include <QDir>
 
 namespace kalvet {
 
-void EditorForm::Startup() {}
-void EditorForm::Command1_Click() {}
-void EditorForm::Command2_Click() {}
-void EditorForm::ShowController() {}
-void EditorForm::Combo3_Click() {}
-void EditorForm::Combo14_Click(int) {}
+namespace {
+
+constexpr int kControllers = 16;       // controllers in the names and scenario files
+constexpr int kNameLines = 16;
+constexpr int kScenarios = 38;
+constexpr int kRecords = 80;           // description records of opis_0.ini
+constexpr int kRecordLines = 41;
+constexpr int kDelayTexts = 254;
+
+const QString kSectionHeader = QStringLiteral("Адрес контроллера - ");
+
+// Items each file must hold.
+constexpr int kAdresItems = 8 * 3;
+constexpr int kNamesItems = kControllers * (2 + kNameLines * 4);
+constexpr int kScenarioItems = kControllers * (1 + kScenarios * 2);
+constexpr int kOpisItems = kRecords * (1 + kRecordLines);
+
+// Delay box d shows byte kDelayByte[d] of row kDelayRow[d].
+constexpr int kDelayRow[12] = {58, 58, 58, 58, 58, 58, 58, 59, 59, 59, 59, 59};
+constexpr int kDelayByte[12] = {1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 5};
+
+// Opens a file for item reading. On failure *error names the file and why.
+bool openItems(const QString &path, zuk::ItemReader *reader, QString *error)
+{
+    QByteArray bytes;
+    if (!zuk::readFileBytes(path, &bytes, error))
+        return false;
+    *reader = zuk::ItemReader::fromBytes(bytes);
+    return true;
+}
+
+// What went wrong while reading the items of a file that needs `needed` items.
+QString readFailure(const QString &name, const zuk::ItemReader &reader, int needed)
+{
+    if (reader.status() == zuk::ItemReader::Status::EndOfFile)
+        return QStringLiteral("Файл %1 слишком короткий: прочитано %2 элементов из %3.")
+            .arg(name)
+            .arg(reader.itemsRead())
+            .arg(needed);
+    return QStringLiteral("Ошибка в файле %1: %2.").arg(name, reader.failureText());
+}
+
+QString lineName(int line) { return zuk::hexText(line); }
+
+QString scenarioField(int s)
+{
+    if (s < 16)
+        return QStringLiteral("Названия сценариев, условные %1").arg(zuk::hexText(s));
+    if (s < 32)
+        return QStringLiteral("Названия сценариев, короткие %1").arg(zuk::hexText(s - 16));
+    return QStringLiteral("Названия сценариев, длинные %1").arg(s - 32);
+}
+
+QString describeChar(QChar ch)
+{
+    const QString code = QStringLiteral("U+%1").arg(ch.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+    if (ch.isPrint())
+        return QStringLiteral("«%1» (%2)").arg(ch).arg(code);
+    return code;
+}
+
+}  // namespace
+
+int EditorForm::controllerInUse() const
+{
+    const int c = Combo3.listIndex();
+    return c >= 0 && c < kControllers ? c : shownCtrl_;
+}
+
+void EditorForm::reportFileFailure(const QString &text)
+{
+    if (host_)
+        host_->message(text);
+}
+
+// ---- Start-up --------------------------------------------------------------
+
+void EditorForm::Startup()
+{
+    saved_ctrl_sel = 0;
+    saved_desc_sel = 2;
+
+    // Controller selector from adres.ini: number, ignored text, name.
+    Combo3.clear();
+    {
+        zuk::ItemReader reader(QString{});
+        QString error;
+        if (!openItems(filePath(QStringLiteral("adres.ini")), &reader, &error)) {
+            reportFileFailure(QStringLiteral("Файл adres.ini не прочитан: %1. Список контроллеров пуст.").arg(error));
+        } else {
+            for (int i = 0; i < 8; ++i) {
+                qint16 number = 0;
+                if (!reader.readNumber(&number) || !reader.readText(&line_buf)) {
+                    reportFileFailure(readFailure(QStringLiteral("adres.ini"), reader, kAdresItems)
+                                      + QStringLiteral(" Контроллеров в списке: %1 из 8.").arg(i));
+                    break;
+                }
+                ctrl_addr[i] = number;
+                if (!reader.readText(&line_buf)) {
+                    reportFileFailure(readFailure(QStringLiteral("adres.ini"), reader, kAdresItems)
+                                      + QStringLiteral(" Контроллеров в списке: %1 из 8.").arg(i));
+                    break;
+                }
+                Combo3.addItem(line_buf);
+            }
+        }
+    }
+
+    // Delay boxes: the 254 texts of timer.ini, read once per box.
+    for (int d = 0; d < 12; ++d) {
+        ComboBox &box = Combo14[d];
+        box.clear();
+        zuk::ItemReader reader(QString{});
+        QString error;
+        if (!openItems(filePath(QStringLiteral("timer.ini")), &reader, &error)) {
+            if (d == 0)
+                reportFileFailure(QStringLiteral("Файл timer.ini не прочитан: %1. Списки задержек пусты.").arg(error));
+            continue;
+        }
+        for (int v = 0; v < kDelayTexts; ++v) {
+            if (!reader.readText(&line_buf)) {
+                if (d == 0)
+                    reportFileFailure(readFailure(QStringLiteral("timer.ini"), reader, kDelayTexts)
+                                      + QStringLiteral(" Задержки без текста показываются числом."));
+                break;
+            }
+            box.addItem(line_buf);
+        }
+    }
+
+    // Input types first, so that every record shown has type codes to match.
+    LoadInputTypes();
+
+    Command1_Click();
+}
+
+// ---- Load ------------------------------------------------------------------
+
+void EditorForm::Command1_Click()
+{
+    QStringList failed;
+    QStringList reports;
+
+    // zuk.txt: the register image of slots 0..19.
+    {
+        zuk::ItemReader reader(QString{});
+        QString error;
+        const QString name = QStringLiteral("zuk.txt");
+        if (!openItems(filePath(name), &reader, &error)) {
+            failed << name;
+            reports << QStringLiteral("Файл %1 не прочитан: %2.").arg(name, error);
+        } else {
+            const zuk::ImageLoadResult result =
+                zuk::loadImage(reader, std::span<zuk::SlotImage>(reg_image.data(), zuk::kSlotCount));
+            if (!result.ok) {
+                failed << name;
+                reports << readFailure(name, reader, zuk::imageFileLineCount());
+            }
+        }
+    }
+
+    // out_in_ik.txt: location and names of 16 controllers.
+    {
+        zuk::ItemReader reader(QString{});
+        QString error;
+        const QString name = QStringLiteral("out_in_ik.txt");
+        if (!openItems(filePath(name), &reader, &error)) {
+            failed << name;
+            reports << QStringLiteral("Файл %1 не прочитан: %2.").arg(name, error);
+        } else {
+            auto read = [&reader](QString *into) {
+                QString item;
+                if (!reader.readText(&item))
+                    return false;
+                *into = item;
+                return true;
+            };
+            bool ok = true;
+            for (int c = 0; c < kControllers && ok; ++c) {
+                ok = read(&line_buf) && read(&ctrl_location[c]);
+                for (int l = 0; l < kNameLines && ok; ++l)
+                    ok = read(&line_buf) && read(&out_name[c][l]) && read(&in_name[c][l]) && read(&ir_name[c][l]);
+            }
+            if (!ok) {
+                failed << name;
+                reports << readFailure(name, reader, kNamesItems);
+            }
+        }
+    }
+
+    // szenar.txt: scenario codes and names; the codes of the last section stay.
+    {
+        zuk::ItemReader reader(QString{});
+        QString error;
+        const QString name = QStringLiteral("szenar.txt");
+        if (!openItems(filePath(name), &reader, &error)) {
+            failed << name;
+            reports << QStringLiteral("Файл %1 не прочитан: %2.").arg(name, error);
+        } else {
+            bool ok = true;
+            for (int c = 0; c < kControllers && ok; ++c) {
+                ok = reader.readText(&line_buf);
+                for (int s = 0; s < kScenarios && ok; ++s) {
+                    ok = reader.readText(&line_buf);
+                    if (ok)
+                        Label14[s].setCaption(line_buf);
+                    QString scenario;
+                    ok = ok && reader.readText(&scenario);
+                    if (ok)
+                        scen_name[c][s] = scenario;
+                }
+            }
+            if (!ok) {
+                failed << name;
+                reports << readFailure(name, reader, kScenarioItems);
+            }
+        }
+    }
+
+    incompleteFiles_ = failed;
+    if (!reports.isEmpty()) {
+        reports << QStringLiteral("Прочитанные значения оставлены; перед записью редактор спросит подтверждение.");
+        reportFileFailure(reports.join(QLatin1Char('\n')));
+    }
+
+    Combo3.setListIndex(saved_ctrl_sel);
+    ShowController();
+}
+
+// ---- Controller display ----------------------------------------------------
+
+void EditorForm::ShowController()
+{
+    const int c = controllerInUse();
+    shownCtrl_ = c;
+
+    Text3.setText(ctrl_location[c]);
+    for (int l = 0; l < 14; ++l) {
+        Text1[l].setText(out_name[c][l]);
+        Text2[l].setText(in_name[c][l]);
+        Text4[l].setText(ir_name[c][l]);
+    }
+    Text4[14].setText(ir_name[c][14]);
+    Text4[15].setText(ir_name[c][15]);
+    for (int s = 0; s < kScenarios; ++s)
+        Text5[s].setText(scen_name[c][s]);
+
+    // A delay byte with no text (254, 255, or anything the file gave) is
+    // shown as its number and stays as it is until the user picks a text.
+    for (int d = 0; d < 12; ++d) {
+        const int value = reg_image[c][kDelayRow[d]][kDelayByte[d]];
+        if (value >= 0 && value < Combo14[d].listCount())
+            Combo14[d].setListIndex(value);
+        else
+            Combo14[d].showUnlisted(QString::number(value));
+    }
+
+    // Description records, read again every time.
+    Combo15.clear();
+    {
+        zuk::ItemReader reader(QString{});
+        QString error;
+        const QString name = QStringLiteral("opis_0.ini");
+        if (!openItems(filePath(name), &reader, &error)) {
+            reportFileFailure(QStringLiteral("Файл %1 не прочитан: %2. Записей описания нет.").arg(name, error));
+        } else {
+            bool ok = true;
+            for (int rec = 0; rec < kRecords && ok; ++rec) {
+                ok = reader.readText(&line_buf);
+                if (ok)
+                    Combo15.addItem(line_buf);
+                for (int line = 0; line < kRecordLines && ok; ++line)
+                    ok = reader.readText(&desc_table[rec][line]);
+            }
+            if (!ok)
+                reportFileFailure(readFailure(name, reader, kOpisItems)
+                                  + QStringLiteral(" Записей описания в списке: %1 из %2.")
+                                        .arg(Combo15.listCount())
+                                        .arg(kRecords));
+        }
+    }
+
+    Combo15.setListIndex(saved_desc_sel);
+    ShowRecord();
+}
+
+void EditorForm::Combo3_Click()
+{
+    ShowController();
+}
+
+void EditorForm::Combo14_Click(int index)
+{
+    if (index < 0 || index >= 12)
+        return;
+    const int value = Combo14[index].listIndex();
+    if (value < 0)
+        return;
+    reg_image[controllerInUse()][kDelayRow[index]][kDelayByte[index]] = static_cast<qint16>(value);
+}
+
+// ---- Save ------------------------------------------------------------------
+
+QString EditorForm::unwritableText(int c) const
+{
+    QChar bad;
+    auto check = [&bad](const QString &text) { return zuk::isWritableText(text, &bad); };
+    auto found = [&bad](const QString &field) {
+        return QStringLiteral("%1: символ %2").arg(field, describeChar(bad));
+    };
+    // The shown controller's texts, as typed.
+    if (!check(Text3.text()))
+        return found(QStringLiteral("местоположение"));
+    for (int l = 0; l < 14; ++l) {
+        if (!check(Text2[l].text()))
+            return found(QStringLiteral("Входы %1").arg(lineName(l)));
+        if (!check(Text1[l].text()))
+            return found(QStringLiteral("Выходы %1").arg(lineName(l)));
+    }
+    for (int l = 0; l < 16; ++l)
+        if (!check(Text4[l].text()))
+            return found(QStringLiteral("ИК посылка %1").arg(lineName(l)));
+    for (int s = 0; s < kScenarios; ++s) {
+        if (!check(Text5[s].text()))
+            return found(scenarioField(s));
+        if (!check(Label14[s].caption()))
+            return found(QStringLiteral("код сценария %1").arg(s));
+    }
+    // Everything else as loaded (a file may hold what the editor cannot write).
+    for (int k = 0; k < kControllers; ++k) {
+        const QString who = QStringLiteral("контроллер %1, ").arg(zuk::hexText(k));
+        if (k != c && !check(ctrl_location[k]))
+            return found(who + QStringLiteral("местоположение"));
+        for (int l = 0; l < kNameLines; ++l) {
+            const bool typed = k == c && l < 14;
+            if (!typed && !check(in_name[k][l]))
+                return found(who + QStringLiteral("Входы %1").arg(lineName(l)));
+            if (!typed && !check(out_name[k][l]))
+                return found(who + QStringLiteral("Выходы %1").arg(lineName(l)));
+            if (k != c && !check(ir_name[k][l]))
+                return found(who + QStringLiteral("ИК посылка %1").arg(lineName(l)));
+        }
+        for (int s = 0; s < kScenarios && k != c; ++s)
+            if (!check(scen_name[k][s]))
+                return found(who + scenarioField(s));
+    }
+    return QString();
+}
+
+void EditorForm::Command2_Click()
+{
+    if (!incompleteFiles_.isEmpty() && host_) {
+        const QString question =
+            QStringLiteral("Конфигурация загружена не полностью: не прочитаны до конца файлы %1.\n"
+                           "Значения, которые не удалось прочитать, будут записаны такими, "
+                           "какие они сейчас в редакторе. Записать?")
+                .arg(incompleteFiles_.join(QStringLiteral(", ")));
+        if (!host_->confirm(question))
+            return;
+    }
+
+    // With no entry selected (the user typed in the edit field) the shown
+    // controller and the remembered record are used.
+    const int c = controllerInUse();
+    const int desc = Combo15.listIndex() >= 0 ? Combo15.listIndex() : saved_desc_sel;
+
+    const QString bad = unwritableText(c);
+    if (!bad.isEmpty()) {
+        reportFileFailure(QStringLiteral("Запись не выполнена: текст нельзя записать в файл (%1).\n"
+                                         "Двойная кавычка и символы вне кодировки Windows-1251 "
+                                         "недопустимы. Исправьте текст и повторите запись.")
+                              .arg(bad));
+        return;
+    }
+
+    saved_ctrl_sel = static_cast<qint16>(c);
+    saved_desc_sel = static_cast<qint16>(desc);
+
+    const QByteArray image = zuk::imageFileBytes(std::span<const zuk::SlotImage>(reg_image.data(), zuk::kSlotCount));
+
+    for (int s = 0; s < kScenarios; ++s)
+        scen_name[c][s] = Text5[s].text();
+    zuk::ItemWriter scenarios;
+    for (int k = 0; k < kControllers; ++k) {
+        scenarios.textLine(kSectionHeader + zuk::hexText(k));
+        for (int s = 0; s < kScenarios; ++s)
+            scenarios.textLine({Label14[s].caption(), scen_name[k][s]});
+    }
+
+    ctrl_location[c] = Text3.text();
+    for (int l = 0; l < 14; ++l) {
+        out_name[c][l] = Text1[l].text();
+        in_name[c][l] = Text2[l].text();
+        ir_name[c][l] = Text4[l].text();
+    }
+    ir_name[c][14] = Text4[14].text();
+    ir_name[c][15] = Text4[15].text();
+    zuk::ItemWriter names;
+    for (int k = 0; k < kControllers; ++k) {
+        names.textLine({kSectionHeader + zuk::hexText(k), ctrl_location[k]});
+        for (int l = 0; l < kNameLines; ++l)
+            names.textLine({zuk::hexText(l), out_name[k][l], in_name[k][l], ir_name[k][l]});
+    }
+
+    QString error;
+    if (!zuk::saveFilesTogether({{filePath(QStringLiteral("zuk.txt")), image},
+                                 {filePath(QStringLiteral("szenar.txt")), scenarios.bytes()},
+                                 {filePath(QStringLiteral("out_in_ik.txt")), names.bytes()}},
+                                &error)) {
+        // No reload: the window keeps everything the user typed.
+        reportFileFailure(QStringLiteral("Запись не выполнена: %1.\nВсё введённое осталось в окне; "
+                                         "устраните причину и повторите запись.")
+                              .arg(error));
+        return;
+    }
+
+    Command1_Click();
+}
 
 }  // namespace kalvet

@@ -76,6 +76,8 @@ public:
     void ShowController();
     void Combo3_Click();
     void Combo14_Click(int index);
+    // Data files that failed at the last load (empty when it was complete).
+    QStringList incompleteFiles() const { return incompleteFiles_; }
 
     // ---- Record display and editing -------------------------------------
     void ShowRecord();
@@ -98,6 +100,18 @@ private:
     EditorHost *host_;
 
     // ---- state of loading and saving ----
+    // Data files that failed at the last load; a save asks before writing
+    // while this is not empty.
+    QStringList incompleteFiles_;
+    // The controller ShowController showed last: used when Combo3 has no
+    // entry selected (the user typed in its edit field).
+    int shownCtrl_ = 0;
+    int controllerInUse() const;
+    // Reports a failed reference file; returns nothing, the editor goes on.
+    void reportFileFailure(const QString &text);
+    // First text that cannot be written as an item, as "field: character";
+    // empty when every text can be written.
+    QString unwritableText(int c) const;
 
     // ---- state of the record display ----
 };
