@@ -1,0 +1,390 @@
+#include "sim/sim_core.h"
+
+#include <QStringList>
+
+namespace zuk::sim {
+
+using frames::kEscapeMark;
+using frames::kReadCommand;
+using frames::kRequestStart;
+using frames::kWriteCommand;
+
+// ---------------------------------------------------------------- parser
+
+void RequestParser::begin(std::uint8_t startByte)
+{
+    cur_ = Request{};
+    cur_.wire.append(static_cast<char>(startByte));
+    sum_ = 0;
+    dataCount_ = 0;
+    stage_ = Stage::Address;
+}
+
+void RequestParser::feed(const QByteArray &bytes, qint64 nowMs, std::vector<Request> *out)
+{
+    if (stage_ != Stage::Hunt && !bytes.isEmpty() && nowMs - lastByteMs_ > kStaleMs)
+        stage_ = Stage::Hunt;
+    if (!bytes.isEmpty())
+        lastByteMs_ = nowMs;
+
+    for (char c : bytes) {
+        const auto b = static_cast<std::uint8_t>(c);
+        switch (stage_) {
+        case Stage::Hunt:
+            if (b == kRequestStart)
+                begin(b);
+            break;
+        case Stage::Address:
+            if (b == kRequestStart) {
+                begin(b);
+                break;
+            }
+            cur_.wire.append(c);
+            cur_.address = b;
+            sum_ = b;
+            stage_ = Stage::Command;
+            break;
+        case Stage::Command:
+            if (b == kReadCommand || b == kWriteCommand) {
+                cur_.wire.append(c);
+                cur_.kind = b == kReadCommand ? Request::Kind::Read : Request::Kind::Write;
+                sum_ += b;
+                stage_ = Stage::Register;
+            } else if (b == kRequestStart) {
+                begin(b);
+            } else {
+                stage_ = Stage::Hunt;
+            }
+            break;
+        case Stage::Register:
+            if (b == kRequestStart) {
+                begin(b);
+                break;
+            }
+            cur_.wire.append(c);
+            cur_.reg = b;
+            sum_ += b;
+            stage_ = cur_.kind == Request::Kind::Read ? Stage::Checksum : Stage::Data;
+            break;
+        case Stage::Data:
+            cur_.wire.append(c);
+            cur_.data[dataCount_] = b;
+            sum_ += b;
+            if (b == kEscapeMark) {
+                stage_ = Stage::Escape;
+            } else if (++dataCount_ == 8) {
+                stage_ = Stage::Checksum;
+            }
+            break;
+        case Stage::Escape:
+            cur_.wire.append(c);
+            sum_ += b;
+            stage_ = ++dataCount_ == 8 ? Stage::Checksum : Stage::Data;
+            break;
+        case Stage::Checksum: {
+            cur_.wire.append(c);
+            cur_.checksumOk = b == (sum_ & 0xFF);
+            out->push_back(cur_);
+            stage_ = Stage::Hunt;
+            if (!cur_.checksumOk && b == kRequestStart)
+                begin(b);
+            break;
+        }
+        }
+    }
+}
+
+// ---------------------------------------------------------------- options
+
+namespace {
+
+bool parseHexByte(const QString &text, int *out)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok, 16);
+    if (!ok || v < 0 || v > 255 || text.trimmed().isEmpty())
+        return false;
+    *out = v;
+    return true;
+}
+
+bool parseCount(const QString &text, int *out)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    if (!ok || v < 0)
+        return false;
+    *out = v;
+    return true;
+}
+
+bool parseOneFault(const QString &spec, Fault *f, QString *error)
+{
+    auto fail = [&](const QString &why) {
+        *error = QStringLiteral("bad fault \"%1\": %2").arg(spec, why);
+        return false;
+    };
+    const qsizetype eq = spec.indexOf(QLatin1Char('='));
+    if (eq < 0)
+        return fail(QStringLiteral("expected ADDR[:ROW[:ATTEMPTS]]=KIND[/PARAM]"));
+    const QStringList where = spec.left(eq).split(QLatin1Char(':'));
+    const QStringList what = spec.mid(eq + 1).split(QLatin1Char('/'));
+    if (where.size() > 3 || what.size() > 2)
+        return fail(QStringLiteral("too many parts"));
+    if (!parseHexByte(where[0], &f->address) || slotOfAddress(f->address) < 0)
+        return fail(QStringLiteral("no controller has address \"%1\"").arg(where[0]));
+    if (where.size() > 1 && where[1] != QLatin1String("*")) {
+        const int slot = slotOfAddress(f->address);
+        if (!parseCount(where[1], &f->row) || f->row >= controllerMap()[slot].rows)
+            return fail(QStringLiteral("row \"%1\" is not a register row of this controller").arg(where[1]));
+    }
+    if (where.size() > 2 && !parseCount(where[2], &f->attempts))
+        return fail(QStringLiteral("attempts \"%1\" is not a count").arg(where[2]));
+
+    static const std::map<QString, std::pair<FaultKind, bool>> kinds = {
+        {QStringLiteral("silent"), {FaultKind::Silent, false}},
+        {QStringLiteral("late"), {FaultKind::Late, true}},
+        {QStringLiteral("badsum"), {FaultKind::BadSum, false}},
+        {QStringLiteral("otheraddr"), {FaultKind::OtherAddr, false}},
+        {QStringLiteral("pieces"), {FaultKind::Pieces, true}},
+        {QStringLiteral("garbage"), {FaultKind::Garbage, false}},
+        {QStringLiteral("fail"), {FaultKind::Fail, true}},
+    };
+    const auto k = kinds.find(what[0]);
+    if (k == kinds.end())
+        return fail(QStringLiteral("unknown kind \"%1\"").arg(what[0]));
+    f->kind = k->second.first;
+    const bool needsParam = k->second.second;
+    if (needsParam != (what.size() == 2))
+        return fail(needsParam ? QStringLiteral("this kind needs /PARAM") : QStringLiteral("this kind takes no /PARAM"));
+    if (needsParam && (!parseCount(what[1], &f->param)
+                       || (f->kind == FaultKind::Pieces && f->param < 1)))
+        return fail(QStringLiteral("parameter \"%1\" is not a valid count").arg(what[1]));
+    if (f->kind == FaultKind::Fail) {
+        if (f->attempts >= 0)
+            return fail(QStringLiteral("fail/N counts its own attempts; give no ATTEMPTS"));
+        f->attempts = f->param;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool parseFaults(const QString &text, std::vector<Fault> *out, QString *error)
+{
+    for (const QString &spec : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        Fault f;
+        if (!parseOneFault(spec.trimmed(), &f, error))
+            return false;
+        out->push_back(f);
+    }
+    return true;
+}
+
+bool parsePresence(const QString &text, std::array<bool, kSlotCount> *present, QString *error)
+{
+    const QString t = text.trimmed();
+    if (t == QLatin1String("all") || t == QLatin1String("none")) {
+        present->fill(t == QLatin1String("all"));
+        return true;
+    }
+    std::array<bool, kSlotCount> result{};
+    const QStringList parts = t.split(QLatin1Char(','));
+    for (const QString &p : parts) {
+        int address = 0;
+        const int slot = parseHexByte(p, &address) ? slotOfAddress(address) : -1;
+        if (slot < 0) {
+            *error = QStringLiteral("bad address \"%1\" in presence list \"%2\"").arg(p, text);
+            return false;
+        }
+        result[slot] = true;
+    }
+    *present = result;
+    return true;
+}
+
+// ---------------------------------------------------------------- installation
+
+Installation::Installation()
+{
+    present.fill(true);
+}
+
+bool Installation::loadImage(const QString &path, QString *error)
+{
+    RegisterImage image{};
+    const ImageLoadResult r = loadImageFile(path, image);
+    if (!r.ok) {
+        *error = r.failure;
+        return false;
+    }
+    for (const ControllerSlot &s : controllerMap())
+        for (int row = 0; row < s.rows; ++row)
+            for (int b = 0; b < kRowBytes; ++b) {
+                const int v = image[s.slot][row][b];
+                if (v < 0 || v > 255) {
+                    *error = QStringLiteral("%1: controller %2, row %3, byte %4 holds %5, not a byte")
+                                 .arg(path, hexText(s.address), QString::number(row),
+                                      QString::number(b), QString::number(v));
+                    return false;
+                }
+            }
+    memory = image;
+    return true;
+}
+
+void Installation::presenceFromMarkers()
+{
+    for (int s = 0; s < kSlotCount; ++s)
+        present[s] = memory[s][0][0] != 0;
+}
+
+void Installation::setRandomFaults(quint32 seed, double rate, int lateMs)
+{
+    rng_.emplace(seed);
+    rate_ = rate;
+    lateMs_ = lateMs;
+}
+
+std::vector<Delivery> Installation::answer(const Request &req)
+{
+    if (!req.checksumOk)
+        return {};
+    const int slot = slotOfAddress(req.address);
+    if (slot < 0 || !present[slot] || req.reg >= controllerMap()[slot].rows)
+        return {};
+
+    // Every fault that matches this request counts it; those still within
+    // their attempts shape the answer together.
+    std::vector<Fault> active;
+    for (size_t i = 0; i < faults.size(); ++i) {
+        const Fault &f = faults[i];
+        if (f.address != req.address || (f.row >= 0 && f.row != req.reg))
+            continue;
+        const int n = seen_[{i, req.reg}]++;
+        if (f.attempts < 0 || n < f.attempts)
+            active.push_back(f);
+    }
+    if (rng_ && std::uniform_real_distribution<double>(0.0, 1.0)(*rng_) < rate_) {
+        Fault f;
+        f.kind = static_cast<FaultKind>(std::uniform_int_distribution<int>(0, 5)(*rng_));
+        f.param = f.kind == FaultKind::Late ? lateMs_ : std::uniform_int_distribution<int>(1, 6)(*rng_);
+        active.push_back(f);
+    }
+    auto has = [&](FaultKind k) {
+        for (const Fault &f : active)
+            if (f.kind == k)
+                return true;
+        return false;
+    };
+    // A request that gets no answer never reached the controller.
+    if (has(FaultKind::Silent) || has(FaultKind::Fail))
+        return {};
+
+    const int replyAddress = has(FaultKind::OtherAddr) ? (req.address ^ 0x01) : req.address;
+    QByteArray reply;
+    if (req.kind == Request::Kind::Read) {
+        frames::RowData row{};
+        for (int b = 0; b < kRowBytes; ++b)
+            row[b] = static_cast<std::uint8_t>(memory[slot][req.reg][b]);
+        reply = frames::readReply(replyAddress, req.reg, row, 0x00);
+    } else {
+        for (int b = 0; b < kRowBytes; ++b)
+            memory[slot][req.reg][b] = req.data[b];
+        // The acknowledgement carries the register and a checksum after F8 A 01.
+        reply = frames::writeReply(replyAddress);
+        reply.append(static_cast<char>(req.reg));
+        reply.append(static_cast<char>((replyAddress + frames::kWriteAck + req.reg) & 0xFF));
+    }
+    if (has(FaultKind::BadSum))
+        reply[reply.size() - 1] = static_cast<char>(static_cast<std::uint8_t>(reply.back()) + 1);
+    if (has(FaultKind::Garbage))
+        reply.prepend(static_cast<char>(kGarbageByte));
+
+    qint64 delay = 0;
+    int piece = static_cast<int>(reply.size());
+    for (const Fault &f : active) {
+        if (f.kind == FaultKind::Late)
+            delay = std::max<qint64>(delay, f.param);
+        if (f.kind == FaultKind::Pieces)
+            piece = std::min(piece, f.param);
+    }
+    std::vector<Delivery> out;
+    for (qsizetype at = 0; at < reply.size(); at += piece) {
+        out.push_back({delay, reply.mid(at, piece)});
+        delay += kPieceGapMs;
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------- texts
+
+QString hexLine(const QByteArray &bytes)
+{
+    QStringList parts;
+    for (char c : bytes)
+        parts << QStringLiteral("%1").arg(static_cast<std::uint8_t>(c), 2, 16, QLatin1Char('0')).toUpper();
+    return parts.join(QLatin1Char(' '));
+}
+
+QString helpText()
+{
+    return QStringLiteral(R"(Usage: zuk_sim [options]
+
+A simulated installation of the twenty bus controllers on a pseudo-terminal.
+The first line on standard output is the device path to open (19200 8N1,
+raw); the simulator then answers read (07) and write (08) requests until
+SIGTERM, SIGINT or SIGHUP.
+
+Options:
+  --image FILE      memory of the controllers from an image file (zuk.txt
+                    format); every value must be 0..255. Default: all zero.
+  --present LIST    controllers that answer: hexadecimal addresses
+                    ("00,07,80"), "all" or "none". Default: the slots whose
+                    presence marker (row 0, byte 0) in the image is not 0,
+                    or all when no image is given. Others stay silent.
+  --link PATH       make a symbolic link PATH to the device (replaced if it
+                    is a link already; removed again at exit).
+  --save FILE       at exit save the memory in the image file format.
+  --log FILE        one line per complete request received, its bytes in
+                    hexadecimal as on the wire ("F0 80 07 03 8A"), flushed
+                    per line; requests with a wrong checksum are logged too.
+  --fault LIST      faults, comma-separated, option repeatable:
+                    ADDR[:ROW[:ATTEMPTS]]=KIND[/PARAM]
+                    ADDR hexadecimal; ROW a decimal register row or "*"
+                    (default every row); ATTEMPTS how many requests of each
+                    matching row the fault spoils before the row answers
+                    normally (default: all of them). Reads and writes count
+                    alike. KIND:
+                      silent     no answer; a write is not applied
+                      late/MS    the answer is sent MS ms after the request
+                      badsum     the last byte of the answer is one too high
+                                 (a read reply's checksum; for a write the
+                                 checksum after F8 A 01, which the tool does
+                                 not examine)
+                      otheraddr  the answer names address ADDR xor 1, with a
+                                 checksum right for that address
+                      pieces/N   the answer goes out in pieces of N bytes,
+                                 20 ms apart
+                      garbage    one byte 3C before the answer
+                      fail/N     the first N requests of each matching row
+                                 get no answer (same as ADDR:ROW:N=silent)
+                    Faults matching one request combine; silent wins.
+  --seed N          with --fault-rate: seed of the random faults.
+  --fault-rate P    each answered request gets, with probability P (0..1),
+                    one random fault of the kinds above (late uses
+                    --late-ms, pieces 1 to 6 bytes).
+  --late-ms MS      delay of random late answers (default 500).
+  --help            this text.
+
+Answers: a read of register R of a present controller gets F8 A 07 R, the 8
+bytes of the row (a data byte F0 followed by escape byte 00) and the
+checksum; a write is stored and acknowledged with F8 A 01 R and a checksum.
+Requests with a wrong checksum, for absent controllers or for registers
+beyond the controller's rows get no answer and change nothing. Bytes outside
+a frame are skipped up to the next F0; a frame left incomplete for 200 ms is
+dropped.
+)");
+}
+
+}  // namespace zuk::sim
