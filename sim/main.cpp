@@ -12,7 +12,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -45,13 +44,6 @@ struct Options {
     quint32 seed = 1;
     double rate = 0;
     int lateMs = 500;
-};
-
-// Bytes to go out at a given time; kept in time order, equal times in the
-// order they were scheduled.
-struct Scheduled {
-    qint64 atMs;
-    QByteArray bytes;
 };
 
 bool writeAll(int fd, const QByteArray &bytes)
@@ -180,7 +172,7 @@ int main(int argc, char **argv)
     QElapsedTimer clock;
     clock.start();
     RequestParser parser;
-    std::deque<Scheduled> queue;
+    OutputQueue queue;
     qint64 lastOutMs = -1;   // when bytes last went to the device, -1 after a flush
     constexpr qint64 kIdleFlushMs = 500;
     bool running = true;
@@ -189,7 +181,7 @@ int main(int argc, char **argv)
         const qint64 now = clock.elapsed();
         int timeout = -1;
         if (!queue.empty())
-            timeout = static_cast<int>(std::max<qint64>(0, queue.front().atMs - now));
+            timeout = static_cast<int>(std::max<qint64>(0, queue.nextMs() - now));
         else if (lastOutMs >= 0)
             timeout = static_cast<int>(std::max<qint64>(0, lastOutMs + kIdleFlushMs - now));
 
@@ -212,20 +204,15 @@ int main(int argc, char **argv)
                         logFile.write(hexLine(r.wire).toLatin1() + '\n');
                         logFile.flush();
                     }
-                    for (Delivery &d : inst.answer(r)) {
-                        Scheduled s{at + d.delayMs, d.bytes};
-                        auto pos = std::upper_bound(queue.begin(), queue.end(), s.atMs,
-                                                    [](qint64 t, const Scheduled &e) { return t < e.atMs; });
-                        queue.insert(pos, s);
-                    }
+                    queue.add(at, inst.answer(r));
                 }
             }
         }
 
         const qint64 t = clock.elapsed();
-        while (!queue.empty() && queue.front().atMs <= t) {
-            writeAll(master, queue.front().bytes);
-            queue.pop_front();
+        const QByteArray due = queue.takeDue(t);
+        if (!due.isEmpty()) {
+            writeAll(master, due);
             lastOutMs = t;
         }
         // Bytes nobody read (no program has the device open) must not reach

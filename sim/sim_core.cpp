@@ -317,6 +317,27 @@ std::vector<Delivery> Installation::answer(const Request &req)
     return out;
 }
 
+void OutputQueue::add(qint64 requestMs, const std::vector<Delivery> &answer)
+{
+    if (answer.empty())
+        return;
+    qint64 shift = 0;
+    if (!pieces_.empty())
+        shift = std::max<qint64>(0, pieces_.back().first - (requestMs + answer.front().delayMs));
+    for (const Delivery &d : answer)
+        pieces_.emplace_back(requestMs + d.delayMs + shift, d.bytes);
+}
+
+QByteArray OutputQueue::takeDue(qint64 nowMs)
+{
+    QByteArray out;
+    while (!pieces_.empty() && pieces_.front().first <= nowMs) {
+        out += pieces_.front().second;
+        pieces_.pop_front();
+    }
+    return out;
+}
+
 // ---------------------------------------------------------------- texts
 
 QString hexLine(const QByteArray &bytes)
@@ -380,7 +401,8 @@ Options:
 Answers: a read of register R of a present controller gets F8 A 07 R, the 8
 bytes of the row (a data byte F0 followed by escape byte 00) and the
 checksum; a write is stored and acknowledged with F8 A 01 R and a checksum.
-Requests with a wrong checksum, for absent controllers or for registers
+Answers leave in the order of the requests: a late answer holds back the
+answers behind it. Requests with a wrong checksum, for absent controllers or for registers
 beyond the controller's rows get no answer and change nothing. Bytes outside
 a frame are skipped up to the next F0; a frame left incomplete for 200 ms is
 dropped.

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 #include <array>
+#include <deque>
 #include <map>
 #include <optional>
 #include <random>
@@ -79,6 +80,22 @@ struct Delivery {
 
 inline constexpr int kPieceGapMs = 20;                 // gap between pieces of a reply
 inline constexpr std::uint8_t kGarbageByte = 0x3C;     // sent before a reply by "garbage"
+
+// The answers waiting to go out on the line. Answers leave in the order of
+// the requests they answer: one that is due never overtakes an earlier one
+// still waiting (a late answer holds back those behind it, which keep their
+// own gaps between pieces).
+class OutputQueue {
+public:
+    void add(qint64 requestMs, const std::vector<Delivery> &answer);
+    bool empty() const { return pieces_.empty(); }
+    qint64 nextMs() const { return pieces_.front().first; }
+    // Removes and returns the bytes due at nowMs, in order.
+    QByteArray takeDue(qint64 nowMs);
+
+private:
+    std::deque<std::pair<qint64, QByteArray>> pieces_;
+};
 
 class Installation {
 public:
