@@ -6,6 +6,7 @@
 #include "common/image_file.h"
 #include "editor/controls.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -114,6 +115,27 @@ private:
     QString unwritableText(int c) const;
 
     // ---- state of the record display ----
+    // Side files found missing or too short, with what was found (item count
+    // and a digest of the contents, or "missing"): a problem is reported once
+    // and again only when the file changes; a file read whole is forgotten.
+    QHash<QString, QString> sideProblems_;
+    // The record and input type the record area shows; used when the user has
+    // typed into Combo15 or Combo2 and left no entry selected there.
+    int shownRec_ = -1;
+    int shownType_ = -1;
+    int recordInUse() const;
+    int typeInUse() const;
+    // Up to count items of a side file; reports a missing or short file.
+    QStringList readSideItems(const QString &name, int count);
+    // Loads in_table from in_0.ini and gives back the type names.
+    QStringList readInputTypes();
+    // The selector cell of record rec (lines 11 and 12) in the shown
+    // controller, or nullptr when it lies outside the image.
+    qint16 *selectorCell(int rec);
+    // The byte an item with offset `offset` of record rec stands for.
+    qint16 *recordByte(int rec, int offset);
+    void showItemList(std::array<QString, 71> *lines, int firstKindLine, int rec);
+    void showExtra(ComboBox &combo, const QString &kind, int rec, int offset);
 };
 
 }  // namespace kalvet

@@ -1,17 +1,483 @@
 // Record selection, item display and the editing handlers.
-// (Being written; the bodies below only let the editor link meanwhile.)
+//
+// A description record names a group of bytes of the selected controller's
+// register image and says how to show them. ShowRecord fills Combo2 with the
+// record's main value; ShowRecordItems sets the captions and fills the twelve
+// item combos and the two extra combos, each from its side file. Setting a
+// selection from here runs the combo's Click handler at once, nested, and the
+// handler writes the selection back into reg_image.
+//
+// The files and the image may hold anything. Every number taken from a record
+// line, an input type or the image is checked before it addresses anything:
+// an item (or Combo2) whose line is not a number, whose base row, offset or
+// selector cell lies outside the image, stays empty and disabled and writes
+// nothing, and the rest of the record is still shown. A byte that has no entry
+// in its list is shown as its number with no entry selected; no handler runs
+// and the byte stays as it is. A missing or short side file fills its list as
+// far as it goes and is reported once (see readSideItems).
 #include "editor/form.h"
+
+#include "common/address_map.h"
+#include "common/text_file.h"
+
+#include <optional>
 
 namespace kalvet {
 
-void EditorForm::ShowRecord() {}
-void EditorForm::ShowRecordItems() {}
-QString EditorForm::ShowItem(ComboBox &, const QString &, int, int, int) { return QString(); }
-void EditorForm::Combo15_Click() {}
-void EditorForm::Combo2_Click() {}
-void EditorForm::Combo1_Click(int) {}
-void EditorForm::Combo5_Click() {}
-void EditorForm::Combo6_Click() {}
-void EditorForm::LoadInputTypes() {}
+namespace {
+
+constexpr int kRecordCount = 91;     // rows of desc_table
+constexpr int kTypeCount = 91;       // rows of in_table
+constexpr int kFileTypes = 61;       // input types of in_0.ini, 0..60
+constexpr int kFallbackType = 60;
+constexpr int kTypeItems = 38;       // name and lines 0..36
+constexpr int kTypeLines = 37;
+constexpr int kItems = 12;
+
+const QString kFf = QStringLiteral("ff");
+const QString kTimer = QStringLiteral("timer");
+const QString kBisnes = QStringLiteral("bisnes");
+const QString kUslov = QStringLiteral("uslov");
+const QString kIn = QStringLiteral("in");
+
+// Value of a line that holds a number: decimal digits with an optional sign
+// and an optional fraction of zeros ("07", "9", "7.0" and "+7" are numbers;
+// "7.5", "", "x" are not). Values beyond any row, offset, byte or 16-bit code
+// count as no number.
+std::optional<int> wholeNumber(const QString &text)
+{
+    const QString t = text.trimmed();
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) {
+        negative = t[i] == u'-';
+        ++i;
+    }
+    const qsizetype digits = i;
+    int value = 0;
+    for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i) {
+        value = value * 10 + (t[i].unicode() - u'0');
+        if (value > 1000000)
+            return std::nullopt;
+    }
+    if (i == digits)
+        return std::nullopt;
+    if (i < t.size() && t[i] == u'.') {
+        for (++i; i < t.size() && t[i] == u'0'; ++i) {
+        }
+    }
+    if (i != t.size())
+        return std::nullopt;
+    return negative ? -value : value;
+}
+
+bool isItemKind(const QString &word)
+{
+    return word == kFf || word == kTimer || word == kBisnes || word == kUslov || word == kIn;
+}
+
+// Type code of input type t as a 16-bit value, when it is one.
+std::optional<qint16> typeCode(const std::array<std::array<QString, 71>, 91> &types, int t)
+{
+    if (t < 0 || t >= kTypeCount)
+        return std::nullopt;
+    const std::optional<int> code = wholeNumber(types[t][0]);
+    if (!code || *code < -32768 || *code > 32767)
+        return std::nullopt;
+    return static_cast<qint16>(*code);
+}
+
+// The input type shown for a stored value: the first type whose code equals
+// it, else the fallback type.
+int inputTypeOf(const std::array<std::array<QString, 71>, 91> &types, int value)
+{
+    for (int t = 0; t < kFileTypes; ++t) {
+        const std::optional<qint16> code = typeCode(types, t);
+        if (code && *code == value)
+            return t;
+    }
+    return kFallbackType;
+}
+
+// Kind word named by a condition letter; only the exact letters count.
+QString kindOfLetter(const QString &letter)
+{
+    if (letter == QStringLiteral("f"))
+        return kFf;
+    if (letter == QStringLiteral("i"))
+        return kIn;
+    if (letter == QStringLiteral("t"))
+        return kTimer;
+    return QString();
+}
+
+// Element (slot, base row, offset) with the carry into the next row, or
+// nullptr when it lies outside the image.
+qint16 *imageByte(std::array<zuk::SlotImage, 21> &image, int slot, int baseRow, int offset)
+{
+    if (slot < 0 || slot >= static_cast<int>(image.size()))
+        return nullptr;
+    if (baseRow < 0 || baseRow >= zuk::kMaxRows || offset < 0 || offset > 15)
+        return nullptr;
+    int row = baseRow;
+    int byte = offset;
+    if (byte > 7) {
+        byte -= 8;
+        ++row;
+    }
+    if (row >= zuk::kMaxRows)
+        return nullptr;
+    return &image[slot][row][byte];
+}
+
+}  // namespace
+
+// ---- Helpers ---------------------------------------------------------------
+
+int EditorForm::recordInUse() const
+{
+    const int rec = Combo15.listIndex();
+    if (rec >= 0 && rec < kRecordCount)
+        return rec;
+    // Only a record that is still in the list counts as shown.
+    return shownRec_ >= 0 && shownRec_ < Combo15.listCount() ? shownRec_ : -1;
+}
+
+int EditorForm::typeInUse() const
+{
+    const int t = Combo2.listIndex();
+    return t >= 0 && t < kTypeCount ? t : shownType_;
+}
+
+// A side file is read whole every time. When it cannot be read or holds fewer
+// items than needed, the user is told once which file and how many items it
+// had; the same problem is not reported again for every item and every
+// redraw, only after the file has changed (other contents, or it went missing
+// or came back). A file that is read whole clears what was remembered of it.
+QStringList EditorForm::readSideItems(const QString &name, int count)
+{
+    QStringList items;
+    QByteArray bytes;
+    QString error;
+    QString signature;
+    QString report;
+    if (!zuk::readFileBytes(filePath(name), &bytes, &error)) {
+        signature = QStringLiteral("missing");
+        report = QStringLiteral("Файл %1 не прочитан: %2. Список пуст: 0 элементов из %3.")
+                     .arg(name, error)
+                     .arg(count);
+    } else {
+        zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
+        QString item;
+        while (items.size() < count && reader.readText(&item))
+            items.append(item);
+        if (items.size() < count) {
+            signature = QStringLiteral("%1:%2").arg(items.size()).arg(qHash(bytes));
+            report = QStringLiteral("Файл %1 слишком короткий: прочитано %2 элементов из %3. "
+                                    "Список заполнен до конца файла.")
+                         .arg(name)
+                         .arg(items.size())
+                         .arg(count);
+        }
+    }
+    if (signature.isEmpty()) {
+        sideProblems_.remove(name);
+    } else if (sideProblems_.value(name) != signature) {
+        sideProblems_.insert(name, signature);
+        if (host_)
+            host_->message(report);
+    }
+    return items;
+}
+
+QStringList EditorForm::readInputTypes()
+{
+    const QStringList items = readSideItems(QStringLiteral("in_0.ini"), kFileTypes * kTypeItems);
+    QStringList names;
+    for (int t = 0; t < kFileTypes; ++t) {
+        const int first = t * kTypeItems;
+        if (first < items.size())
+            names.append(items[first]);
+        // Types and lines the file does not reach are left empty, so that
+        // nothing of an earlier file is taken for this one.
+        for (int line = 0; line < kTypeLines; ++line)
+            in_table[t][line] = items.value(first + 1 + line);
+    }
+    return names;
+}
+
+qint16 *EditorForm::selectorCell(int rec)
+{
+    if (rec < 0 || rec >= kRecordCount)
+        return nullptr;
+    const std::optional<int> row = wholeNumber(desc_table[rec][11]);
+    const std::optional<int> byte = wholeNumber(desc_table[rec][12]);
+    if (!row || !byte || *byte < 0 || *byte > 7)
+        return nullptr;
+    return imageByte(reg_image, controllerInUse(), *row, *byte);
+}
+
+qint16 *EditorForm::recordByte(int rec, int offset)
+{
+    if (rec < 0 || rec >= kRecordCount)
+        return nullptr;
+    const std::optional<int> base = wholeNumber(desc_table[rec][0]);
+    if (!base)
+        return nullptr;
+    return imageByte(reg_image, controllerInUse(), *base, offset);
+}
+
+void EditorForm::LoadInputTypes()
+{
+    readInputTypes();
+}
+
+// ---- Record selection ------------------------------------------------------
+
+void EditorForm::ShowRecord()
+{
+    Combo2.clear();
+    Combo2.setEnabled(false);
+    const int rec = recordInUse();
+    if (rec >= 0 && rec < kRecordCount) {
+        const QString kind = desc_table[rec][10];
+        if (kind == kIn) {
+            // The type table is loaded in any case; the list only when the
+            // selector cell holding the type code exists.
+            const QStringList names = readInputTypes();
+            if (qint16 *cell = selectorCell(rec)) {
+                for (const QString &name : names)
+                    Combo2.addItem(name);
+                Combo2.setEnabled(true);
+                const int value = *cell;
+                const int t = inputTypeOf(in_table, value);
+                if (t < Combo2.listCount())
+                    Combo2.setListIndex(t);
+                else
+                    Combo2.showUnlisted(QString::number(value));
+            }
+        } else if (kind == kFf) {
+            if (qint16 *cell = selectorCell(rec)) {
+                for (const QString &name : readSideItems(QStringLiteral("ff.ini"), 256))
+                    Combo2.addItem(name);
+                Combo2.setEnabled(true);
+                const int value = *cell;
+                if (value >= 0 && value < Combo2.listCount())
+                    Combo2.setListIndex(value);
+                else
+                    Combo2.showUnlisted(QString::number(value));
+            }
+        }
+    }
+    ShowRecordItems();
+}
+
+// ---- Record items ----------------------------------------------------------
+
+void EditorForm::showItemList(std::array<QString, 71> *lines, int firstKindLine, int rec)
+{
+    for (int i = 0; i < kItems; ++i) {
+        ComboBox &combo = Combo1[i];
+        combo.clear();
+        combo.setEnabled(false);
+        if (!lines)
+            continue;
+        // Kind and offset are read before the selection runs the handler.
+        const QString kind = (*lines)[firstKindLine + 2 * i];
+        if (!isItemKind(kind))
+            continue;
+        const std::optional<int> offset = wholeNumber((*lines)[firstKindLine + 2 * i + 1]);
+        if (!offset || !recordByte(rec, *offset))
+            continue;
+        const std::optional<int> base = wholeNumber(desc_table[rec][0]);
+        const QString word = ShowItem(combo, kind, controllerInUse(), *base, *offset);
+        // The condition names the kind of the next item; the last item has
+        // no next one and its word is dropped.
+        if (!word.isEmpty() && i + 1 < kItems)
+            (*lines)[firstKindLine + 2 * (i + 1)] = word;
+    }
+}
+
+void EditorForm::showExtra(ComboBox &combo, const QString &kind, int rec, int offset)
+{
+    combo.clear();
+    combo.setEnabled(false);
+    if (kind != kFf || !recordByte(rec, offset))
+        return;
+    ShowItem(combo, kFf, controllerInUse(), *wholeNumber(desc_table[rec][0]), offset);
+}
+
+void EditorForm::ShowRecordItems()
+{
+    const int rec = recordInUse();
+    shownRec_ = rec;
+    if (rec < 0 || rec >= kRecordCount) {
+        shownType_ = -1;
+        for (Label &label : Label1)
+            label.setCaption(QString());
+        Label6.setCaption(QString());
+        Label8.setCaption(QString());
+        showItemList(nullptr, 0, rec);
+        for (ComboBox *extra : {&Combo5, &Combo6}) {
+            extra->clear();
+            extra->setEnabled(false);
+        }
+        return;
+    }
+    std::array<QString, 71> &record = desc_table[rec];
+
+    if (record[10] != kIn) {
+        shownType_ = -1;
+        for (int i = 0; i < 9; ++i)
+            Label1[i].setCaption(record[i + 1]);
+        Label6.setCaption(record[37]);
+        Label8.setCaption(record[38]);
+        showItemList(&record, 13, rec);
+        showExtra(Combo5, record[39], rec, 2);
+        showExtra(Combo6, record[40], rec, 3);
+        return;
+    }
+
+    // Input record: captions and items come from the selected input type,
+    // the bytes are still those of the record's rows.
+    const int t = Combo2.listIndex();
+    shownType_ = t;
+    std::array<QString, 71> *type = t >= 0 && t < kTypeCount ? &in_table[t] : nullptr;
+    for (int i = 1; i <= 8; ++i)
+        Label1[i].setCaption(type ? (*type)[i] : QString());
+    Label6.setCaption(type ? (*type)[33] : QString());
+    Label8.setCaption(type ? (*type)[34] : QString());
+    showItemList(type, 9, rec);
+    showExtra(Combo5, type ? (*type)[35] : QString(), rec, 2);
+    showExtra(Combo6, type ? (*type)[36] : QString(), rec, 3);
+    Label1[0].setCaption(record[1]);
+}
+
+QString EditorForm::ShowItem(ComboBox &combo, const QString &kind, int slot, int baseRow, int offset)
+{
+    combo.clear();
+    combo.setEnabled(false);
+    QString file;
+    int entries = 0;
+    int perRecord = 1;
+    int textAt = 0;
+    if (kind == kFf) {
+        file = QStringLiteral("ff.ini");
+        entries = 256;
+    } else if (kind == kTimer) {
+        file = QStringLiteral("timer.ini");
+        entries = 254;
+    } else if (kind == kBisnes) {
+        file = QStringLiteral("bisnes.ini");
+        entries = 256;
+        perRecord = 2;
+        textAt = 1;
+    } else if (kind == kUslov) {
+        file = QStringLiteral("uslov_0.ini");
+        entries = 256;
+        perRecord = 3;
+        textAt = 1;
+    } else if (kind == kIn) {
+        file = QStringLiteral("in_0.ini");
+        entries = kFileTypes;
+        perRecord = kTypeItems;
+    } else {
+        return QString();
+    }
+    qint16 *byte = imageByte(reg_image, slot, baseRow, offset);
+    if (!byte)
+        return QString();
+
+    const QStringList items = readSideItems(file, entries * perRecord);
+    for (int j = 0; j < entries; ++j) {
+        const int at = j * perRecord + textAt;
+        if (kind == kUslov)
+            entry_tag[j] = items.value(at + 1);   // empty where the file ends
+        if (at < items.size())
+            combo.addItem(items[at]);
+    }
+
+    const int value = *byte;
+    const int entry = kind == kIn ? inputTypeOf(in_table, value) : value;
+    combo.setEnabled(true);
+    if (entry < 0 || entry >= combo.listCount()) {
+        combo.showUnlisted(QString::number(value));
+        return QString();
+    }
+    combo.setListIndex(entry);
+    if (kind != kUslov)
+        return QString();
+    return kindOfLetter(entry_tag[entry]);
+}
+
+// ---- Click handlers --------------------------------------------------------
+
+void EditorForm::Combo15_Click()
+{
+    ShowRecord();
+}
+
+void EditorForm::Combo2_Click()
+{
+    const int rec = recordInUse();
+    const int chosen = Combo2.listIndex();
+    qint16 *cell = selectorCell(rec);
+    if (cell && chosen >= 0) {
+        const QString kind = desc_table[rec][10];
+        if (kind == kIn) {
+            if (const std::optional<qint16> code = typeCode(in_table, chosen))
+                *cell = *code;
+        } else if (kind == kFf) {
+            *cell = static_cast<qint16>(chosen);
+        }
+    }
+    ShowRecordItems();
+}
+
+void EditorForm::Combo1_Click(int index)
+{
+    if (index < 0 || index >= kItems)
+        return;
+    const int rec = recordInUse();
+    if (rec < 0 || rec >= kRecordCount)
+        return;
+    const std::array<QString, 71> *lines = &desc_table[rec];
+    int firstKindLine = 13;
+    if (desc_table[rec][10] == kIn) {
+        const int t = typeInUse();
+        if (t < 0 || t >= kTypeCount)
+            return;
+        lines = &in_table[t];
+        firstKindLine = 9;
+    }
+    const QString kind = (*lines)[firstKindLine + 2 * index];
+    const std::optional<int> offset = wholeNumber((*lines)[firstKindLine + 2 * index + 1]);
+    const int chosen = Combo1[index].listIndex();
+    qint16 *byte = offset ? recordByte(rec, *offset) : nullptr;
+    if (!byte || chosen < 0)
+        return;
+    if (kind == kIn) {
+        // An input type is stored as its type code; a type without a usable
+        // code leaves the byte as it was.
+        if (const std::optional<qint16> code = typeCode(in_table, chosen))
+            *byte = *code;
+        return;
+    }
+    *byte = static_cast<qint16>(chosen);
+}
+
+void EditorForm::Combo5_Click()
+{
+    const int chosen = Combo5.listIndex();
+    if (qint16 *byte = recordByte(recordInUse(), 2); byte && chosen >= 0)
+        *byte = static_cast<qint16>(chosen);
+}
+
+void EditorForm::Combo6_Click()
+{
+    const int chosen = Combo6.listIndex();
+    if (qint16 *byte = recordByte(recordInUse(), 3); byte && chosen >= 0)
+        *byte = static_cast<qint16>(chosen);
+}
 
 }  // namespace kalvet
