@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -48,6 +49,22 @@ inline void writeFile(const QString &path, const QByteArray &bytes)
     f.write(bytes);
 }
 
+// Compares two files' bytes, naming the first line that differs.
+inline testing::AssertionResult sameBytes(const QByteArray &actual, const QByteArray &expected)
+{
+    if (actual == expected)
+        return testing::AssertionSuccess();
+    const QList<QByteArray> a = actual.split('\n'), e = expected.split('\n');
+    for (qsizetype i = 0; i < std::max(a.size(), e.size()); ++i) {
+        const QByteArray x = i < a.size() ? a[i] : QByteArray("<end>");
+        const QByteArray y = i < e.size() ? e[i] : QByteArray("<end>");
+        if (x != y)
+            return testing::AssertionFailure() << "line " << i + 1 << ": got \"" << x.trimmed().toHex(' ').toStdString()
+                                               << "\", expected \"" << y.trimmed().toHex(' ').toStdString() << "\"";
+    }
+    return testing::AssertionFailure() << "sizes differ";
+}
+
 // A running zuk_sim in its own temporary folder; stop() ends it with SIGTERM
 // so that it saves its memory (sim.txt) and its request log (log.txt) stays.
 class Sim {
@@ -80,9 +97,13 @@ public:
     }
 
     // Request lines logged so far.
-    QStringList log() const
+    std::vector<std::string> log() const
     {
-        return QString::fromLatin1(fileBytes(logPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        std::vector<std::string> out;
+        for (const QByteArray &l : fileBytes(logPath).split('\n'))
+            if (!l.isEmpty())
+                out.push_back(l.toStdString());
+        return out;
     }
 
     QTemporaryDir dir;
@@ -91,20 +112,20 @@ public:
     bool stopped = false;
 };
 
-struct Run {
+struct ToolRun {
     int exitCode = -1;
     QStringList lines;   // stdout, one status text per line
     QString err;
 };
 
 // Runs zuk_2 to its end.
-inline Run runTool(const QStringList &args, int timeoutMs = 60000)
+inline ToolRun runTool(const QStringList &args, int timeoutMs = 60000)
 {
     ensureApp();
     QProcess p;
     p.setProcessChannelMode(QProcess::SeparateChannels);
     p.start(bin("zuk_2"), args);
-    Run r;
+    ToolRun r;
     if (!p.waitForStarted(5000))
         return r;
     p.closeWriteChannel();
