@@ -6,6 +6,7 @@
 #include "common/text_file.h"
 #include "editor/form.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -131,5 +132,18 @@ struct StartedEditor {
         form->Startup();
     }
 };
+
+// The one QApplication of the test program, created by the first test that
+// needs widgets (offscreen platform, set by the test environment).
+inline QApplication *guiApp()
+{
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "test_editor";
+        static char *argv[] = {name, nullptr};
+        static QApplication app(argc, argv);
+    }
+    return qobject_cast<QApplication *>(QCoreApplication::instance());
+}
 
 }  // namespace kalvet_test
