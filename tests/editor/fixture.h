@@ -141,7 +141,9 @@ inline QApplication *guiApp()
         static int argc = 1;
         static char name[] = "test_editor";
         static char *argv[] = {name, nullptr};
-        static QApplication app(argc, argv);
+        // Never destroyed: tearing it down among the other globals at exit
+        // can crash after widgets were used.
+        new QApplication(argc, argv);
     }
     return qobject_cast<QApplication *>(QCoreApplication::instance());
 }
