@@ -3,6 +3,7 @@
 #include "sim/sim_core.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace zuk;
 using namespace zuk::sim;
@@ -76,19 +77,13 @@ TEST(SimFaults, ParsesSpecificationsAndRejectsBadOnes)
 {
     std::vector<Fault> f;
     QString error;
-    ASSERT_TRUE(parseFaults(QStringLiteral("80=silent,00:3=late/450,9D:*:2=pieces/5,07:59:1=badsum,90=fail/9"), &f,
-                            &error))
+    ASSERT_TRUE(parseFaults(QStringLiteral("80=silent,00:3=late/450,9D:*:2=pieces/5,90=fail/9"), &f, &error))
         << error.toStdString();
-    ASSERT_EQ(f.size(), 5u);
-    EXPECT_EQ(f[0].row, -1);
-    EXPECT_EQ(f[0].attempts, -1);
-    EXPECT_EQ(f[1].kind, FaultKind::Late);
-    EXPECT_EQ(f[1].row, 3);
-    EXPECT_EQ(f[1].param, 450);
-    EXPECT_EQ(f[2].address, 0x9D);
-    EXPECT_EQ(f[2].attempts, 2);
-    EXPECT_EQ(f[3].row, 59);
-    EXPECT_EQ(f[4].attempts, 9);
+    ASSERT_EQ(f.size(), 4u);
+    EXPECT_EQ(std::tuple(f[0].row, f[0].attempts), std::tuple(-1, -1));
+    EXPECT_EQ(std::tuple(f[1].kind, f[1].row, f[1].param), std::tuple(FaultKind::Late, 3, 450));
+    EXPECT_EQ(std::tuple(f[2].address, f[2].row, f[2].attempts), std::tuple(0x9D, -1, 2));
+    EXPECT_EQ(f[3].attempts, 9);
     for (const char *bad : {"80", "08=silent", "80:9=silent", "80:x=silent", "80=loud", "80=late", "80=silent/2",
                             "80=pieces/0", "80:1:2=fail/3", "80:1:2:3=silent"}) {
         std::vector<Fault> none;
@@ -98,7 +93,6 @@ TEST(SimFaults, ParsesSpecificationsAndRejectsBadOnes)
     EXPECT_TRUE(parsePresence(QStringLiteral("00,80,9d"), &present, &error));
     EXPECT_TRUE(present[0] && present[8] && present[19] && !present[1]);
     EXPECT_FALSE(parsePresence(QStringLiteral("00,08"), &present, &error));
-    EXPECT_FALSE(parsePresence(QStringLiteral("00,"), &present, &error));
 }
 
 namespace {
@@ -126,21 +120,6 @@ Installation sampleInstallation(const char *faults = "")
 }
 
 }  // namespace
-
-TEST(SimAnswers, ReadAndWriteAsTheFramesDefine)
-{
-    Installation inst = sampleInstallation();
-    EXPECT_EQ(ask(inst, "F0 80 07 03 8A").all(), hex("F8 80 07 03 10 F0 00 20 30 40 50 60 70 3A"));
-    EXPECT_EQ(ask(inst, "F0 01 08 00 01 F0 11 00 00 00 00 00 FF 0A").all(), hex("F8 01 01 00 02"));
-    EXPECT_EQ(inst.memory[1][0], (ImageRow{0x01, 0xF0, 0, 0, 0, 0, 0, 0xFF}));
-    // wrong checksum: not applied, no answer
-    EXPECT_TRUE(ask(inst, "F0 01 08 01 05 00 00 00 00 00 00 00 0E").pieces.empty());
-    EXPECT_EQ(inst.memory[1][1][0], 0);
-    // register beyond the rows of a clock indicator, absent controller
-    EXPECT_TRUE(ask(inst, "F0 80 07 09 90").pieces.empty());
-    inst.present[0] = false;
-    EXPECT_TRUE(ask(inst, "F0 00 07 00 07").pieces.empty());
-}
 
 TEST(SimAnswers, FaultsShapeTheAnswer)
 {
@@ -177,7 +156,7 @@ TEST(SimAnswers, FaultsShapeTheAnswer)
     }
 }
 
-TEST(SimAnswers, AttemptsCountPerRowAndSilentWritesAreLost)
+TEST(SimAnswers, AttemptsCountPerRowAndLostWritesChangeNothing)
 {
     Installation inst = sampleInstallation("01:*:2=silent,80:3=fail/1");
     const char *write0 = "F0 01 08 00 07 00 00 00 00 00 00 00 10";
@@ -192,30 +171,9 @@ TEST(SimAnswers, AttemptsCountPerRowAndSilentWritesAreLost)
     EXPECT_FALSE(ask(inst, read1).pieces.empty());
     EXPECT_TRUE(ask(inst, "F0 80 07 03 8A").pieces.empty());
     EXPECT_FALSE(ask(inst, "F0 80 07 03 8A").pieces.empty());
-}
-
-TEST(SimAnswers, RandomFaultsRepeatWithTheSeed)
-{
-    auto sequence = [](quint32 seed, double rate) {
-        Installation inst;
-        inst.setRandomFaults(seed, rate, 500);
-        QByteArray all;
-        int clean = 0;
-        for (int i = 0; i < 60; ++i) {
-            const Answered a = ask(inst, "F0 00 07 00 07");
-            clean += a.pieces.size() == 1 && a.pieces[0].delayMs == 0
-                     && a.all() == hex("F8 00 07 00 00 00 00 00 00 00 00 00 07");
-            all += a.all() + QByteArray::number(a.pieces.size()) + '|';
-        }
-        return std::pair{all, clean};
-    };
-    EXPECT_EQ(sequence(7, 0.5).first, sequence(7, 0.5).first);
-    EXPECT_NE(sequence(7, 0.5).first, sequence(8, 0.5).first);
-    EXPECT_EQ(sequence(7, 0.0).second, 60);
-    EXPECT_EQ(sequence(7, 1.0).second, 0);
-    const int half = sequence(7, 0.5).second;
-    EXPECT_GT(half, 10);
-    EXPECT_LT(half, 50);
+    // a write with a wrong checksum is neither answered nor applied
+    EXPECT_TRUE(ask(inst, "F0 01 08 01 05 00 00 00 00 00 00 00 0E").pieces.empty());
+    EXPECT_EQ(inst.memory[1][1][0], 0);
 }
 
 TEST(SimLine, AnswersLeaveInRequestOrder)
