@@ -41,6 +41,7 @@ QFont describedFont(const QString &family, bool bold, bool italic)
     font.setPointSizeF(8.25);
     font.setWeight(bold ? QFont::Bold : QFont::Normal);
     font.setItalic(italic);
+    font.setStretch(QFont::SemiCondensed);
     return font;
 }
 
@@ -57,6 +58,10 @@ EditorWindow::EditorWindow(const QString &folder, EditorHost *host, QWidget *par
     // description, so that every caption fits its control.
     QFont dialogue = QApplication::font();
     dialogue.setPointSizeF(8.25);
+    // Common system fonts are wider than the dialogue font the layout was
+    // made for; a condensed face of the same family keeps captions inside
+    // their controls where the family has one.
+    dialogue.setStretch(QFont::SemiCondensed);
     setFont(dialogue);
     setFixedSize(px(12285), px(10485));
     build();
