@@ -1,0 +1,202 @@
+#include "transfer/window/form1.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTimer>
+
+namespace zuk {
+
+namespace {
+
+// Positions are kept in twips; 15 twips make one pixel.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+struct BoxPlace {
+    int left, top, width, height;
+};
+
+// Check box places in slot order.
+constexpr std::array<BoxPlace, kSlotCount> kBoxPlaces = {{
+    {240, 480, 2055, 255},   {240, 960, 2055, 375},   {240, 1440, 2175, 375},  {240, 1920, 2175, 495},
+    {240, 2520, 2295, 255},  {240, 3000, 2415, 375},  {240, 3600, 2295, 255},  {240, 4080, 2055, 375},
+    {3600, 360, 2295, 495},  {3600, 960, 2295, 375},  {3600, 1440, 2415, 375}, {3600, 1920, 2295, 375},
+    {3600, 2400, 2415, 375}, {3600, 2880, 2175, 495}, {3600, 3600, 2175, 255}, {3600, 4080, 2415, 375},
+    {240, 4680, 3255, 375},  {3600, 4680, 3015, 375}, {240, 5160, 3255, 495},  {3600, 5160, 2895, 375},
+}};
+
+}  // namespace
+
+Form1::Form1(const Settings &settings, QWidget *parent)
+    : Form1(nullptr, std::make_unique<MSComm>(), settings, parent)
+{
+}
+
+Form1::Form1(BusPort &port, const Settings &settings, QWidget *parent)
+    : Form1(&port, nullptr, settings, parent)
+{
+}
+
+Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &settings, QWidget *parent)
+    : QWidget(parent),
+      settings_(settings),
+      MSComm1(std::move(serial)),
+      port_(port ? port : MSComm1.get()),
+      bus_(*port_),
+      tool_(bus_)
+{
+    setObjectName(QStringLiteral("Form1"));
+    bus_.setWaitUnitMs(settings.waitUnitMs);
+    tool_.setFolder(settings.dir);
+    tool_.onStatus = [this](const QString &text) { Label2->setText(text); };
+    tool_.onError = [this](const QString &text) { showMessage(text); };
+    showMessage = [this](const QString &text) {
+        QMessageBox::information(this, windowTitle(), text, QMessageBox::Ok);
+    };
+    buildControls();
+}
+
+Form1::~Form1()
+{
+    shutDown();
+}
+
+void Form1::buildControls()
+{
+    setWindowTitle(QStringLiteral("умный дом"));
+    setFixedSize(6360 / 15, 7185 / 15);
+    QFont base = font();
+    base.setPointSizeF(8.25);
+    setFont(base);
+
+    Label1 = new QLabel(QStringLiteral("Программа чтения и записи ЕЕ контроллеров системы умного дома"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(twips(960, 0, 4335, 255));
+    Label1->setWordWrap(true);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QFont title = base;
+    title.setPointSize(12);
+    title.setBold(true);
+    Label1->setFont(title);
+
+    for (const ControllerSlot &s : controllerMap()) {
+        auto *box = new QCheckBox(s.caption, this);
+        box->setObjectName(QString::fromLatin1(s.boxName));
+        const BoxPlace &p = kBoxPlaces[s.slot];
+        box->setGeometry(twips(p.left, p.top, p.width, p.height));
+        if (s.slot >= 16) {
+            QFont bold = base;
+            bold.setBold(true);
+            box->setFont(bold);
+        }
+        connect(box, &QCheckBox::toggled, this, [this, slot = s.slot](bool on) { boxChanged(slot, on); });
+        boxes[s.slot] = box;
+    }
+
+    QFont buttonFont = base;
+    buttonFont.setPointSizeF(9.75);
+    Command1 = new QPushButton(QStringLiteral("система в файл zuk.txt"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(twips(240, 5880, 2655, 495));
+    Command1->setFont(buttonFont);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    Command2 = new QPushButton(QStringLiteral("из файла zuk.txt в систему"), this);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->setGeometry(twips(3360, 5880, 2775, 495));
+    Command2->setFont(buttonFont);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+
+    Label2 = new QLabel(QStringLiteral("Статус:"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(twips(240, 6600, 5895, 255));
+}
+
+void Form1::startUp()
+{
+    bool open = true;
+    if (MSComm1) {
+        QString reason;
+        open = MSComm1->open(settings_.port, &reason);
+        if (!open)
+            showMessage(QStringLiteral("Порт %1 не открыт: %2\nЧтение и запись невозможны.").arg(settings_.port, reason));
+    }
+    tool_.setPort(settings_.port, open);
+    bus_.resetReceiveCount();
+    if (!tool_.LoadImageFile())
+        showMessage(QStringLiteral("Ошибка, нет готового файла"));
+    showTicks();
+}
+
+void Form1::showTicks()
+{
+    for (const ControllerSlot &s : controllerMap()) {
+        const QSignalBlocker block(boxes[s.slot]);
+        boxes[s.slot]->setChecked(tool_.ticked[s.slot]);
+    }
+}
+
+void Form1::boxChanged(int slot, bool checked)
+{
+    if (tool_.running() || shutDown_) {
+        // The runs go by the ticks they started with.
+        const QSignalBlocker block(boxes[slot]);
+        boxes[slot]->setChecked(tool_.ticked[slot]);
+        return;
+    }
+    tool_.ticked[slot] = checked;
+}
+
+void Form1::Command1_Click()
+{
+    if (tool_.running() || shutDown_)
+        return;
+    tool_.readingRun();
+    afterRun();
+}
+
+void Form1::Command2_Click()
+{
+    if (tool_.running() || shutDown_)
+        return;
+    tool_.writingRun();
+    afterRun();
+}
+
+void Form1::afterRun()
+{
+    if (closePending_)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    if (tool_.running()) {
+        // The run ends after its current exchange; the window closes then.
+        closePending_ = true;
+        tool_.requestStop();
+        event->ignore();
+        return;
+    }
+    shutDown();
+    event->accept();
+}
+
+void Form1::shutDown()
+{
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    QApplication::beep();
+    if (MSComm1)
+        MSComm1->close();
+    bus_.stopTimer();
+}
+
+}  // namespace zuk

@@ -1,0 +1,70 @@
+#pragma once
+// Form1, the window "умный дом" of zuk_2: twenty check boxes, the two run
+// buttons and the status line over the transfer logic (transfer/runs.h).
+
+#include "transfer/runs.h"
+#include "transfer/serial_port.h"
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+namespace zuk {
+
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    struct Settings {
+        QString port = QStringLiteral("/dev/ttyS0");
+        QString dir;
+        int waitUnitMs = BusExchange::kDefaultWaitUnitMs;
+    };
+
+    // Over the serial device named in the settings.
+    explicit Form1(const Settings &settings, QWidget *parent = nullptr);
+    // Over a port already open (tests).
+    Form1(BusPort &port, const Settings &settings, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // The start-up: opens the port, loads zuk.txt, ticks present controllers.
+    void startUp();
+
+    // How messages reach the user; a modal message box unless replaced.
+    std::function<void(const QString &text)> showMessage;
+
+    TransferTool &tool() { return tool_; }
+
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QPushButton *Command1 = nullptr;
+    QPushButton *Command2 = nullptr;
+    std::array<QCheckBox *, kSlotCount> boxes{};
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &settings, QWidget *parent);
+    void buildControls();
+    void Command1_Click();
+    void Command2_Click();
+    void afterRun();
+    void boxChanged(int slot, bool checked);
+    void showTicks();
+    void shutDown();
+
+    Settings settings_;
+    std::unique_ptr<MSComm> MSComm1;
+    BusPort *port_;
+    BusExchange bus_;
+    TransferTool tool_;
+    bool closePending_ = false;
+    bool shutDown_ = false;
+};
+
+}  // namespace zuk
