@@ -3,11 +3,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace zuk {
 
@@ -72,8 +75,12 @@ void Form1::buildControls()
 {
     setWindowTitle(QStringLiteral("умный дом"));
     setFixedSize(6360 / 15, 7185 / 15);
+    // The captions are laid out for a narrow sans-serif face of 8 points.
     QFont base = font();
-    base.setPointSizeF(8.25);
+    base.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
+                      base.family()});
+    base.setPointSize(8);
     setFont(base);
 
     Label1 = new QLabel(QStringLiteral("Программа чтения и записи ЕЕ контроллеров системы умного дома"), this);
@@ -85,6 +92,8 @@ void Form1::buildControls()
     title.setPointSize(12);
     title.setBold(true);
     Label1->setFont(title);
+    // One full line of the title face, so that its descenders are not cut.
+    Label1->resize(Label1->width(), std::max(Label1->height(), QFontMetrics(title).height()));
 
     for (const ControllerSlot &s : controllerMap()) {
         auto *box = new QCheckBox(s.caption, this);
