@@ -3,11 +3,14 @@
 // once a request is complete, plays back the pieces that the responder returns,
 // one receive event per piece, while the exchange waits.
 
+#include "common/image_file.h"
+#include "transfer/frames.h"
 #include "transfer/port.h"
 
 #include <QByteArray>
 #include <QTimer>
 #include <functional>
+#include <map>
 #include <vector>
 
 namespace zuk::test {
@@ -77,5 +80,40 @@ inline QByteArray hexBytes(const char *hex)
 {
     return QByteArray::fromHex(QByteArray(hex).replace(' ', ""));
 }
+
+// Controllers behind the scripted port: their memory, and failures to inject.
+struct Bus {
+    std::map<int, SlotImage> memory;              // present controllers by address
+    std::map<std::pair<int, int>, int> failures;  // (address, row) -> exchanges still to fail
+    int exchanges = 0;
+
+    std::vector<QByteArray> answer(const QByteArray &req)
+    {
+        ++exchanges;
+        const int a = static_cast<std::uint8_t>(req[1]);
+        const int cmd = req[2];
+        const int r = static_cast<std::uint8_t>(req[3]);
+        auto it = memory.find(a);
+        if (it == memory.end())
+            return {};
+        if (int &left = failures[{a, r}]; left > 0) {
+            --left;
+            return {};
+        }
+        frames::RowData row{};
+        if (cmd == frames::kWriteCommand) {
+            int p = 4;
+            for (int k = 0; k < 8; ++k) {
+                row[k] = static_cast<std::uint8_t>(req[p]);
+                p += row[k] == 0xF0 ? 2 : 1;
+                it->second[r][k] = row[k];
+            }
+            return {frames::writeReply(a)};
+        }
+        for (int k = 0; k < 8; ++k)
+            row[k] = static_cast<std::uint8_t>(it->second[r][k]);
+        return inPieces(frames::readReply(a, r, row), {5, 8});
+    }
+};
 
 }  // namespace zuk::test

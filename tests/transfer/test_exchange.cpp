@@ -1,7 +1,7 @@
 #include "fake_port.h"
 #include "transfer/exchange.h"
 
-#include <QCoreApplication>
+#include "test_app.h"
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 
@@ -10,21 +10,10 @@ using namespace zuk::test;
 
 namespace {
 
-QCoreApplication &app()
-{
-    static int argc = 1;
-    static char name[] = "test_transfer";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication *a = QCoreApplication::instance()
-                                     ? QCoreApplication::instance()
-                                     : new QCoreApplication(argc, argv);
-    return *a;
-}
-
 struct ExchangeTest : ::testing::Test {
     void SetUp() override
     {
-        app();
+        ensureApp();
         bus.setWaitUnitMs(30);
     }
     FakePort port;

@@ -1,7 +1,7 @@
 #include "fake_port.h"
 #include "transfer/runs.h"
 
-#include <QCoreApplication>
+#include "test_app.h"
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -11,50 +11,6 @@ using namespace zuk;
 using namespace zuk::test;
 
 namespace {
-
-void ensureApp()
-{
-    static int argc = 1;
-    static char name[] = "test_transfer";
-    static char *argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
-
-// Controllers behind the scripted port: their memory, and failures to inject.
-struct Bus {
-    std::map<int, SlotImage> memory;              // present controllers by address
-    std::map<std::pair<int, int>, int> failures;  // (address, row) -> exchanges still to fail
-    int exchanges = 0;
-
-    std::vector<QByteArray> answer(const QByteArray &req)
-    {
-        ++exchanges;
-        const int a = static_cast<std::uint8_t>(req[1]);
-        const int cmd = req[2];
-        const int r = static_cast<std::uint8_t>(req[3]);
-        auto it = memory.find(a);
-        if (it == memory.end())
-            return {};
-        if (int &left = failures[{a, r}]; left > 0) {
-            --left;
-            return {};
-        }
-        frames::RowData row{};
-        if (cmd == frames::kWriteCommand) {
-            int p = 4;
-            for (int k = 0; k < 8; ++k) {
-                row[k] = static_cast<std::uint8_t>(req[p]);
-                p += row[k] == 0xF0 ? 2 : 1;
-                it->second[r][k] = row[k];
-            }
-            return {frames::writeReply(a)};
-        }
-        for (int k = 0; k < 8; ++k)
-            row[k] = static_cast<std::uint8_t>(it->second[r][k]);
-        return inPieces(frames::readReply(a, r, row), {5, 8});
-    }
-};
 
 SlotImage pattern(int seed)
 {
