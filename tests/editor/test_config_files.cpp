@@ -4,463 +4,254 @@
 
 #include "common/address_map.h"
 
-#include <QDir>
-
 using namespace kalvet_test;
 
 namespace {
 
-QStringList fileLines(const QString &text)
+const QStringList kData = {"zuk.txt", "out_in_ik.txt", "szenar.txt"};
+QStringList lines(const Installation &i, const QString &n) { return i.text(n).split("\r\n", Qt::SkipEmptyParts); }
+int zukLine(int slot, int row, int byte) { return slot * 541 + 2 + 9 * row + byte; }  // slots 0..7
+void setLine(Installation &i, const QString &n, int at, const QString &to)
 {
-    QStringList lines = text.split(QStringLiteral("\r\n"));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
+    QStringList l = lines(i, n);
+    l[at] = to;
+    i.writeText(n, l.join("\r\n") + "\r\n");
 }
-
-// Line index (from 0) of byte b of row r of slot 0 in zuk.txt.
-int slot0Line(int row, int byte) { return 1 + 9 * row + 1 + byte; }
-
-void setLine(Installation &inst, const QString &name, int index, const QString &content)
-{
-    QStringList lines = fileLines(inst.text(name));
-    ASSERT_LT(index, lines.size());
-    lines[index] = content;
-    inst.writeText(name, lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
-}
-
-void keepLines(Installation &inst, const QString &name, int count)
-{
-    QStringList lines = fileLines(inst.text(name));
-    inst.writeText(name, lines.mid(0, count).join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
-}
-
-// A names file with a distinct text in every field; some empty, some with commas.
-QString namesFile()
+QList<QByteArray> snapshot(const Installation &i) { return {i.bytes(kData[0]), i.bytes(kData[1]), i.bytes(kData[2])}; }
+QString repeat(int n, const QString &pattern)  // pattern with %1 = index
 {
     QString out;
-    auto q = [](const QString &t) { return QStringLiteral("\"%1\"").arg(t); };
-    for (int k = 0; k < 16; ++k) {
-        out += q(QStringLiteral("Адрес контроллера - %1").arg(zuk::hexText(k))) + u',' +
-               q(QStringLiteral("место %1, этаж").arg(k)) + QStringLiteral("\r\n");
-        for (int l = 0; l < 16; ++l) {
-            const QString in = l == 5 ? QString() : QStringLiteral("вход %1.%2, левый").arg(k).arg(l);
-            out += QStringList{q(zuk::hexText(l)), q(QStringLiteral("выход %1.%2").arg(k).arg(l)), q(in),
-                               q(QStringLiteral("ИК %1.%2").arg(k).arg(l))}
-                       .join(u',') +
-                   QStringLiteral("\r\n");
-        }
-    }
+    for (int i = 0; i < n; ++i)
+        out += pattern.arg(i);
     return out;
 }
 
-const QStringList kDataFiles = {QStringLiteral("zuk.txt"), QStringLiteral("out_in_ik.txt"),
-                                QStringLiteral("szenar.txt")};
-
 }  // namespace
 
-TEST(EditorStartup, SelectsFirstControllerAndThirdRecordAndShowsItsNames)
+TEST(EditorStartup, ShowsFirstControllerThirdRecordAndReadsReferenceFilesAsItems)
 {
     StartedEditor e;
     auto &f = *e.form;
     EXPECT_TRUE(e.host.messages.isEmpty()) << e.host.all().toStdString();
     EXPECT_EQ(f.Combo3.listIndex(), 0);
     EXPECT_EQ(f.Combo15.listIndex(), 2);
-    EXPECT_EQ(f.Combo15.listCount(), 80);
-    EXPECT_EQ(f.Combo3.items(), (QStringList{"Прихожая", "Гостиная", "Кухня", "Спальня", "Детская", "Кабинет",
-                                             "Ванная", "Котельная"}));
-    // Texts of controller 0 as the names file holds them.
-    const QStringList items = e.inst.items("out_in_ik.txt");
-    EXPECT_EQ(f.Text3.text(), items[1]);
-    EXPECT_EQ(f.Text1[3].text(), items[2 + 3 * 4 + 1]);
-    EXPECT_EQ(f.Text2[3].text(), items[2 + 3 * 4 + 2]);
-    EXPECT_EQ(f.Text4[15].text(), items[2 + 15 * 4 + 3]);
-    EXPECT_EQ(f.Text5[1].text(), e.inst.items("szenar.txt")[1 + 1 * 2 + 1]);
-    for (const auto &box : f.Combo14) {
-        ASSERT_EQ(box.listCount(), 254);
-        EXPECT_EQ(box.items(), f.Combo14[0].items());
-    }
-    EXPECT_TRUE(f.incompleteFiles().isEmpty());
-}
-
-TEST(EditorStartup, AdresLayoutAndNumbersDoNotMatterAndOnlyEightAreRead)
-{
-    QString oneLine, perItem;
-    for (int i = 0; i < 9; ++i) {
-        oneLine += QStringLiteral("%1,\"x\",\"комната %2\"\r\n").arg(i).arg(i);
-        perItem += QStringLiteral("%1\r\n\"y, z\"\r\n\"комната %2\"\r\n").arg(100 + i).arg(i);
-    }
-    QStringList lists[2];
-    for (int v = 0; v < 2; ++v) {
-        StartedEditor e(false);
-        e.inst.writeText("adres.ini", v == 0 ? oneLine : perItem);
+    EXPECT_EQ(f.Combo3.items(), QString("Прихожая Гостиная Кухня Спальня Детская Кабинет Ванная Котельная").split(' '));
+    EXPECT_EQ(f.Text2[3].text(), e.inst.items("out_in_ik.txt")[2 + 3 * 4 + 2]);
+    for (const auto &box : f.Combo14)
+        EXPECT_EQ(box.items(), e.inst.items("timer.ini"));
+    // Layout of adres.ini and its numbers do not matter, only 8 records are read;
+    // only 254 delay texts are read.
+    for (const QString &adres : {repeat(9, "%1,\"x\",\"к%1\"\r\n"), repeat(9, "7\r\n\"y, z\"\r\n\"к%1\"\r\n")}) {
+        e.inst.writeText("adres.ini", adres);
+        e.inst.writeText("timer.ini", repeat(300, "\"%1,5 с\"\r\n"));
         e.restart();
-        EXPECT_TRUE(e.host.messages.isEmpty()) << e.host.all().toStdString();
-        lists[v] = e.form->Combo3.items();
-        // Entry i still edits slot i, whatever the number says.
-        e.form->Combo3.choose(4);
-        EXPECT_EQ(e.form->Text3.text(), e.form->ctrl_location[4]);
-    }
-    EXPECT_EQ(lists[0].size(), 8);
-    EXPECT_EQ(lists[0].last(), "комната 7");
-    EXPECT_EQ(lists[0], lists[1]);
-}
-
-TEST(EditorStartup, TimerWithMoreItemsFillsEachBoxWith254)
-{
-    StartedEditor e(false);
-    QString timer;
-    for (int i = 0; i < 300; ++i)
-        timer += QStringLiteral("\"%1,5 с\"\r\n").arg(i);
-    e.inst.writeText("timer.ini", timer);
-    e.restart();
-    EXPECT_TRUE(e.host.messages.isEmpty());
-    for (const auto &box : e.form->Combo14) {
-        ASSERT_EQ(box.listCount(), 254);
-        EXPECT_EQ(box.item(253), "253,5 с");
+        EXPECT_TRUE(e.host.messages.isEmpty());
+        EXPECT_EQ(e.form->Combo3.items(), repeat(8, "к%1 ").split(' ', Qt::SkipEmptyParts));
+        EXPECT_EQ(e.form->Combo14[11].items(), repeat(254, "%1,5 с\n").split('\n', Qt::SkipEmptyParts));
     }
 }
 
-TEST(EditorSave, RightAfterStartupWritesTheLoadedFilesUnchanged)
+TEST(EditorSave, WritesWhatWasLoadedAndOnlyTheShownControllersTyping)
 {
     StartedEditor e;
     e.form->Command2_Click();
-    EXPECT_TRUE(e.host.messages.isEmpty()) << e.host.all().toStdString();
-    EXPECT_TRUE(e.host.questions.isEmpty());
-    EXPECT_EQ(fileLines(e.inst.text("zuk.txt")).size(), 6716);
-    EXPECT_EQ(fileLines(e.inst.text("out_in_ik.txt")).size(), 272);
-    EXPECT_EQ(fileLines(e.inst.text("szenar.txt")).size(), 624);
-    for (const QString &name : kDataFiles)
-        EXPECT_EQ(e.inst.bytes(name), Installation::original(name)) << name.toStdString();
-    // The section ends of zuk.txt: clock indicator, talker, system.
-    const QStringList lines = fileLines(e.inst.text("zuk.txt"));
-    EXPECT_EQ(lines[8 * 541 + 1 + 9 * 8], "\"регистр-8\"");
-    EXPECT_EQ(lines.indexOf("\"Адрес  контроллера говорилки - 9C\"") + 1 + 9 * 23, lines.indexOf("\"регистр-17\"", 6000));
-    EXPECT_TRUE(QDir(e.inst.folder()).entryList({"*.new"}).isEmpty());
-}
-
-TEST(EditorSave, EveryNameRoundTripsAndOnlyTheShownControllerTakesTyping)
-{
-    StartedEditor e(false);
-    e.inst.writeText("out_in_ik.txt", namesFile());
+    EXPECT_TRUE(e.host.messages.isEmpty() && e.host.questions.isEmpty());
+    EXPECT_EQ(lines(e.inst, "zuk.txt").size(), 6716);
+    for (const QString &n : kData)
+        EXPECT_EQ(e.inst.bytes(n), Installation::original(n)) << n.toStdString();
+    // Every name distinct, some empty, some with commas, controllers 8..15 and lines 14, 15 included.
+    QString names;
+    for (int k = 0; k < 16; ++k) {
+        names += QString("\"Адрес контроллера - %1\",\"место %2, этаж\"\r\n").arg(zuk::hexText(k)).arg(k);
+        for (int l = 0; l < 16; ++l)
+            names += QString("\"%1\",\"выход %2.%3\",\"%4\",\"ИК %2.%3\"\r\n").arg(zuk::hexText(l)).arg(k).arg(l)
+                         .arg(l == 5 ? QString() : QString("вход %1.%2, левый").arg(k).arg(l));
+    }
+    e.inst.writeText("out_in_ik.txt", names);
     e.restart();
     auto &f = *e.form;
-    EXPECT_EQ(f.in_name[0][5], "");
-    EXPECT_EQ(f.in_name[9][14], "вход 9.14, левый");
     f.Combo3.choose(2);
-    f.Text1[3].setText("новый выход");
-    f.Text3.setText("");
-    f.Combo3.choose(3);      // discards the typing for controller 2
+    f.Text1[3].setText("новый выход");   // discarded by the next choice
+    f.Combo3.choose(3);
     f.Text1[4].setText("выход, с запятой");
     f.Command2_Click();
-    EXPECT_TRUE(e.host.messages.isEmpty()) << e.host.all().toStdString();
-
-    QStringList expected = fileLines(namesFile());
-    expected[3 * 17 + 1 + 4] = "\"4\",\"выход, с запятой\",\"вход 3.4, левый\",\"ИК 3.4\"";
-    EXPECT_EQ(fileLines(e.inst.text("out_in_ik.txt")), expected);
-    EXPECT_EQ(f.Combo3.listIndex(), 3);
+    QStringList expected = names.split("\r\n", Qt::SkipEmptyParts);
+    expected[3 * 17 + 5] = "\"4\",\"выход, с запятой\",\"вход 3.4, левый\",\"ИК 3.4\"";
+    EXPECT_EQ(lines(e.inst, "out_in_ik.txt"), expected);
     EXPECT_EQ(f.Text1[4].text(), "выход, с запятой");
-    EXPECT_EQ(f.Text2[5].text(), "");
-
-    // A second load and save changes nothing more.
     const QByteArray once = e.inst.bytes("out_in_ik.txt");
     e.restart();
     e.form->Command2_Click();
     EXPECT_EQ(e.inst.bytes("out_in_ik.txt"), once);
 }
 
-TEST(EditorLoad, ScenarioCodesComeFromTheLastSection)
+TEST(EditorLoad, ScenarioCodesComeFromTheLastSectionAndSelectionsFromTheLastSave)
 {
     StartedEditor e(false);
     QString file;
-    for (int k = 0; k < 16; ++k) {
-        file += QStringLiteral("\"Адрес контроллера - %1\"\r\n").arg(zuk::hexText(k));
-        for (int s = 0; s < 38; ++s)
-            file += QStringLiteral("\"%1%2\",\"с%3.%4\"\r\n").arg(k == 15 ? "L" : "X").arg(s).arg(k).arg(s);
-    }
+    for (int k = 0; k < 16; ++k)
+        file += QString("\"Адрес контроллера - %1\"\r\n").arg(zuk::hexText(k)) +
+                repeat(38, QString(k == 15 ? "\"L%1\"," : "\"X%1\",") + QString("\"с%1.%2\"\r\n").arg(k).arg("%1"));
     e.inst.writeText("szenar.txt", file);
     e.restart();
     auto &f = *e.form;
     for (int s = 0; s < 38; ++s)
-        ASSERT_EQ(f.Label14[s].caption(), QStringLiteral("L%1").arg(s));
-    EXPECT_EQ(f.Text5[37].text(), "с0.37");
+        ASSERT_EQ(f.Label14[s].caption(), QString("L%1").arg(s));
+    f.Combo3.choose(5);
+    f.Combo15.choose(7);
+    f.Command1_Click();
+    EXPECT_EQ(std::pair(f.Combo3.listIndex(), f.Combo15.listIndex()), std::pair(0, 2));
+    f.Combo3.choose(5);
+    f.Combo15.choose(7);
     f.Text5[0].setText("утро");
     f.Command2_Click();
-    const QStringList items = e.inst.items("szenar.txt");
-    EXPECT_EQ(items[1 + 77 * 4], "L0");   // section 4 carries the codes of the last one
-    EXPECT_EQ(items[2], "утро");
-    EXPECT_EQ(items[77 * 5 + 2], "с5.0");
-}
-
-TEST(EditorLoad, ReadComesBackWithTheRememberedSelections)
-{
-    StartedEditor e;
-    auto &f = *e.form;
-    f.Combo3.choose(5);
-    EXPECT_EQ(f.Combo15.listIndex(), 2);   // a controller choice restores the remembered record
-    f.Combo15.choose(7);
-    f.Command1_Click();
-    EXPECT_EQ(f.Combo3.listIndex(), 0);
-    EXPECT_EQ(f.Combo15.listIndex(), 2);
-
-    f.Combo3.choose(5);
-    f.Combo15.choose(7);
-    f.Command2_Click();
-    EXPECT_EQ(f.Combo3.listIndex(), 5);
-    EXPECT_EQ(f.Combo15.listIndex(), 7);
+    EXPECT_EQ(e.inst.items("szenar.txt")[1 + 77 * 4], "L0");   // every section carries the last codes
+    EXPECT_EQ(e.inst.items("szenar.txt")[77 * 5 + 2], "утро");
     f.Combo3.choose(1);
+    EXPECT_EQ(f.Combo15.listIndex(), 7);   // a controller choice restores the remembered record
     f.Combo15.choose(3);
     f.Command1_Click();
-    EXPECT_EQ(f.Combo3.listIndex(), 5);
-    EXPECT_EQ(f.Combo15.listIndex(), 7);
-    EXPECT_EQ(f.Text3.text(), f.ctrl_location[5]);
+    EXPECT_EQ(std::pair(f.Combo3.listIndex(), f.Combo15.listIndex()), std::pair(5, 7));
 }
 
-TEST(EditorDelays, EachBoxShowsAndWritesItsOwnByte)
+TEST(EditorDelays, EachBoxOwnsOneByteAndBytesWithoutTextStay)
 {
-    struct Place { int row, byte; };
-    const Place places[12] = {{58, 1}, {58, 2}, {58, 3}, {58, 4}, {58, 5}, {58, 6},
-                              {58, 7}, {59, 0}, {59, 1}, {59, 2}, {59, 3}, {59, 5}};
+    const int row[12] = {58, 58, 58, 58, 58, 58, 58, 59, 59, 59, 59, 59}, byte[12] = {1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 5};
     StartedEditor e;
     auto &f = *e.form;
     auto &img = f.reg_image[3];
-    img[58][0] = 200;
-    img[59][4] = 201;
+    img[58][0] = 200, img[59][4] = 201;
     for (int d = 0; d < 12; ++d)
-        img[places[d].row][places[d].byte] = static_cast<qint16>(10 + d);
+        img[row[d]][byte[d]] = qint16(10 + d);
     f.Combo3.choose(3);
-    for (int d = 0; d < 12; ++d)
-        EXPECT_EQ(f.Combo14[d].listIndex(), 10 + d) << d;
     for (int d = 0; d < 12; ++d) {
+        EXPECT_EQ(f.Combo14[d].listIndex(), 10 + d) << d;
         f.Combo14[d].choose(100 + d);
-        EXPECT_EQ(img[places[d].row][places[d].byte], 100 + d) << d;
+        EXPECT_EQ(img[row[d]][byte[d]], 100 + d) << d;
     }
-    EXPECT_EQ(img[58][0], 200);
-    EXPECT_EQ(img[59][4], 201);
-    f.Combo14[11].choose(253);
-    f.Command2_Click();
-    const QStringList lines = fileLines(e.inst.text("zuk.txt"));
-    EXPECT_EQ(lines[3 * 541 + slot0Line(59, 5)], "253");
-    EXPECT_EQ(lines[3 * 541 + slot0Line(59, 4)], "201");
-    EXPECT_EQ(f.Combo14[11].listIndex(), 253);
-}
-
-TEST(EditorDelays, ByteWithNoTextIsShownAsNumberAndKept)
-{
-    StartedEditor e(false);
-    const int values[] = {254, 255, -1, 300};
+    EXPECT_EQ(img[58][0] * 1000 + img[59][4], 200201);
+    // Values no text stands for are shown as numbers, run no handler and are saved unchanged.
+    const int odd[] = {254, 255, -1, 300};
     for (int d = 0; d < 4; ++d)
-        setLine(e.inst, "zuk.txt", slot0Line(58, 1 + d), QString::number(values[d]));
-    e.restart();
-    auto &f = *e.form;
-    EXPECT_TRUE(e.host.messages.isEmpty());
+        img[58][1 + d] = qint16(odd[d]);
     int clicks = 0;
-    f.Combo14[0].onClick = [&clicks, &f] { ++clicks; f.Combo14_Click(0); };
-    f.Command1_Click();
+    f.Combo14[0].onClick = [&] { ++clicks; };
+    f.Command2_Click();   // the image goes to the file and comes back
     EXPECT_EQ(clicks, 0);
-    for (int d = 0; d < 4; ++d) {
-        EXPECT_EQ(f.Combo14[d].listIndex(), -1);
-        EXPECT_EQ(f.Combo14[d].text(), QString::number(values[d]));
-        EXPECT_EQ(f.reg_image[0][58][1 + d], values[d]);
-    }
+    for (int d = 0; d < 4; ++d)
+        EXPECT_EQ(std::pair(f.Combo14[d].listIndex(), f.Combo14[d].text()), std::pair(-1, QString::number(odd[d])));
     f.Combo14[1].choose(0);
     f.Command2_Click();
-    const QStringList lines = fileLines(e.inst.text("zuk.txt"));
-    EXPECT_EQ(lines[slot0Line(58, 1)], "254");
-    EXPECT_EQ(lines[slot0Line(58, 2)], "0");
-    EXPECT_EQ(lines[slot0Line(58, 3)], "-1");
-    EXPECT_EQ(lines[slot0Line(58, 4)], "300");
+    const QStringList z = lines(e.inst, "zuk.txt");
+    EXPECT_EQ(QStringList({z[zukLine(3, 58, 1)], z[zukLine(3, 58, 2)], z[zukLine(3, 58, 4)], z[zukLine(3, 59, 4)]}),
+              QStringList({"254", "0", "300", "201"}));
 }
 
-TEST(EditorFailures, ReferenceFilesMissingShortOrBad)
+TEST(EditorFailures, ReferenceFilesMissingShortOrBadAreNamedAndTheEditorGoesOn)
 {
-    struct Case {
-        const char *file;
-        QString content;     // empty: the file is removed
-        QStringList inMessage;
-        int controllers, delayTexts, records;
-    };
-    QString shortTimer;
-    for (int i = 0; i < 253; ++i)
-        shortTimer += QStringLiteral("\"t%1\"\r\n").arg(i);
-    const Case cases[] = {
+    const QString shortTimer = repeat(253, "\"t%1\"\r\n");
+    const struct { const char *file; QString content; QStringList told; int ctrls, delays, records; } cases[] = {
         {"adres.ini", {}, {"adres.ini"}, 0, 254, 80},
         {"adres.ini", "0,\"a\",\"один\"\r\n1,\"b\",\"два\"\r\n", {"adres.ini", "6", "24"}, 2, 254, 80},
         {"adres.ini", "0,\"a\",\"один\"\r\nx1,\"b\",\"два\"\r\n", {"adres.ini", "x1"}, 1, 254, 80},
-        {"adres.ini", "0,\"a\",\"один\"\r\n40000,\"b\",\"два\"\r\n", {"adres.ini", "40000"}, 1, 254, 80},
+        {"adres.ini", "40000,\"a\",\"один\"\r\n", {"adres.ini", "40000"}, 0, 254, 80},
         {"timer.ini", {}, {"timer.ini"}, 8, 0, 80},
         {"timer.ini", shortTimer, {"timer.ini", "253", "254"}, 8, 253, 80},
         {"opis_0.ini", {}, {"opis_0.ini"}, 8, 254, 0},
         {"opis_0.ini", "\"запись 0\"\r\n\"a\"\r\n", {"opis_0.ini", "2", "3360"}, 8, 254, 1},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.file) + " " + c.content.left(30).toStdString());
         StartedEditor e(false);
-        if (c.content.isEmpty())
-            e.inst.remove(c.file);
-        else
-            e.inst.writeText(c.file, c.content);
+        c.content.isEmpty() ? e.inst.remove(c.file) : e.inst.writeText(c.file, c.content);
+        setLine(e.inst, "zuk.txt", zukLine(0, 59, 5), "253");
         e.restart();
-        ASSERT_FALSE(e.host.messages.isEmpty());
-        for (const QString &part : c.inMessage)
+        for (const QString &part : c.told)
             EXPECT_TRUE(e.host.all().contains(part)) << e.host.all().toStdString();
-        EXPECT_EQ(e.form->Combo3.listCount(), c.controllers);
-        EXPECT_EQ(e.form->Combo14[11].listCount(), c.delayTexts);
+        EXPECT_EQ(e.form->Combo3.listCount(), c.ctrls);
+        EXPECT_EQ(e.form->Combo14[11].listCount(), c.delays);
         EXPECT_EQ(e.form->Combo15.listCount(), c.records);
-        // The data files were still loaded and controller 0 is shown.
-        EXPECT_EQ(e.form->Text3.text(), e.inst.items("out_in_ik.txt")[1]);
+        EXPECT_EQ(e.form->Combo14[11].listIndex(), c.delays == 254 ? 253 : -1);
+        EXPECT_EQ(e.form->Text3.text(), e.inst.items("out_in_ik.txt")[1]);   // controller 0 is shown
         EXPECT_TRUE(e.form->incompleteFiles().isEmpty());
     }
-    // A short timer.ini leaves delay byte 253 without a text: shown as its number.
-    StartedEditor e(false);
-    e.inst.writeText("timer.ini", shortTimer);
-    setLine(e.inst, "zuk.txt", slot0Line(59, 5), "253");
-    e.restart();
-    EXPECT_EQ(e.form->Combo14[11].listIndex(), -1);
-    EXPECT_EQ(e.form->Combo14[11].text(), "253");
 }
 
-TEST(EditorFailures, IncompleteDataFileIsReportedAndTheSaveAsksFirst)
+TEST(EditorFailures, IncompleteDataFileIsNamedKeepsWhatWasReadAndTheSaveAsksFirst)
 {
-    struct Case {
-        const char *file;
-        int keepLines;        // -1: removed; otherwise the file is cut to so many lines
-        int badLine;          // >= 0: this line holds a bad number instead
-        QStringList inMessage;
+    const struct { const char *file; int keep, bad; QString told; } cases[] = {
+        {"szenar.txt", -1, -1, "szenar.txt"},
+        {"out_in_ik.txt", 100, -1, "из 1056"},
+        {"zuk.txt", 3000, -1, "из 6716"},
+        {"zuk.txt", 6716, zukLine(0, 58, 3), "«3.5»"},
     };
-    const Case cases[] = {
-        {"szenar.txt", -1, -1, {"szenar.txt"}},
-        {"out_in_ik.txt", 100, -1, {"out_in_ik.txt", "из 1056"}},
-        {"zuk.txt", 3000, -1, {"zuk.txt", "из 6716"}},
-        {"zuk.txt", 6716, slot0Line(58, 3), {"zuk.txt", "«3.5»"}},
-    };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.file);
         StartedEditor e;
         auto &f = *e.form;
-        const QString before15 = f.ctrl_location[15];
-        f.reg_image[19][53][7] = 99;
-        f.reg_image[0][1][0] = 77;
-        f.ctrl_location[15] = "прежнее";
-        if (c.keepLines < 0)
-            e.inst.remove(c.file);
-        else
-            keepLines(e.inst, c.file, c.keepLines);
-        if (c.badLine >= 0)
-            setLine(e.inst, c.file, c.badLine, "3.5");
+        f.reg_image[19][53][7] = 99, f.ctrl_location[15] = "прежнее";
+        c.keep < 0 ? e.inst.remove(c.file) : e.inst.writeText(c.file, lines(e.inst, c.file).mid(0, c.keep).join("\r\n"));
+        if (c.bad >= 0)
+            setLine(e.inst, c.file, c.bad, "3.5");
         e.host.reset();
         f.Command1_Click();
         ASSERT_EQ(e.host.messages.size(), 1);
-        for (const QString &part : c.inMessage)
-            EXPECT_TRUE(e.host.all().contains(part)) << e.host.all().toStdString();
+        EXPECT_TRUE(e.host.all().contains(c.file) && e.host.all().contains(c.told)) << e.host.all().toStdString();
         EXPECT_EQ(f.incompleteFiles(), QStringList{c.file});
-        // Values read before the failure are the file's, the rest stay as they were.
-        if (QString(c.file) == "out_in_ik.txt") {
-            EXPECT_EQ(f.ctrl_location[0], e.inst.items(c.file)[1]);
-            EXPECT_EQ(f.ctrl_location[15], "прежнее");
-        } else {
-            EXPECT_EQ(f.ctrl_location[15], before15);
-        }
-        if (QString(c.file) == "zuk.txt") {
-            EXPECT_EQ(f.reg_image[19][53][7], 99);
-            EXPECT_EQ(QString::number(f.reg_image[0][1][0]), fileLines(e.inst.text(c.file))[slot0Line(1, 0)]);
-        }
-
-        // Declining writes nothing.
-        const auto snapshot = [&e] {
-            QList<QByteArray> all;
-            for (const QString &name : kDataFiles)
-                all << e.inst.bytes(name);
-            return all;
-        };
-        const auto before = snapshot();
-        f.Command2_Click();
+        EXPECT_EQ(f.ctrl_location[0], e.inst.items("out_in_ik.txt").value(1, "-"));   // read before the failure
+        EXPECT_EQ(f.ctrl_location[15], QString(c.file) == "out_in_ik.txt" ? "прежнее" : e.inst.items("out_in_ik.txt")[1 + 15 * 66]);
+        EXPECT_EQ(f.reg_image[19][53][7], QString(c.file) == "zuk.txt" ? 99 : 0);
+        const auto before = snapshot(e.inst);
+        f.Command2_Click();   // declined
         ASSERT_EQ(e.host.questions.size(), 1);
         EXPECT_TRUE(e.host.questions[0].contains(c.file));
-        EXPECT_EQ(snapshot(), before);
-
-        // Saying yes writes complete files, and the configuration is whole again.
+        EXPECT_EQ(snapshot(e.inst), before);
         e.host.answers = {true};
         f.Command2_Click();
-        EXPECT_EQ(e.host.questions.size(), 2);
-        EXPECT_EQ(fileLines(e.inst.text("zuk.txt")).size(), 6716);
-        EXPECT_EQ(fileLines(e.inst.text("szenar.txt")).size(), 624);
-        EXPECT_EQ(fileLines(e.inst.text("out_in_ik.txt")).size(), 272);
+        EXPECT_EQ(lines(e.inst, "zuk.txt").size() + lines(e.inst, "szenar.txt").size() + lines(e.inst, "out_in_ik.txt").size(), 6716 + 624 + 272);
         EXPECT_TRUE(f.incompleteFiles().isEmpty());
     }
 }
 
-TEST(EditorFailures, UnwritableTextWritesNothingAndNamesFieldAndCharacter)
+TEST(EditorFailures, UnwritableTextOrUnwritableFolderWritesNothingAndKeepsTheTyping)
 {
-    struct Case {
-        std::function<void(kalvet::EditorForm &)> type;
-        QString field, character;
+    const struct { std::function<void(kalvet::EditorForm &)> type; QString field, character; } cases[] = {
+        {[](auto &f) { f.Text2[3].setText("вход \"3\""); }, "Входы 3", "«\"»"},
+        {[](auto &f) { f.Text1[11].setText("выход ☺"); }, "Выходы B", "☺"},
+        {[](auto &f) { f.Text5[17].setText("漢"); }, "короткие 1", "漢"},
+        {[](auto &f) { f.ir_name[9][2] = "a\"b"; }, "контроллер 9, ИК посылка 2", "«\"»"},
+        {[](auto &) {}, "out_in_ik.txt", "out_in_ik.txt"},   // a file that cannot be written, below
     };
-    const Case cases[] = {
-        {[](kalvet::EditorForm &f) { f.Text2[3].setText("вход \"3\""); }, "Входы 3", "«\"»"},
-        {[](kalvet::EditorForm &f) { f.Text1[11].setText("выход ☺"); }, "Выходы B", "☺"},
-        {[](kalvet::EditorForm &f) { f.Text5[17].setText("漢"); }, "короткие 1", "漢"},
-        {[](kalvet::EditorForm &f) { f.ir_name[9][2] = "a\"b"; }, "контроллер 9, ИК посылка 2", "«\"»"},
-    };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.field.toStdString());
         StartedEditor e;
+        if (c.field == "out_in_ik.txt")
+            ASSERT_TRUE(QDir(e.inst.folder()).mkdir("out_in_ik.txt.new"));   // the last file cannot be written
         c.type(*e.form);
-        e.form->Combo3.typeText("что-то");
+        e.form->Text2[0].setText("набрано");
         e.form->Command2_Click();
         ASSERT_EQ(e.host.messages.size(), 1);
-        EXPECT_TRUE(e.host.messages[0].contains(c.field)) << e.host.messages[0].toStdString();
-        EXPECT_TRUE(e.host.messages[0].contains(c.character)) << e.host.messages[0].toStdString();
-        for (const QString &name : kDataFiles)
-            EXPECT_EQ(e.inst.bytes(name), Installation::original(name));
-        EXPECT_EQ(e.form->Combo3.text(), "что-то");   // no reload: the window is as the user left it
+        EXPECT_TRUE(e.host.messages[0].contains(c.field) && e.host.messages[0].contains(c.character))
+            << e.host.messages[0].toStdString();
+        for (const QString &n : kData)
+            EXPECT_EQ(e.inst.bytes(n), Installation::original(n));
+        EXPECT_EQ(QDir(e.inst.folder()).entryList({"*.new"}, QDir::Files), QStringList());
+        EXPECT_EQ(e.form->Text2[0].text(), "набрано");   // no reload
     }
-    StartedEditor e;
-    e.form->Text2[3].setText("вход \"3\"");
-    e.form->Command2_Click();
-    EXPECT_EQ(e.form->Text2[3].text(), "вход \"3\"");
-    e.form->Text2[3].setText("вход 3");
-    e.form->Command2_Click();
-    EXPECT_EQ(e.inst.items("out_in_ik.txt")[2 + 3 * 4 + 2], "вход 3");
 }
 
-TEST(EditorSave, WithNothingSelectedUsesShownControllerAndRememberedRecord)
+TEST(EditorSave, WithNoEntrySelectedUsesTheShownControllerAndTheRememberedRecord)
 {
     StartedEditor e;
     auto &f = *e.form;
     f.Combo3.choose(6);
     f.Text2[0].setText("кнопка ванной");
+    f.Combo14[0].choose(5);
     f.Combo3.typeText("Ванна");
     f.Combo15.typeText("запись");
-    f.Combo14[0].choose(5);
     f.Command2_Click();
     EXPECT_TRUE(e.host.messages.isEmpty()) << e.host.all().toStdString();
-    EXPECT_EQ(e.inst.items("out_in_ik.txt")[6 * 66 + 2 + 2], "кнопка ванной");
-    EXPECT_EQ(fileLines(e.inst.text("zuk.txt"))[6 * 541 + slot0Line(58, 1)], "5");
-    EXPECT_EQ(f.saved_ctrl_sel, 6);
-    EXPECT_EQ(f.saved_desc_sel, 2);
-    EXPECT_EQ(f.Combo3.listIndex(), 6);
-    EXPECT_EQ(f.Combo15.listIndex(), 2);
-}
-
-TEST(EditorFailures, FailedSaveReplacesNoFileAndKeepsTheTyping)
-{
-    StartedEditor e;
-    ASSERT_TRUE(QDir(e.inst.folder()).mkdir("out_in_ik.txt.new"));   // the last file cannot be written
-    e.form->Text2[3].setText("новое имя");
-    e.form->reg_image[0][40][0] = 123;
-    e.form->Command2_Click();
-    ASSERT_EQ(e.host.messages.size(), 1);
-    EXPECT_TRUE(e.host.messages[0].contains("out_in_ik.txt")) << e.host.messages[0].toStdString();
-    for (const QString &name : kDataFiles)
-        EXPECT_EQ(e.inst.bytes(name), Installation::original(name)) << name.toStdString();
-    EXPECT_EQ(QDir(e.inst.folder()).entryList({"*.new"}, QDir::Files), QStringList{});
-    EXPECT_EQ(e.form->Text2[3].text(), "новое имя");
-    EXPECT_EQ(e.form->reg_image[0][40][0], 123);
-
-    QDir(e.inst.folder()).rmdir("out_in_ik.txt.new");
-    e.form->Command2_Click();
-    EXPECT_EQ(e.host.messages.size(), 1);
-    EXPECT_EQ(e.inst.items("out_in_ik.txt")[2 + 3 * 4 + 2], "новое имя");
-    EXPECT_EQ(fileLines(e.inst.text("zuk.txt"))[slot0Line(40, 0)], "123");
+    EXPECT_EQ(e.inst.items("out_in_ik.txt")[6 * 66 + 4], "кнопка ванной");
+    EXPECT_EQ(lines(e.inst, "zuk.txt")[zukLine(6, 58, 1)], "5");
+    EXPECT_EQ(std::pair(f.Combo3.listIndex(), f.Combo15.listIndex()), std::pair(6, 2));
 }
