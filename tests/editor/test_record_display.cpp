@@ -215,7 +215,7 @@ TEST(RecordDisplay, InputTypeLookupByNumericCodeFirstMatchAndFallback)
     struct Case { QString code7; QString code9; int stored; int shown; int after; };
     const QList<Case> cases = {
         {"99", "099", 99, 7, 99},     // same code twice: the lower type
-        {"7.0", "9", 9, 9, 9},
+        {"7.0", "9", 7, 7, 7},       // a zero fraction is the whole number
         {"7", "9", 200, 60, 255},     // no match: type 60, whose code is stored
         {"+7", "x", 7, 7, 7},
     };
