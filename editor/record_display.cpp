@@ -168,6 +168,7 @@ QStringList EditorForm::readSideItems(const QString &name, int count)
                      .arg(count);
     } else {
         zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
+        items.reserve(count);
         QString item;
         while (items.size() < count && reader.readText(&item))
             items.append(item);
