@@ -239,7 +239,10 @@ void EditorForm::ShowRecord()
 {
     Combo2.clear();
     Combo2.setEnabled(false);
-    const int rec = recordInUse();
+    // A new display shows the record selected now, or none.
+    const int selected = Combo15.listIndex();
+    shownRec_ = selected >= 0 && selected < kRecordCount ? selected : -1;
+    const int rec = shownRec_;
     if (rec >= 0 && rec < kRecordCount) {
         const QString kind = desc_table[rec][10];
         if (kind == kIn) {

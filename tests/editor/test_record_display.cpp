@@ -300,6 +300,15 @@ TEST(RecordDisplay, ItemChoiceRedrawsNothingAndShowingTwiceChangesNothing)
     EXPECT_NE(before[0], after[0]);
     after[0] = before[0];
     EXPECT_EQ(after, before);
+    // Typing into Combo15 or Combo2 leaves no entry there; choices still go
+    // to the record and type on the screen.
+    r.f().Combo15.typeText(QStringLiteral("x"));
+    r.f().Combo1[0].choose(4);
+    EXPECT_EQ(r.at(37, 0), 4);
+    r.show(2);
+    r.f().Combo2.typeText(QStringLiteral("x"));
+    r.f().Combo1[0].choose(3);   // type 52, item 0: bisnes at offset 1
+    EXPECT_EQ(r.at(5, 1), 3);
 }
 
 TEST(RecordDisplay, BadLinesLeaveTheirItemEmptyAndWriteNothing)
