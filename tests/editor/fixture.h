@@ -15,8 +15,7 @@
 
 namespace kalvet_test {
 
-class RecordingHost : public kalvet::EditorHost {
-public:
+struct RecordingHost : kalvet::EditorHost {
     QStringList messages, questions;
     std::deque<bool> answers;
     void message(const QString &text) override { messages << text; }
@@ -51,16 +50,15 @@ public:
     QString path(const QString &name) const { return QDir(dir_.path()).filePath(name); }
     QByteArray bytes(const QString &name) const { return fileBytes(path(name)); }
     QString text(const QString &name) const { return zuk::decode1251(bytes(name)); }
+    void remove(const QString &name) const { QFile::remove(path(name)); }
     void writeText(const QString &name, const QString &content) const  // as Windows-1251
     {
         QByteArray b;
         ASSERT_TRUE(zuk::encode1251(content, &b));
-        QFile::remove(path(name));
+        remove(name);
         QFile f(path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(b);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(b) == b.size());
     }
-    void remove(const QString &name) const { QFile::remove(path(name)); }
     QStringList items(const QString &name) const  // the items of a file, quotes removed
     {
         zuk::ItemReader r = zuk::ItemReader::fromBytes(bytes(name));
