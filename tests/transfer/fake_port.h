@@ -1,119 +1,96 @@
 #pragma once
-// A scripted bus for the transfer tests: it records every output piece and,
-// once a request is complete, plays back the pieces that the responder returns,
-// one receive event per piece, while the exchange waits.
+// A scripted port that plays back, during the exchange's wait, the receive
+// events its responder returns; controllers behind it with injected failures.
 
 #include "common/image_file.h"
 #include "transfer/frames.h"
 #include "transfer/port.h"
 
-#include <QByteArray>
+#include <QApplication>
 #include <QTimer>
+#include <utility>
 #include <functional>
 #include <map>
 #include <vector>
 
 namespace zuk::test {
 
+inline void ensureApp()
+{
+    static int argc = 1;
+    static char *argv[] = {const_cast<char *>("test_transfer"), nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!QCoreApplication::instance())
+        new QApplication(argc, argv);
+}
+
 class FakePort : public BusPort {
 public:
-    // Request bytes (all pieces joined) -> receive events to deliver.
-    using Responder = std::function<std::vector<QByteArray>(const QByteArray &request)>;
+    std::function<std::vector<QByteArray>(const QByteArray &request)> responder;
+    std::vector<QByteArray> pieces, requests;   // every output call; every whole request
 
     void output(const QByteArray &bytes) override
     {
         pieces.push_back(bytes);
-        wire += bytes;
-        pending_ += bytes;
-        if (!scheduled_) {
-            scheduled_ = true;
-            // Runs only inside the exchange's wait: the request is complete then.
+        if (pending_.isEmpty())   // fires inside the wait, once the request is complete
             QTimer::singleShot(0, [this] { respond(); });
-        }
+        pending_ += bytes;
     }
-
-    // Bytes delivered on the next event-loop turn regardless of any request.
-    void deliverLater(const QByteArray &bytes)
-    {
-        QTimer::singleShot(0, [this, bytes] { deliver(bytes); });
-    }
-
-    Responder responder;
-    std::vector<QByteArray> pieces;   // every output call
-    QByteArray wire;                  // every byte sent
-    std::vector<QByteArray> requests; // one per exchange
+    void deliverIn(int ms, const QByteArray &bytes) { QTimer::singleShot(ms, [this, bytes] { deliver(bytes); }); }
 
 private:
     void respond()
     {
-        scheduled_ = false;
-        const QByteArray request = pending_;
-        pending_.clear();
-        requests.push_back(request);
-        if (!responder)
-            return;
+        requests.push_back(std::exchange(pending_, {}));
         int delay = 0;
-        for (const QByteArray &piece : responder(request))
-            QTimer::singleShot(delay++, [this, piece] { deliver(piece); });
+        for (const QByteArray &piece : responder ? responder(requests.back()) : std::vector<QByteArray>{})
+            deliverIn(delay++, piece);
     }
-
     QByteArray pending_;
-    bool scheduled_ = false;
 };
 
 // Splits bytes into pieces of the given sizes; the last size repeats.
 inline std::vector<QByteArray> inPieces(const QByteArray &bytes, std::vector<int> sizes)
 {
     std::vector<QByteArray> out;
-    qsizetype pos = 0;
-    size_t i = 0;
-    while (pos < bytes.size()) {
-        const int n = sizes[std::min(i, sizes.size() - 1)];
-        out.push_back(bytes.mid(pos, n));
-        pos += n;
-        ++i;
-    }
+    for (qsizetype pos = 0, i = 0; pos < bytes.size(); pos += out.back().size(), ++i)
+        out.push_back(bytes.mid(pos, sizes[std::min<size_t>(i, sizes.size() - 1)]));
     return out;
 }
 
-inline QByteArray hexBytes(const char *hex)
-{
-    return QByteArray::fromHex(QByteArray(hex).replace(' ', ""));
-}
+inline QByteArray hexBytes(const char *hex) { return QByteArray::fromHex(QByteArray(hex).replace(' ', "")); }
 
-// Controllers behind the scripted port: their memory, and failures to inject.
+// Memory of the present controllers; per (address, row) exchanges left unanswered.
 struct Bus {
-    std::map<int, SlotImage> memory;              // present controllers by address
-    std::map<std::pair<int, int>, int> failures;  // (address, row) -> exchanges still to fail
+    std::map<int, SlotImage> memory;
+    std::map<std::pair<int, int>, int> failures;
     int exchanges = 0;
 
     std::vector<QByteArray> answer(const QByteArray &req)
     {
         ++exchanges;
-        const int a = static_cast<std::uint8_t>(req[1]);
-        const int cmd = req[2];
-        const int r = static_cast<std::uint8_t>(req[3]);
+        const int a = std::uint8_t(req[1]), r = std::uint8_t(req[3]);
         auto it = memory.find(a);
-        if (it == memory.end())
+        if (it == memory.end() || failures[{a, r}]-- > 0)
             return {};
-        if (int &left = failures[{a, r}]; left > 0) {
-            --left;
-            return {};
-        }
         frames::RowData row{};
-        if (cmd == frames::kWriteCommand) {
-            int p = 4;
-            for (int k = 0; k < 8; ++k) {
-                row[k] = static_cast<std::uint8_t>(req[p]);
-                p += row[k] == 0xF0 ? 2 : 1;
-                it->second[r][k] = row[k];
-            }
+        if (req[2] == frames::kWriteCommand) {
+            for (int k = 0, p = 4; k < 8; p += row[k] == 0xF0 ? 2 : 1, ++k)
+                it->second[r][k] = row[k] = std::uint8_t(req[p]);
             return {frames::writeReply(a)};
         }
         for (int k = 0; k < 8; ++k)
-            row[k] = static_cast<std::uint8_t>(it->second[r][k]);
+            row[k] = std::uint8_t(it->second[r][k]);
         return inPieces(frames::readReply(a, r, row), {5, 8});
     }
 };
+
+inline SlotImage pattern(int seed)
+{
+    SlotImage s{};
+    for (int i = 0; i < kMaxRows * 8; ++i)
+        s[i / 8][i % 8] = qint16((seed * 31 + i * 7 + 1) % 256);
+    return s;
+}
 
 }  // namespace zuk::test
