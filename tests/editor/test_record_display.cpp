@@ -140,10 +140,10 @@ TEST(RecordDisplay, ItemsAddressBaseRowAndTheRowAfterInBothForms)
     struct Case { QString kind; int shown; int stored; };
     const QList<Case> kinds = {{"ff", 5, 2}, {"timer", 5, 2}, {"bisnes", 5, 2}, {"uslov", 5, 2}, {"in", 1, 17}};
     const QList<std::array<int, 3>> offsets = {{3, 20, 3}, {11, 21, 3}, {9, 21, 1}, {7, 20, 7}};
-    for (bool input : {false, true})
+    for (bool input : {false, true}) {
+        Rig r;
         for (const Case &c : kinds)
             for (const auto &[off, row, byte] : offsets) {
-                Rig r;
                 if (input) {
                     r.input(3, 20);
                     r.typeItems(51, {{c.kind, QString::number(off)}});   // type 51 has code 0
@@ -160,6 +160,7 @@ TEST(RecordDisplay, ItemsAddressBaseRowAndTheRowAfterInBothForms)
                 r.f().Combo1[0].choose(2);
                 EXPECT_EQ(r.at(row, byte), c.stored) << what.toStdString();
             }
+    }
 }
 
 TEST(RecordDisplay, WordsThatAreNoKindLeaveItemsEmptyWhileCaptionsAreSet)
