@@ -47,14 +47,31 @@ bool openItems(const QString &path, zuk::ItemReader *reader, QString *error)
 }
 
 // What went wrong while reading the items of a file that needs `needed` items.
-QString readFailure(const QString &name, const zuk::ItemReader &reader, int needed)
+// place: where in the file that is, in words (may be empty).
+QString readFailure(const QString &name, const zuk::ItemReader &reader, int needed, const QString &place = {})
 {
     if (reader.status() == zuk::ItemReader::Status::EndOfFile)
-        return QStringLiteral("Файл %1 слишком короткий: прочитано %2 элементов из %3.")
+        return QStringLiteral("Файл %1 слишком короткий: прочитано %2 элементов из %3%4.")
             .arg(name)
             .arg(reader.itemsRead())
-            .arg(needed);
-    return QStringLiteral("Ошибка в файле %1: %2.").arg(name, reader.failureText());
+            .arg(needed)
+            .arg(place);
+    return QStringLiteral("Ошибка в файле %1: %2%3.").arg(name, reader.failureText(), place);
+}
+
+// Where item `index` (from 0) of zuk.txt lies: the controller's address and
+// the register row.
+QString imagePlace(int index)
+{
+    for (const zuk::ControllerSlot &slot : zuk::controllerMap()) {
+        const int items = 1 + 9 * slot.rows;
+        if (index < items)
+            return index == 0 ? QStringLiteral(" (заголовок контроллера %1)").arg(zuk::hexText(slot.address))
+                              : QStringLiteral(" (контроллер %1, регистр %2)")
+                                    .arg(zuk::hexText(slot.address), zuk::hexText((index - 1) / 9));
+        index -= items;
+    }
+    return QString();
 }
 
 QString lineName(int line) { return zuk::hexText(line); }
@@ -171,7 +188,9 @@ void EditorForm::Command1_Click()
                 zuk::loadImage(reader, std::span<zuk::SlotImage>(reg_image.data(), zuk::kSlotCount));
             if (!result.ok) {
                 failed << name;
-                reports << readFailure(name, reader, zuk::imageFileLineCount());
+                const bool atEnd = reader.status() == zuk::ItemReader::Status::EndOfFile;
+                reports << readFailure(name, reader, zuk::imageFileLineCount(),
+                                       imagePlace(reader.itemsRead() - (atEnd ? 0 : 1)));
             }
         }
     }

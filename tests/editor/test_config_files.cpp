@@ -185,7 +185,8 @@ TEST(EditorFailures, IncompleteDataFileIsNamedKeepsWhatWasReadAndTheSaveAsksFirs
 {
     const struct { const char *file; int keep, bad; QString told; } cases[] = {
         {"szenar.txt", -1, -1, "szenar.txt"}, {"out_in_ik.txt", 100, -1, "из 1056"},
-        {"zuk.txt", 3000, -1, "из 6716"},     {"zuk.txt", 6716, zukLine(0, 58, 3), "«3.5»"}};
+        {"zuk.txt", 3000, -1, "из 6716 (контроллер 5, регистр 20)."},
+        {"zuk.txt", 6716, zukLine(0, 58, 3), "«3.5» — не целое число от -32768 до 32767 (контроллер 0, регистр 3A)."}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file);
         StartedEditor e;
