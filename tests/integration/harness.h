@@ -3,6 +3,7 @@
 // temporary folder with a copy of the sample image, and image comparisons.
 
 #include "common/image_file.h"
+#include "transfer/frames.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -34,6 +35,14 @@ inline RegisterImage loadOrFail(const QString &path)
     const ImageLoadResult r = loadImageFile(path, image);
     EXPECT_TRUE(r.ok) << path.toStdString() << ": " << r.failure.toStdString();
     return image;
+}
+
+inline frames::RowData rowBytes(const ImageRow &row)
+{
+    frames::RowData d{};
+    for (int i = 0; i < kRowBytes; ++i)
+        d[i] = static_cast<std::uint8_t>(row[i]);
+    return d;
 }
 
 inline QByteArray fileBytes(const QString &path)

@@ -3,6 +3,7 @@
 // the wire (the simulator's log) and the simulator's memory afterwards.
 
 #include "harness.h"
+#include "sim/sim_core.h"
 #include "transfer/frames.h"
 
 using namespace zuk;
@@ -23,22 +24,15 @@ Lines toLines(const QStringList &list)
     return out;
 }
 
-std::string readOk(int a, int r)
+std::string rowText(const char *lead, int a, int r, const char *tail)
 {
-    return ("Чтение из системы адреса $" + hexText(a) + "   регистра $" + hexText(r) + "  OK  ").toStdString();
+    return (QString::fromUtf8(lead) + hexText(a) + QStringLiteral("   регистра $") + hexText(r) + QString::fromUtf8(tail))
+        .toStdString();
 }
-std::string readGivenUp(int a, int r)
-{
-    return ("Чтение из системы адреса $" + hexText(a) + "   регистра $" + hexText(r) + "     ERROR").toStdString();
-}
-std::string writeOk(int a, int r)
-{
-    return ("запись в систему адреса $" + hexText(a) + "   регистра $" + hexText(r) + "     OK").toStdString();
-}
-std::string writeGivenUp(int a, int r)
-{
-    return ("запись в систему адреса $" + hexText(a) + "   регистра $" + hexText(r) + "  ERROR").toStdString();
-}
+std::string readOk(int a, int r) { return rowText("Чтение из системы адреса $", a, r, "  OK  "); }
+std::string readGivenUp(int a, int r) { return rowText("Чтение из системы адреса $", a, r, "     ERROR"); }
+std::string writeOk(int a, int r) { return rowText("запись в систему адреса $", a, r, "     OK"); }
+std::string writeGivenUp(int a, int r) { return rowText("запись в систему адреса $", a, r, "  ERROR"); }
 std::string retry(int n) { return ("error  " + hexText(n)).toStdString(); }
 std::string total(int n) { return "Произошло       " + std::to_string(n) + "       ошибок"; }
 const std::string kNeutral = "Статус:" + std::string(63, ' ');
@@ -59,22 +53,6 @@ RegisterImage simMemory()
             for (int b = 0; b < kRowBytes; ++b)
                 m[s.slot][r][b] = static_cast<qint16>((r * 8 + b) % 11 == 3 ? 0xF0 : (s.slot * 37 + r * 11 + b * 5 + 1) % 256);
     return m;
-}
-
-QString hexWire(const QByteArray &bytes)
-{
-    QStringList parts;
-    for (char c : bytes)
-        parts << QStringLiteral("%1").arg(static_cast<std::uint8_t>(c), 2, 16, QLatin1Char('0')).toUpper();
-    return parts.join(QLatin1Char(' '));
-}
-
-frames::RowData rowOf(const RegisterImage &m, int slot, int r)
-{
-    frames::RowData d{};
-    for (int b = 0; b < kRowBytes; ++b)
-        d[b] = static_cast<std::uint8_t>(m[slot][r][b]);
-    return d;
 }
 
 // The folder of one zuk_2: a temporary directory holding zuk.txt.
@@ -108,7 +86,7 @@ Lines readRequests(std::initializer_list<int> addresses)
     Lines l;
     for (int a : addresses)
         for (int r = 0; r < controllerMap()[slotOfAddress(a)].rows; ++r)
-            l.push_back(hexWire(frames::joined(frames::readRequestPieces(a, r))).toStdString());
+            l.push_back(sim::hexLine(frames::joined(frames::readRequestPieces(a, r))).toStdString());
     return l;
 }
 
@@ -191,7 +169,7 @@ TEST_F(HeadlessRuns, RetriesCountAcrossRowsAndGivenUpRowsKeepTheirValues)
     const Lines log = sim->log();
     ASSERT_EQ(log.size(), 4u + 1 + 4 + 1 + 2 + 10 + 5 + 9);
     for (int r = 0; r < 9; ++r)
-        EXPECT_EQ(log[log.size() - 9 + r], hexWire(frames::joined(frames::writeRequestPieces(0x80, r, rowOf(saved, 8, r)))).toStdString());
+        EXPECT_EQ(log[log.size() - 9 + r], sim::hexLine(frames::joined(frames::writeRequestPieces(0x80, r, rowBytes(saved[8][r])))).toStdString());
     EXPECT_EQ(loadOrFail(sim->savePath)[8], want);
 }
 

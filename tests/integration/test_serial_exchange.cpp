@@ -8,18 +8,6 @@
 using namespace zuk;
 using namespace zuk::itest;
 
-namespace {
-
-frames::RowData bytesOf(const ImageRow &row)
-{
-    frames::RowData d{};
-    for (int i = 0; i < kRowBytes; ++i)
-        d[i] = static_cast<std::uint8_t>(row[i]);
-    return d;
-}
-
-}  // namespace
-
 TEST(SerialExchange, ReadsAndWritesRowsOfTheSimulator)
 {
     Sim sim({QStringLiteral("--image"), sampleImage(), QStringLiteral("--present"), QStringLiteral("all")});
@@ -34,9 +22,9 @@ TEST(SerialExchange, ReadsAndWritesRowsOfTheSimulator)
 
     frames::RowData row{};
     ASSERT_TRUE(bus.readExchange(0x80, 3, &row));
-    EXPECT_EQ(row, bytesOf(sample[8][3]));
+    EXPECT_EQ(row, rowBytes(sample[8][3]));
     ASSERT_TRUE(bus.readExchange(0x00, 59, &row));
-    EXPECT_EQ(row, bytesOf(sample[0][59]));
+    EXPECT_EQ(row, rowBytes(sample[0][59]));
 
     const frames::RowData written{0x01, 0xF0, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF};
     ASSERT_TRUE(bus.writeExchange(0x01, 0, written));
@@ -76,11 +64,11 @@ TEST(SerialExchange, FaultsOfTheLineFailOnlyTheirExchange)
         frames::RowData row{};
         EXPECT_EQ(bus.readExchange(0x80, c.reg, &row), c.first) << "row " << c.reg;
         if (c.first) {
-            EXPECT_EQ(row, bytesOf(sample[8][c.reg])) << "row " << c.reg;
+            EXPECT_EQ(row, rowBytes(sample[8][c.reg])) << "row " << c.reg;
         }
         row = {};
         EXPECT_TRUE(bus.readExchange(0x80, c.reg, &row)) << "row " << c.reg << " again";
-        EXPECT_EQ(row, bytesOf(sample[8][c.reg])) << "row " << c.reg;
+        EXPECT_EQ(row, rowBytes(sample[8][c.reg])) << "row " << c.reg;
     }
     // Presence comes from the image's markers: the talker is absent there.
     frames::RowData row{};
@@ -110,7 +98,7 @@ TEST(SerialExchange, RandomFaultsNeverYieldWrongData)
             row = {};
         failures += tries;
         ASSERT_LT(tries, 20) << "row " << r;
-        EXPECT_EQ(row, bytesOf(sample[0][r])) << "row " << r;
+        EXPECT_EQ(row, rowBytes(sample[0][r])) << "row " << r;
     }
     EXPECT_GT(failures, 5);   // the faults did happen
 }
