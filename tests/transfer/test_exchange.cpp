@@ -43,7 +43,7 @@ TEST_F(ExchangeTest, RequestsGoOutInTheirPieces)
 
 TEST_F(ExchangeTest, ReadRepliesCollectedFromPiecesOfAnySize)
 {
-    bus.setWaitUnitMs(30);
+    bus.setWaitUnitMs(50);
     const frames::RowData oneF0{0x10, 0xF0, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70}, twoF0{1, 0xF0, 2, 3, 0xF0, 4, 5, 6},
         allF0{0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0}, sumF0{0x69};   // 80 + 07 + 00 + 69 = F0
     const struct {
@@ -66,7 +66,7 @@ TEST_F(ExchangeTest, ReadRepliesCollectedFromPiecesOfAnySize)
 
 TEST_F(ExchangeTest, WrongOrIncompleteRepliesFail)
 {
-    bus.setWaitUnitMs(20);
+    bus.setWaitUnitMs(40);
     const frames::RowData data{1, 2, 3, 4, 5, 6, 7, 8};
     const QByteArray good = frames::readReply(0x80, 3, data);
     const QByteArray bad[] = {frames::readReply(0x81, 3, data),                     // another address
