@@ -103,7 +103,7 @@ void TransferTool::rowFinished()
 void TransferTool::showErrorTotal()
 {
     setStatus(QStringLiteral("Произошло       ") + QString::number(errorTotal_) + QStringLiteral("       ошибок"));
-    if (pauseAtEnd_)
+    if (pauseAtEnd_ && !stop_)
         bus_.Wait(20);
     if (!stop_)
         setStatus(neutralStatus());
