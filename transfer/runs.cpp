@@ -55,9 +55,11 @@ bool TransferTool::LoadImageFile()
     const ImageLoadResult result = loadImageFile(imagePath(), reg_image);
     if (!result.ok) {
         loadFailure_ = result.failure;
+        imageIncomplete_ = true;
         return false;
     }
     loadFailure_.clear();
+    imageIncomplete_ = false;
     for (const ControllerSlot &s : controllerMap())
         if (reg_image[s.slot][0][0] != 0)
             ticked[s.slot] = true;
@@ -127,6 +129,7 @@ RunOutcome TransferTool::readingRun()
         if (stop_)
             return RunOutcome::Stopped;
     }
+    imageIncomplete_ = false;
     QString why;
     if (!saveFileAtomically(imagePath(), imageFileBytes(reg_image), &why)) {
         saveFailed_ = true;
@@ -189,6 +192,14 @@ RunOutcome TransferTool::writingRun()
     if (!portOpen_) {
         setStatus(portNotOpenStatus(portName_));
         return RunOutcome::PortNotOpen;
+    }
+    if (imageIncomplete_) {
+        if (onError)
+            onError(QStringLiteral("Запись в систему не начата, ничего не отправлено: образ из %1 загружен не "
+                                   "полностью (%2). Прочитайте систему в файл или исправьте файл и "
+                                   "запустите программу снова.")
+                        .arg(QDir::toNativeSeparators(imagePath()), loadFailure_));
+        return RunOutcome::Refused;
     }
     const QString bad = firstUnsendableValue();
     if (!bad.isEmpty()) {

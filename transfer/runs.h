@@ -47,6 +47,10 @@ public:
     // is not 0. On failure nothing is ticked and loadFailure() tells why.
     bool LoadImageFile();
     QString loadFailure() const { return loadFailure_; }
+    // True after a failed load until a load succeeds or a reading run fills
+    // the image from the controllers: such an image is never written into
+    // them, since its rows past the failure hold no configuration.
+    bool imageIncomplete() const { return imageIncomplete_; }
 
     // The reading run: reads the ticked controllers, saves all twenty slots.
     RunOutcome readingRun();
@@ -92,6 +96,7 @@ private:
     bool portOpen_ = false;
     bool pauseAtEnd_ = true;
     QString loadFailure_;
+    bool imageIncomplete_ = false;
     bool running_ = false;
     bool stop_ = false;
     bool saveFailed_ = false;

@@ -142,6 +142,28 @@ TEST_F(RunTest, RefusedNothingTickedFailedSaveNoPort)
     EXPECT_FALSE(QFile::exists(tool.imagePath()));
 }
 
+TEST_F(RunTest, ImageOfAFailedLoadIsNeverWrittenUntilAReadingRunFillsIt)
+{
+    // zuk.txt cut short in slot 0: the ticked controller would get zeros past the cut.
+    QFile file(tool.imagePath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(imageFileBytes(RegisterImage{}).left(900));
+    file.close();
+    EXPECT_FALSE(tool.LoadImageFile());
+    tick({0x80});
+    EXPECT_EQ(tool.writingRun(), RunOutcome::Refused);
+    EXPECT_TRUE(port.requests.empty() && status.empty());
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("загружен не полностью"))) << errors[0].toStdString();
+
+    bus.memory[0x80] = pattern(4);
+    EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
+    port.requests.clear();
+    EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
+    EXPECT_EQ(port.requests.size(), 9u);
+    EXPECT_FALSE(tool.imageIncomplete());
+}
+
 TEST_F(RunTest, LateReplyFailsTheNextExchangeAndIsNeverStoredAsAnotherRow)
 {
     exchange.setWaitUnitMs(60);
