@@ -8,10 +8,13 @@
 #include <QCommandLineParser>
 #include <QDir>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kalvet"));
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Программа настройки контроллеров умного дома"));
@@ -22,7 +25,25 @@ int main(int argc, char *argv[])
                        "(по умолчанию папка программы)."),
         QStringLiteral("FOLDER"));
     parser.addOption(dirOption);
-    parser.process(app);
+    // The command line is read before the window system is touched, so that
+    // --help and mistakes are answered without a display.
+    if (!parser.parse(args)) {
+        std::fprintf(stderr, "kalvet: %s\n", qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        QString help = parser.helpText();
+        help.replace(QStringLiteral("<executable_name>"), QStringLiteral("kalvet"));
+        std::fputs(help.toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "kalvet: %s\n", "unexpected argument; kalvet --help lists the options");
+        return 2;
+    }
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kalvet"));
 
     const QString folder = parser.isSet(dirOption) ? QDir(parser.value(dirOption)).absolutePath()
                                                    : QCoreApplication::applicationDirPath();

@@ -133,7 +133,8 @@ QString transferUsage()
         "The reading run saves zuk.txt; the 8-second pause at the end of a run is skipped.\n"
         "\n"
         "Exit status: 0 no register row given up; 1 rows given up; 2 no run (bad arguments,\n"
-        "port not openable, writing run refused because zuk.txt holds a value outside 0..255);\n"
+        "port not openable, writing run refused because zuk.txt holds a value outside 0..255\n"
+        "or could not be loaded whole and no reading run has filled the image since);\n"
         "3 the reading run was made but zuk.txt could not be saved.\n");
 }
 
