@@ -102,6 +102,19 @@ void TransferTool::rowFinished()
         onProgress(rowsDone_, rowsToDo(), errorTotal_);
 }
 
+bool TransferTool::failedTry(const char *lead, int address, int reg, const char *tail)
+{
+    ++retryCount_;
+    setStatus(errorText(retryCount_));
+    if (retryCount_ < kGiveUpAt)
+        return false;
+    setStatus(rowText(lead, address, reg, tail));
+    ++errorTotal_;
+    retryCount_ = 0;
+    rowFinished();
+    return true;
+}
+
 void TransferTool::showErrorTotal()
 {
     setStatus(QStringLiteral("Произошло       ") + QString::number(errorTotal_) + QStringLiteral("       ошибок"));
@@ -154,15 +167,8 @@ void TransferTool::ReadController(int address, int rows, int slot)
             rowFinished();
             continue;
         }
-        ++retryCount_;
-        setStatus(errorText(retryCount_));
-        if (retryCount_ < kGiveUpAt)
-            continue;
-        setStatus(rowText("Чтение из системы адреса $", address, r, "     ERROR"));
-        ++errorTotal_;
-        retryCount_ = 0;
-        ++r;
-        rowFinished();
+        if (failedTry("Чтение из системы адреса $", address, r, "     ERROR"))
+            ++r;
     }
     bus_.setExchangeState(0);
 }
@@ -237,15 +243,8 @@ void TransferTool::WriteController(int address, int rows, int slot)
             rowFinished();
             continue;
         }
-        ++retryCount_;
-        setStatus(errorText(retryCount_));
-        if (retryCount_ < kGiveUpAt)
-            continue;
-        setStatus(rowText("запись в систему адреса $", address, r, "  ERROR"));
-        ++errorTotal_;
-        retryCount_ = 0;
-        ++r;
-        rowFinished();
+        if (failedTry("запись в систему адреса $", address, r, "  ERROR"))
+            ++r;
     }
     if (!stop_)
         setStatus(neutralStatus());

@@ -87,6 +87,10 @@ private:
     void ReadController(int address, int rows, int slot);
     void WriteController(int address, int rows, int slot);
     void rowFinished();
+    // Counts one failed exchange of row reg and shows it. When the retry
+    // count reaches ten the row is given up (its give-up text shown, the
+    // error total raised, the retry count reset) and true is returned.
+    bool failedTry(const char *lead, int address, int reg, const char *tail);
     void showErrorTotal();
     bool startRun();
 
