@@ -118,17 +118,17 @@ bool parseCount(const QString &text, int *out)
     return true;
 }
 
-bool parseOneFault(const QString &spec, Fault *f, QString *error)
+bool parseOneFault(const QString &faultText, Fault *f, QString *error)
 {
     auto fail = [&](const QString &why) {
-        *error = QStringLiteral("bad fault \"%1\": %2").arg(spec, why);
+        *error = QStringLiteral("bad fault \"%1\": %2").arg(faultText, why);
         return false;
     };
-    const qsizetype eq = spec.indexOf(QLatin1Char('='));
+    const qsizetype eq = faultText.indexOf(QLatin1Char('='));
     if (eq < 0)
         return fail(QStringLiteral("expected ADDR[:ROW[:ATTEMPTS]]=KIND[/PARAM]"));
-    const QStringList where = spec.left(eq).split(QLatin1Char(':'));
-    const QStringList what = spec.mid(eq + 1).split(QLatin1Char('/'));
+    const QStringList where = faultText.left(eq).split(QLatin1Char(':'));
+    const QStringList what = faultText.mid(eq + 1).split(QLatin1Char('/'));
     if (where.size() > 3 || what.size() > 2)
         return fail(QStringLiteral("too many parts"));
     if (!parseHexByte(where[0], &f->address) || slotOfAddress(f->address) < 0)
@@ -172,9 +172,9 @@ bool parseOneFault(const QString &spec, Fault *f, QString *error)
 
 bool parseFaults(const QString &text, std::vector<Fault> *out, QString *error)
 {
-    for (const QString &spec : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    for (const QString &faultText : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         Fault f;
-        if (!parseOneFault(spec.trimmed(), &f, error))
+        if (!parseOneFault(faultText.trimmed(), &f, error))
             return false;
         out->push_back(f);
     }
