@@ -46,6 +46,19 @@ bool openItems(const QString &path, zuk::ItemReader *reader, QString *error)
     return true;
 }
 
+// Opens a data file of the load operation; when it cannot be opened, the
+// file is counted as failed and the reason added to the report.
+bool openDataFile(const QString &path, const QString &name, zuk::ItemReader *reader, QStringList *failed,
+                  QStringList *reports)
+{
+    QString error;
+    if (openItems(path, reader, &error))
+        return true;
+    *failed << name;
+    *reports << QStringLiteral("Файл %1 не прочитан: %2.").arg(name, error);
+    return false;
+}
+
 // What went wrong while reading the items of a file that needs `needed` items.
 // place: where in the file that is, in words (may be empty).
 QString readFailure(const QString &name, const zuk::ItemReader &reader, int needed, const QString &place = {})
@@ -140,26 +153,25 @@ void EditorForm::Startup()
         }
     }
 
-    // Delay boxes: the 254 texts of timer.ini, read once per box.
-    for (int d = 0; d < 12; ++d) {
-        ComboBox &box = Combo14[d];
-        box.clear();
+    // Delay boxes: every box lists the same 254 texts of timer.ini.
+    QStringList delayTexts;
+    {
         zuk::ItemReader reader(QString{});
         QString error;
         if (!openItems(filePath(QStringLiteral("timer.ini")), &reader, &error)) {
-            if (d == 0)
-                reportFileFailure(QStringLiteral("Файл timer.ini не прочитан: %1. Списки задержек пусты.").arg(error));
-            continue;
+            reportFileFailure(QStringLiteral("Файл timer.ini не прочитан: %1. Списки задержек пусты.").arg(error));
+        } else {
+            while (delayTexts.size() < kDelayTexts && reader.readText(&line_buf))
+                delayTexts << line_buf;
+            if (delayTexts.size() < kDelayTexts)
+                reportFileFailure(readFailure(QStringLiteral("timer.ini"), reader, kDelayTexts)
+                                  + QStringLiteral(" Задержки без текста показываются числом."));
         }
-        for (int v = 0; v < kDelayTexts; ++v) {
-            if (!reader.readText(&line_buf)) {
-                if (d == 0)
-                    reportFileFailure(readFailure(QStringLiteral("timer.ini"), reader, kDelayTexts)
-                                      + QStringLiteral(" Задержки без текста показываются числом."));
-                break;
-            }
-            box.addItem(line_buf);
-        }
+    }
+    for (ComboBox &box : Combo14) {
+        box.clear();
+        for (const QString &text : delayTexts)
+            box.addItem(text);
     }
 
     // Input types first, so that every record shown has type codes to match.
@@ -178,12 +190,8 @@ void EditorForm::Command1_Click()
     // zuk.txt: the register image of slots 0..19.
     {
         zuk::ItemReader reader(QString{});
-        QString error;
         const QString name = QStringLiteral("zuk.txt");
-        if (!openItems(filePath(name), &reader, &error)) {
-            failed << name;
-            reports << QStringLiteral("Файл %1 не прочитан: %2.").arg(name, error);
-        } else {
+        if (openDataFile(filePath(name), name, &reader, &failed, &reports)) {
             const zuk::ImageLoadResult result =
                 zuk::loadImage(reader, std::span<zuk::SlotImage>(reg_image.data(), zuk::kSlotCount));
             if (!result.ok) {
@@ -198,12 +206,8 @@ void EditorForm::Command1_Click()
     // out_in_ik.txt: location and names of 16 controllers.
     {
         zuk::ItemReader reader(QString{});
-        QString error;
         const QString name = QStringLiteral("out_in_ik.txt");
-        if (!openItems(filePath(name), &reader, &error)) {
-            failed << name;
-            reports << QStringLiteral("Файл %1 не прочитан: %2.").arg(name, error);
-        } else {
+        if (openDataFile(filePath(name), name, &reader, &failed, &reports)) {
             auto read = [&reader](QString *into) {
                 QString item;
                 if (!reader.readText(&item))
@@ -227,12 +231,8 @@ void EditorForm::Command1_Click()
     // szenar.txt: scenario codes and names; the codes of the last section stay.
     {
         zuk::ItemReader reader(QString{});
-        QString error;
         const QString name = QStringLiteral("szenar.txt");
-        if (!openItems(filePath(name), &reader, &error)) {
-            failed << name;
-            reports << QStringLiteral("Файл %1 не прочитан: %2.").arg(name, error);
-        } else {
+        if (openDataFile(filePath(name), name, &reader, &failed, &reports)) {
             bool ok = true;
             for (int c = 0; c < kControllers && ok; ++c) {
                 ok = reader.readText(&line_buf);
