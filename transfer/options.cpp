@@ -1,8 +1,126 @@
 #include "transfer/options.h"
 
+#include <QCommandLineParser>
 #include <QRegularExpression>
 
+#include <vector>
+
 namespace zuk {
+
+namespace {
+
+using Mode = TransferOptions::Mode;
+
+// Bits of the modes an option goes with.
+enum : unsigned {
+    kWindow = 1u << int(Mode::Window),
+    kRead = 1u << int(Mode::Read),
+    kWrite = 1u << int(Mode::Write),
+    kCompare = 1u << int(Mode::Compare),
+    kDiff = 1u << int(Mode::Diff),
+    kBusRuns = kRead | kWrite,
+    kWithPort = kWindow | kBusRuns,
+};
+
+using Apply = bool (*)(const QString &value, TransferOptions *o, QString *error);
+
+struct OptionRow {
+    const char *name;            // without the dashes
+    const char *valueName;       // nullptr: a flag
+    std::optional<Mode> selects; // a mode option: the mode it selects
+    unsigned modes;              // other options: the modes they go with
+    const char *help;            // lines after the first are indented under it
+    Apply apply;                 // stores the value (options other than modes)
+};
+
+bool positiveMs(const QString &value, int low, int high, const char *name, int *out, QString *error)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+    const int ms = value.toInt();
+    if (!digits.match(value).hasMatch() || ms < low || ms > high) {
+        *error = QStringLiteral("неверное значение --%1: \"%2\" (от %3 до %4)")
+                     .arg(QLatin1String(name), value)
+                     .arg(low)
+                     .arg(high);
+        return false;
+    }
+    *out = ms;
+    return true;
+}
+
+bool nonEmpty(const QString &value, const char *what, QString *out, QString *error)
+{
+    if (value.isEmpty()) {
+        *error = QStringLiteral("пустое имя %1").arg(QString::fromUtf8(what));
+        return false;
+    }
+    *out = value;
+    return true;
+}
+
+const std::vector<OptionRow> &optionTable()
+{
+    static const std::vector<OptionRow> rows = {
+        {"read", nullptr, Mode::Read, 0, "reading run: the ticked controllers into zuk.txt", nullptr},
+        {"write", nullptr, Mode::Write, 0, "writing run: zuk.txt into the ticked controllers", nullptr},
+        {"port", "NAME", std::nullopt, kWithPort,
+         "serial port, 19200 8N1 (default /dev/ttyS0; /dev/ttyUSB0, a pty path, ...)",
+         [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "порта", &o->port, e); }},
+        {"dir", "FOLDER", std::nullopt, kWithPort, "folder holding zuk.txt (default: the program's folder)",
+         [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "папки", &o->dir, e); }},
+        {"tick", "LIST", std::nullopt, kBusRuns,
+         "controllers to handle instead of those present in zuk.txt:\n"
+         "hexadecimal bus addresses as on the check boxes, comma-separated\n"
+         "(00,07,80,9C), or all, or none",
+         [](const QString &v, TransferOptions *o, QString *e) {
+             std::array<bool, kSlotCount> ticks{};
+             if (!parseTickList(v, &ticks)) {
+                 *e = QStringLiteral("неверный список --tick: \"%1\" (нужно, например, 00,07,80,9C, all или none)")
+                          .arg(v);
+                 return false;
+             }
+             o->tick = ticks;
+             return true;
+         }},
+        {"wait-unit-ms", "N", std::nullopt, kWithPort, "length of one wait unit in milliseconds (default 400)",
+         [](const QString &v, TransferOptions *o, QString *e) {
+             return positiveMs(v, 1, 60000, "wait-unit-ms", &o->waitUnitMs, e);
+         }},
+    };
+    return rows;
+}
+
+QString dashed(const OptionRow &row)
+{
+    return QStringLiteral("--") + QLatin1String(row.name);
+}
+
+QString modeName(Mode m)
+{
+    for (const OptionRow &row : optionTable())
+        if (row.selects == m)
+            return dashed(row);
+    return QStringLiteral("окна");
+}
+
+// Maps the parser's (English) complaint onto a Russian message.
+QString parserError(const QCommandLineParser &parser)
+{
+    if (!parser.unknownOptionNames().isEmpty()) {
+        const QString name = parser.unknownOptionNames().first();
+        return QStringLiteral("неизвестный аргумент: %1%2").arg(name.size() == 1 ? "-" : "--", name);
+    }
+    static const QRegularExpression quoted(QStringLiteral("'([^']*)'"));
+    const QString text = parser.errorText();
+    const QString name = quoted.match(text).captured(1);
+    if (text.startsWith(QLatin1String("Missing value")))
+        return QStringLiteral("нет значения у %1").arg(name);
+    if (text.startsWith(QLatin1String("Unexpected value")))
+        return QStringLiteral("лишнее значение у %1").arg(name);
+    return QStringLiteral("ошибка в аргументах: %1").arg(text);
+}
+
+}  // namespace
 
 bool parseTickList(const QString &text, std::array<bool, kSlotCount> *out)
 {
@@ -26,81 +144,65 @@ bool parseTickList(const QString &text, std::array<bool, kSlotCount> *out)
 
 bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString *error)
 {
+    QCommandLineParser parser;
+    // "-read" is taken as "--read", never as "-r -e -a -d".
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOption(help);
+    std::vector<QCommandLineOption> options;
+    for (const OptionRow &row : optionTable()) {
+        options.emplace_back(QString::fromLatin1(row.name));
+        if (row.valueName)
+            options.back().setValueName(QString::fromLatin1(row.valueName));
+        parser.addOption(options.back());
+    }
+    if (!parser.parse(QStringList{QStringLiteral("zuk_2")} + args)) {
+        *error = parserError(parser);
+        return false;
+    }
+    if (parser.isSet(help)) {
+        out->mode = Mode::Help;
+        return true;
+    }
+
     TransferOptions o;
-    bool modeGiven = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString arg = args[i];
-        QString value;
-        bool hasValue = false;
-        if (const qsizetype eq = arg.indexOf(QLatin1Char('=')); arg.startsWith(QLatin1String("--")) && eq > 0) {
-            value = arg.mid(eq + 1);
-            arg = arg.left(eq);
-            hasValue = true;
-        }
-        auto takeValue = [&]() -> bool {
-            if (hasValue)
-                return true;
-            if (i + 1 >= args.size()) {
-                *error = QStringLiteral("нет значения у %1").arg(arg);
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
-        if (arg == QLatin1String("--read") || arg == QLatin1String("--write")) {
-            if (hasValue || modeGiven) {
-                *error = QStringLiteral("лишний или повторный режим: %1").arg(args[i]);
-                return false;
-            }
-            modeGiven = true;
-            o.mode = arg == QLatin1String("--read") ? TransferOptions::Mode::Read : TransferOptions::Mode::Write;
-        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            out->mode = TransferOptions::Mode::Help;
-            return true;
-        } else if (arg == QLatin1String("--port")) {
-            if (!takeValue())
-                return false;
-            if (value.isEmpty()) {
-                *error = QStringLiteral("пустое имя порта");
-                return false;
-            }
-            o.port = value;
-        } else if (arg == QLatin1String("--dir")) {
-            if (!takeValue())
-                return false;
-            if (value.isEmpty()) {
-                *error = QStringLiteral("пустое имя папки");
-                return false;
-            }
-            o.dir = value;
-        } else if (arg == QLatin1String("--tick")) {
-            if (!takeValue())
-                return false;
-            std::array<bool, kSlotCount> ticks{};
-            if (!parseTickList(value, &ticks)) {
-                *error = QStringLiteral("неверный список --tick: \"%1\" (нужно, например, 00,07,80,9C, all или none)")
-                             .arg(value);
-                return false;
-            }
-            o.tick = ticks;
-        } else if (arg == QLatin1String("--wait-unit-ms")) {
-            if (!takeValue())
-                return false;
-            bool ok = false;
-            const int ms = value.toInt(&ok);
-            static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
-            if (!ok || !digits.match(value).hasMatch() || ms < 1 || ms > 60000) {
-                *error = QStringLiteral("неверное значение --wait-unit-ms: \"%1\" (от 1 до 60000)").arg(value);
-                return false;
-            }
-            o.waitUnitMs = ms;
-        } else {
-            *error = QStringLiteral("неизвестный аргумент: %1").arg(args[i]);
+    int modesGiven = 0;
+    for (const QString &name : parser.optionNames())
+        for (const OptionRow &row : optionTable())
+            if (row.selects && name == QLatin1String(row.name) && ++modesGiven == 1)
+                o.mode = *row.selects;
+    if (modesGiven > 1) {
+        *error = QStringLiteral("лишний или повторный режим: можно только один из --read, --write");
+        return false;
+    }
+    for (size_t i = 0; i < optionTable().size(); ++i) {
+        const OptionRow &row = optionTable()[i];
+        if (row.selects || !parser.isSet(options[i]))
+            continue;
+        if (!(row.modes & (1u << int(o.mode)))) {
+            *error = QStringLiteral("%1 не действует %2").arg(dashed(row),
+                o.mode == Mode::Window ? QStringLiteral("без --read или --write")
+                                       : QStringLiteral("вместе с %1").arg(modeName(o.mode)));
             return false;
         }
+        const QStringList values = parser.values(options[i]);
+        if (values.size() > 1) {
+            *error = QStringLiteral("повторный аргумент: %1").arg(dashed(row));
+            return false;
+        }
+        if (!row.apply(values.value(0), &o, error))
+            return false;
     }
-    if (o.mode == TransferOptions::Mode::Window && o.tick) {
-        *error = QStringLiteral("--tick только вместе с --read или --write");
+    const QStringList rest = parser.positionalArguments();
+    if (o.mode == Mode::Diff) {
+        if (rest.size() != 2) {
+            *error = QStringLiteral("--diff сравнивает ровно два файла: zuk_2 --diff FILE_A FILE_B");
+            return false;
+        }
+        o.diffA = rest[0];
+        o.diffB = rest[1];
+    } else if (!rest.isEmpty()) {
+        *error = QStringLiteral("неизвестный аргумент: %1").arg(rest.first());
         return false;
     }
     *out = o;
@@ -109,33 +211,53 @@ bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString
 
 QString transferUsage()
 {
-    return QStringLiteral(
-        "zuk_2: reads the controllers of the smart home bus into zuk.txt, or writes zuk.txt into them.\n"
-        "\n"
-        "  zuk_2 [--port NAME] [--dir FOLDER] [--wait-unit-ms N]\n"
-        "      opens the window \"умный дом\".\n"
-        "  zuk_2 --read  [--port NAME] [--dir FOLDER] [--tick LIST] [--wait-unit-ms N]\n"
-        "  zuk_2 --write [--port NAME] [--dir FOLDER] [--tick LIST] [--wait-unit-ms N]\n"
-        "      runs the reading (bus to zuk.txt) or writing (zuk.txt to bus) run without a window.\n"
-        "\n"
-        "  --port NAME        serial port, 19200 8N1 (default /dev/ttyS0; /dev/ttyUSB0, a pty path, ...)\n"
-        "  --dir FOLDER       folder holding zuk.txt (default: the program's folder)\n"
-        "  --tick LIST        controllers to handle instead of those present in zuk.txt:\n"
-        "                     hexadecimal bus addresses as on the check boxes, comma-separated\n"
-        "                     (00,07,80,9C), or all, or none\n"
-        "  --wait-unit-ms N   length of one wait unit in milliseconds (default 400)\n"
-        "  --help             this text\n"
+    auto synopsis = [](Mode m, const char *tail) {
+        QString line = QStringLiteral("  zuk_2");
+        if (m != Mode::Window)
+            line += QLatin1Char(' ') + modeName(m);
+        for (const OptionRow &row : optionTable())
+            if (!row.selects && (row.modes & (1u << int(m))))
+                line += QStringLiteral(" [") + dashed(row)
+                        + (row.valueName ? QLatin1Char(' ') + QLatin1String(row.valueName) : QString()) + ']';
+        return line + QLatin1String(tail) + QLatin1Char('\n');
+    };
+    QString text = QStringLiteral(
+        "zuk_2: reads the controllers of the smart home bus into zuk.txt, or writes zuk.txt into them.\n\n");
+    text += synopsis(Mode::Window, "") + QStringLiteral("      opens the window \"умный дом\".\n");
+    text += synopsis(Mode::Read, "") + synopsis(Mode::Write, "");
+    text += QStringLiteral("      runs the reading or writing run without a window.\n\n");
+
+    constexpr int kColumn = 22;
+    auto optionLine = [&](const QString &left, const QString &help) {
+        QString out;
+        const QStringList lines = help.split(QLatin1Char('\n'));
+        out += (QStringLiteral("  ") + left).leftJustified(kColumn - 1) + QLatin1Char(' ') + lines[0] + '\n';
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            out += QString(kColumn, QLatin1Char(' ')) + lines[i] + '\n';
+        return out;
+    };
+    for (const OptionRow &row : optionTable())
+        text += optionLine(dashed(row) + (row.valueName ? QLatin1Char(' ') + QLatin1String(row.valueName) : QString()),
+                           QString::fromUtf8(row.help));
+    text += optionLine(QStringLiteral("--help"), QStringLiteral("this text"));
+
+    text += QStringLiteral(
         "\n"
         "Without a window the start-up is the window's: the port is opened, zuk.txt is loaded\n"
         "(\"Ошибка, нет готового файла\" on standard error if it cannot be) and the controllers\n"
         "present in it are ticked. Every status-line text is printed to standard output as one\n"
         "UTF-8 line; errors go to standard error, and a progress line too when it is a terminal.\n"
         "The reading run saves zuk.txt; the 8-second pause at the end of a run is skipped.\n"
+        "A writing run is refused before any byte is sent when a ticked controller's image holds\n"
+        "a value outside 0..255, or when zuk.txt could not be loaded whole and no reading run\n"
+        "has filled the image since.\n"
         "\n"
-        "Exit status: 0 no register row given up; 1 rows given up; 2 no run (bad arguments,\n"
-        "port not openable, writing run refused because zuk.txt holds a value outside 0..255\n"
-        "or could not be loaded whole and no reading run has filled the image since);\n"
-        "3 the reading run was made but zuk.txt could not be saved.\n");
+        "Exit status:\n"
+        "  0    run made, no register row given up\n"
+        "  1    rows given up\n"
+        "  2    no run: bad arguments, port not openable, writing run refused\n"
+        "  3    the reading run was made but zuk.txt could not be saved\n");
+    return text;
 }
 
 }  // namespace zuk

@@ -1,5 +1,6 @@
 #pragma once
-// Command line of zuk_2.
+// Command line of zuk_2. Every option is a row of one table (options.cpp);
+// the parser and the text of --help are both made from it.
 
 #include "common/address_map.h"
 
@@ -11,16 +12,19 @@
 namespace zuk {
 
 struct TransferOptions {
-    enum class Mode { Window, Read, Write, Help };
+    enum class Mode { Window, Read, Write, Help, Compare, Diff };
     Mode mode = Mode::Window;
     QString port = QStringLiteral("/dev/ttyS0");
     QString dir;                                       // empty: the program's folder
     std::optional<std::array<bool, kSlotCount>> tick;  // replaces the loaded ticks
     int waitUnitMs = 400;
+    bool verify = false;    // read every written row back
+    QString report;         // JSON run report, empty: none
+    QString diffA, diffB;   // the two image files of --diff
 };
 
 // Parses the arguments (without the program name). On failure returns false
-// and *error names the bad argument.
+// and *error names the bad argument in Russian.
 bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString *error);
 
 // "00,07,80,9C" (hexadecimal bus addresses as on the check boxes), "all" or

@@ -15,7 +15,23 @@ TEST(TransferOptions, TickListsAndCommandLines)
     QString error;
     ASSERT_TRUE(parseTransferOptions({"--write", "--port=/dev/pts/3", "--tick", "all", "--wait-unit-ms", "5"}, &o, &error));
     EXPECT_TRUE(o.mode == TransferOptions::Mode::Write && o.port == "/dev/pts/3" && o.waitUnitMs == 5 && (*o.tick)[19]);
-    for (const QStringList &bad : {QStringList{"--read", "--write"}, {"--read", "--tick"}, {"--write", "--tick", "01,zz"},
-                                   {"--read", "--wait-unit-ms", "0"}, {"--tick", "all"}, {"--read", "extra"}})
-        EXPECT_FALSE(parseTransferOptions(bad, &o, &error)) << bad.join(' ').toStdString();
+    ASSERT_TRUE(parseTransferOptions({"-read", "-dir", "d"}, &o, &error)) << error.toStdString();
+    EXPECT_TRUE(o.mode == TransferOptions::Mode::Read && o.dir == "d");
+    // Each bad command line, with a piece of the Russian message that names the fault.
+    const std::vector<std::pair<QStringList, QString>> bad = {
+        {{"--read", "--write"}, "режим"},          {{"--read", "--tick"}, "нет значения у --tick"},
+        {{"--write", "--tick", "01,zz"}, "--tick"}, {{"--read", "--wait-unit-ms", "0"}, "--wait-unit-ms"},
+        {{"--tick", "all"}, "--tick не действует"}, {{"--read", "extra"}, "неизвестный аргумент: extra"},
+        {{"--bogus"}, "неизвестный аргумент: --bogus"}, {{"--read=1"}, "лишнее значение"},
+        {{"--read", "--dir", "a", "--dir", "b"}, "повторный"}, {{"--port", ""}, "пустое имя порта"},
+    };
+    for (const auto &[args, message] : bad) {
+        error.clear();
+        EXPECT_FALSE(parseTransferOptions(args, &o, &error)) << args.join(' ').toStdString();
+        EXPECT_TRUE(error.contains(message)) << error.toStdString();
+    }
+    ASSERT_TRUE(parseTransferOptions({"--read", "-h"}, &o, &error));
+    EXPECT_EQ(o.mode, TransferOptions::Mode::Help);
+    for (const char *name : {"--read", "--write", "--port NAME", "--dir FOLDER", "--tick LIST", "--wait-unit-ms N"})
+        EXPECT_TRUE(transferUsage().contains(name)) << name;
 }
