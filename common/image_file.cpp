@@ -9,19 +9,19 @@ ImageLoadResult loadImage(ItemReader &reader, std::span<SlotImage> image)
     Q_ASSERT(image.size() >= static_cast<size_t>(kSlotCount));
     for (const ControllerSlot &s : controllerMap()) {
         if (!reader.skip(1))
-            return {false, reader.failureText()};
+            return {false, reader.failureText(), s.slot};
         for (int r = 0; r < s.rows; ++r) {
             if (!reader.skip(1))
-                return {false, reader.failureText()};
+                return {false, reader.failureText(), s.slot};
             for (int b = 0; b < kRowBytes; ++b) {
                 qint16 v = 0;
                 if (!reader.readNumber(&v))
-                    return {false, reader.failureText()};
+                    return {false, reader.failureText(), s.slot};
                 image[s.slot][r][b] = v;
             }
         }
     }
-    return {true, QString()};
+    return {true, QString(), kSlotCount};
 }
 
 ImageLoadResult loadImageFile(const QString &path, std::span<SlotImage> image)

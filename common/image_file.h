@@ -20,6 +20,7 @@ using RegisterImage = std::array<SlotImage, kSlotCount>;
 struct ImageLoadResult {
     bool ok = false;
     QString failure;    // Russian description of what went wrong, empty on success
+    int wholeSlots = 0; // slots 0..wholeSlots-1 were read whole (all twenty on success)
 };
 
 // Reads the items of an image file into image[0..19]. Header and label items

@@ -149,6 +149,7 @@ bool parseOneFault(const QString &faultText, Fault *f, QString *error)
         {QStringLiteral("pieces"), {FaultKind::Pieces, true}},
         {QStringLiteral("garbage"), {FaultKind::Garbage, false}},
         {QStringLiteral("fail"), {FaultKind::Fail, true}},
+        {QStringLiteral("nostore"), {FaultKind::NoStore, false}},
     };
     const auto k = kinds.find(what[0]);
     if (k == kinds.end())
@@ -289,8 +290,9 @@ std::vector<Delivery> Installation::answer(const Request &req)
             row[b] = static_cast<std::uint8_t>(memory[slot][req.reg][b]);
         reply = frames::readReply(replyAddress, req.reg, row, 0x00);
     } else {
-        for (int b = 0; b < kRowBytes; ++b)
-            memory[slot][req.reg][b] = req.data[b];
+        if (!has(FaultKind::NoStore))
+            for (int b = 0; b < kRowBytes; ++b)
+                memory[slot][req.reg][b] = req.data[b];
         // The acknowledgement carries the register and a checksum after F8 A 01.
         reply = frames::writeReply(replyAddress);
         reply.append(static_cast<char>(req.reg));
@@ -390,6 +392,9 @@ Options:
                       garbage    one byte 3C before the answer
                       fail/N     the first N requests of each matching row
                                  get no answer (same as ADDR:ROW:N=silent)
+                      nostore    a write is acknowledged as usual but not
+                                 stored (worn or protected memory); reads
+                                 are answered normally
                     Faults matching one request combine; silent wins.
   --seed N          with --fault-rate: seed of the random faults.
   --fault-rate P    each answered request gets, with probability P (0..1),

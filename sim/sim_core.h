@@ -54,7 +54,7 @@ private:
     qint64 lastByteMs_ = 0;
 };
 
-enum class FaultKind { Silent, Late, BadSum, OtherAddr, Pieces, Garbage, Fail };
+enum class FaultKind { Silent, Late, BadSum, OtherAddr, Pieces, Garbage, Fail, NoStore };
 
 // ADDR[:ROW[:ATTEMPTS]]=KIND[/PARAM]
 struct Fault {

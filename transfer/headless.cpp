@@ -3,8 +3,17 @@
 #include "transfer/runs.h"
 #include "transfer/serial_port.h"
 
+#include <QDir>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <memory>
+#ifndef Q_OS_WIN
 #include <unistd.h>
+#endif
 
 namespace zuk {
 
@@ -18,14 +27,131 @@ void printLine(FILE *to, const QString &text)
     std::fflush(to);
 }
 
+// SIGINT and SIGTERM during a run: the handler only records the signal (and,
+// on POSIX systems, wakes the event loop through a pipe); the run is stopped
+// from the event loop.
+std::atomic<int> caughtSignal{0};
+
+#ifdef Q_OS_WIN
+extern "C" void onStopSignal(int sig)
+{
+    caughtSignal = sig;
+}
+
+class StopOnSignal {
+public:
+    explicit StopOnSignal(TransferTool &tool)
+    {
+        std::signal(SIGINT, onStopSignal);
+        std::signal(SIGTERM, onStopSignal);
+        QObject::connect(&poll_, &QTimer::timeout, [&tool] {
+            if (caughtSignal.load() != 0)
+                tool.requestStop();
+        });
+        poll_.start(50);
+    }
+    ~StopOnSignal()
+    {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+    }
+
+private:
+    QTimer poll_;
+};
+#else
+int signalPipe[2] = {-1, -1};
+
+extern "C" void onStopSignal(int sig)
+{
+    caughtSignal = sig;
+    const char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+class StopOnSignal {
+public:
+    explicit StopOnSignal(TransferTool &tool)
+    {
+        if (::pipe(signalPipe) != 0)
+            return;
+        notifier_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [&tool] {
+            char c;
+            [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &c, 1);
+            tool.requestStop();
+        });
+        struct sigaction sa{};
+        sa.sa_handler = onStopSignal;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(SIGINT, &sa, &oldInt_);
+        ::sigaction(SIGTERM, &sa, &oldTerm_);
+    }
+    ~StopOnSignal()
+    {
+        if (!notifier_)
+            return;
+        ::sigaction(SIGINT, &oldInt_, nullptr);
+        ::sigaction(SIGTERM, &oldTerm_, nullptr);
+        notifier_.reset();
+        ::close(signalPipe[0]);
+        ::close(signalPipe[1]);
+    }
+
+private:
+    std::unique_ptr<QSocketNotifier> notifier_;
+    struct sigaction oldInt_{}, oldTerm_{};
+};
+#endif
+
+bool writeReport(const QString &path, const RunRecord &record)
+{
+    QString why;
+    if (saveFileAtomically(path, reportJson(record), &why))
+        return true;
+    printLine(stderr, QStringLiteral("zuk_2: отчёт %1 не записан: %2").arg(QDir::toNativeSeparators(path), why));
+    return false;
+}
+
 }  // namespace
+
+int runDiff(const QString &fileA, const QString &fileB)
+{
+    RegisterImage a{}, b{};
+    for (const auto &[path, image] : {std::pair{fileA, &a}, std::pair{fileB, &b}}) {
+        const ImageLoadResult r = loadImageFile(path, *image);
+        if (!r.ok) {
+            printLine(stderr, QStringLiteral("zuk_2: файл %1 загружен не полностью: %2")
+                                  .arg(QDir::toNativeSeparators(path), r.failure));
+            return 2;
+        }
+    }
+    const std::vector<ByteDifference> differences = imageDifferences(a, b);
+    for (const ByteDifference &d : differences)
+        printLine(stdout, differenceLine(d));
+    printLine(stdout, differenceTotalLine(qsizetype(differences.size())));
+    return differences.empty() ? 0 : 1;
+}
 
 int runHeadless(const TransferOptions &options)
 {
+    using Mode = TransferOptions::Mode;
+    if (options.mode == Mode::Diff)
+        return runDiff(options.diffA, options.diffB);
+
     MSComm MSComm1;
     QString reason;
     if (!MSComm1.open(options.port, &reason)) {
         printLine(stderr, QStringLiteral("zuk_2: порт %1 не открыт: %2").arg(options.port, reason));
+        if (!options.report.isEmpty()) {
+            RunRecord record;
+            record.kind = options.mode == Mode::Read ? RunKind::Read
+                          : options.mode == Mode::Write ? RunKind::Write : RunKind::Compare;
+            record.outcome = RunOutcome::PortNotOpen;
+            record.port = options.port;
+            record.started = record.finished = QDateTime::currentDateTime();
+            writeReport(options.report, record);
+        }
         return 2;
     }
     BusExchange bus(MSComm1);
@@ -35,6 +161,7 @@ int runHeadless(const TransferOptions &options)
     tool.setFolder(options.dir);
     tool.setPort(options.port, true);
     tool.setPauseAtEnd(false);
+    tool.setVerify(options.verify);
 
     if (!tool.LoadImageFile()) {
         printLine(stderr, QStringLiteral("Ошибка, нет готового файла"));
@@ -45,14 +172,19 @@ int runHeadless(const TransferOptions &options)
 
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     bool progressShown = false;
-    tool.onStatus = [&](const QString &text) {
-        if (progressShown) {
+    auto clearProgress = [&] {
+        if (progressShown)
             std::fputs("\r\033[K", stderr);
-            progressShown = false;
-        }
+        progressShown = false;
+    };
+    tool.onStatus = [&](const QString &text) {
+        clearProgress();
         printLine(stdout, text);
     };
-    tool.onError = [](const QString &text) { printLine(stderr, QStringLiteral("zuk_2: ") + text); };
+    tool.onError = [&](const QString &text) {
+        clearProgress();
+        printLine(stderr, QStringLiteral("zuk_2: ") + text);
+    };
     if (terminal)
         tool.onProgress = [&](int done, int total, int errors) {
             std::fprintf(stderr, "\r\033[K%d / %d, ошибок %d", done, total, errors);
@@ -60,19 +192,51 @@ int runHeadless(const TransferOptions &options)
             progressShown = true;
         };
 
-    const RunOutcome outcome =
-        options.mode == TransferOptions::Mode::Read ? tool.readingRun() : tool.writingRun();
-    if (progressShown)
-        std::fputs("\r\033[K", stderr);
+    RunOutcome outcome;
+    {
+        StopOnSignal stopper(tool);
+        outcome = options.mode == Mode::Read    ? tool.readingRun()
+                  : options.mode == Mode::Write ? tool.writingRun()
+                                                : tool.comparingRun();
+    }
+    clearProgress();
     MSComm1.close();
     bus.stopTimer();
+
+    const RunRecord &record = tool.lastRun();
+    if (!options.report.isEmpty())
+        writeReport(options.report, record);
+    size_t differences = 0;
+    for (const ControllerRecord &c : record.controllers) {
+        if (const QString line = givenUpLine(c, record.kind); !line.isEmpty())
+            printLine(stderr, line);
+        differences += c.differences.size();
+    }
+
     switch (outcome) {
     case RunOutcome::Completed:
+        if (options.mode == Mode::Compare) {
+            for (const ControllerRecord &c : record.controllers)
+                for (const ByteDifference &d : c.differences)
+                    printLine(stdout, differenceLine(d));
+            printLine(stdout, differenceTotalLine(qsizetype(differences)));
+            return differences == 0 && tool.errorTotal() == 0 ? 0 : 1;
+        }
         if (tool.saveFailed())
             return 3;
         return tool.errorTotal() > 0 ? 1 : 0;
-    case RunOutcome::Stopped:
-        return 1;
+    case RunOutcome::Stopped: {
+        const int sig = caughtSignal.load();
+        const int toDo = tool.rowsToDo();
+        printLine(stderr, QStringLiteral("zuk_2: остановлено: сделано %1 из %2 %3%4")
+                              .arg(tool.rowsDone())
+                              .arg(toDo)
+                              .arg(toDo % 10 == 1 && toDo % 100 != 11 ? QStringLiteral("регистра")
+                                                                      : QStringLiteral("регистров"))
+                              .arg(options.mode == Mode::Read ? QStringLiteral(", файл zuk.txt не изменён")
+                                                              : QString()));
+        return sig == SIGTERM ? 143 : sig == SIGINT ? 130 : 1;
+    }
     case RunOutcome::Refused:
     case RunOutcome::PortNotOpen:
     case RunOutcome::Busy:

@@ -5,8 +5,12 @@
 
 namespace zuk {
 
-// Runs the reading or writing run given by the options and returns the exit
-// status. Needs a QCoreApplication; options.dir must be set.
+// Runs the reading, writing or comparing run given by the options (or the
+// diff of two files) and returns the exit status. Needs a QCoreApplication;
+// options.dir must be set.
 int runHeadless(const TransferOptions &options);
+
+// Prints every byte that differs between two image files and the count.
+int runDiff(const QString &fileA, const QString &fileB);
 
 }  // namespace zuk

@@ -38,6 +38,8 @@ int main(int argc, char **argv)
     settings.port = options.port;
     settings.dir = options.dir;
     settings.waitUnitMs = options.waitUnitMs;
+    settings.verify = options.verify;
+    settings.report = options.report;
     zuk::Form1 form(settings);
     form.show();
     form.startUp();

@@ -18,7 +18,7 @@ enum : unsigned {
     kWrite = 1u << int(Mode::Write),
     kCompare = 1u << int(Mode::Compare),
     kDiff = 1u << int(Mode::Diff),
-    kBusRuns = kRead | kWrite,
+    kBusRuns = kRead | kWrite | kCompare,
     kWithPort = kWindow | kBusRuns,
 };
 
@@ -63,6 +63,14 @@ const std::vector<OptionRow> &optionTable()
     static const std::vector<OptionRow> rows = {
         {"read", nullptr, Mode::Read, 0, "reading run: the ticked controllers into zuk.txt", nullptr},
         {"write", nullptr, Mode::Write, 0, "writing run: zuk.txt into the ticked controllers", nullptr},
+        {"compare", nullptr, Mode::Compare, 0,
+         "reads the ticked controllers and lists every byte that differs from zuk.txt;\n"
+         "writes nothing, sends no write frame",
+         nullptr},
+        {"diff", nullptr, Mode::Diff, 0,
+         "lists every byte that differs between the image files FILE_A and FILE_B;\n"
+         "opens no port",
+         nullptr},
         {"port", "NAME", std::nullopt, kWithPort,
          "serial port, 19200 8N1 (default /dev/ttyS0; /dev/ttyUSB0, a pty path, ...)",
          [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "порта", &o->port, e); }},
@@ -86,6 +94,13 @@ const std::vector<OptionRow> &optionTable()
          [](const QString &v, TransferOptions *o, QString *e) {
              return positiveMs(v, 1, 60000, "wait-unit-ms", &o->waitUnitMs, e);
          }},
+        {"verify", nullptr, std::nullopt, kWindow | kWrite,
+         "reads every written row back; a row counts as written only when the\n"
+         "8 bytes read back equal the image (two exchanges per row)",
+         [](const QString &, TransferOptions *o, QString *) { return o->verify = true; }},
+        {"report", "FILE", std::nullopt, kWithPort,
+         "after each run, writes a JSON report of it to FILE",
+         [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "файла отчёта", &o->report, e); }},
     };
     return rows;
 }
@@ -172,7 +187,7 @@ bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString
             if (row.selects && name == QLatin1String(row.name) && ++modesGiven == 1)
                 o.mode = *row.selects;
     if (modesGiven > 1) {
-        *error = QStringLiteral("лишний или повторный режим: можно только один из --read, --write");
+        *error = QStringLiteral("лишний или повторный режим: можно только один из --read, --write, --compare, --diff");
         return false;
     }
     for (size_t i = 0; i < optionTable().size(); ++i) {
@@ -181,7 +196,7 @@ bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString
             continue;
         if (!(row.modes & (1u << int(o.mode)))) {
             *error = QStringLiteral("%1 не действует %2").arg(dashed(row),
-                o.mode == Mode::Window ? QStringLiteral("без --read или --write")
+                o.mode == Mode::Window ? QStringLiteral("без --read, --write или --compare")
                                        : QStringLiteral("вместе с %1").arg(modeName(o.mode)));
             return false;
         }
@@ -224,8 +239,9 @@ QString transferUsage()
     QString text = QStringLiteral(
         "zuk_2: reads the controllers of the smart home bus into zuk.txt, or writes zuk.txt into them.\n\n");
     text += synopsis(Mode::Window, "") + QStringLiteral("      opens the window \"умный дом\".\n");
-    text += synopsis(Mode::Read, "") + synopsis(Mode::Write, "");
-    text += QStringLiteral("      runs the reading or writing run without a window.\n\n");
+    text += synopsis(Mode::Read, "") + synopsis(Mode::Write, "") + synopsis(Mode::Compare, "");
+    text += QStringLiteral("      runs the reading, writing or comparing run without a window.\n");
+    text += synopsis(Mode::Diff, " FILE_A FILE_B") + QLatin1Char('\n');
 
     constexpr int kColumn = 22;
     auto optionLine = [&](const QString &left, const QString &help) {
@@ -247,16 +263,36 @@ QString transferUsage()
         "(\"Ошибка, нет готового файла\" on standard error if it cannot be) and the controllers\n"
         "present in it are ticked. Every status-line text is printed to standard output as one\n"
         "UTF-8 line; errors go to standard error, and a progress line too when it is a terminal.\n"
-        "The reading run saves zuk.txt; the 8-second pause at the end of a run is skipped.\n"
+        "The reading run saves zuk.txt; the 8-second pause at the end of a run is skipped. At the\n"
+        "end, standard error gets one line per controller with rows given up\n"
+        "(\"$80: регистры 2, 5 не прочитаны\"). SIGINT or SIGTERM stops a run after the exchange\n"
+        "in progress; a stopped reading run saves nothing.\n"
+        "\n"
         "A writing run is refused before any byte is sent when a ticked controller's image holds\n"
-        "a value outside 0..255, or when zuk.txt could not be loaded whole and no reading run\n"
-        "has filled the image since.\n"
+        "a value outside 0..255, or when that controller's image is incomplete: zuk.txt failed to\n"
+        "load before or inside its section and no reading run has read it whole since.\n"
+        "A write whose acknowledgement may be a late one of an earlier failed try (any try to the\n"
+        "controller has failed) is read back before it counts as written.\n"
+        "\n"
+        "--compare and --diff print one line per byte that differs,\n"
+        "  адрес $A регистр $R байт B: X -> Y\n"
+        "(A, R hexadecimal; B 0..7; X the value in zuk.txt or FILE_A, Y the controller's or\n"
+        "FILE_B's, decimal), then \"различий: N\". --compare needs a zuk.txt that loaded whole.\n"
+        "\n"
+        "The report (--report) is a JSON object: \"run\" (read, write, compare), \"outcome\"\n"
+        "(completed, stopped, refused, port_not_open), \"port\", \"started\", \"finished\",\n"
+        "\"error_total\", \"controllers\": per ticked controller \"address\", \"rows\", \"rows_done\",\n"
+        "\"given_up\" (row numbers), \"differences\" (compare: {\"row\",\"byte\",\"file\",\"system\"}),\n"
+        "\"verified\" (rows read back and found equal).\n"
         "\n"
         "Exit status:\n"
-        "  0    run made, no register row given up\n"
-        "  1    rows given up\n"
-        "  2    no run: bad arguments, port not openable, writing run refused\n"
-        "  3    the reading run was made but zuk.txt could not be saved\n");
+        "  0    run made, no register row given up; --compare, --diff: no difference\n"
+        "  1    rows given up; --compare: differences or rows given up; --diff: differences\n"
+        "  2    no run: bad arguments, port not openable, writing run refused (a value outside\n"
+        "       0..255, an incomplete image), --compare with a zuk.txt that did not load whole,\n"
+        "       --diff with a file that did not load whole\n"
+        "  3    the reading run was made but zuk.txt could not be saved\n"
+        "  130  stopped by SIGINT; 143 stopped by SIGTERM\n");
     return text;
 }
 

@@ -1,6 +1,9 @@
 #include "transfer/runs.h"
 
 #include <QDir>
+#include <QStringList>
+
+#include <algorithm>
 
 namespace zuk {
 
@@ -53,13 +56,12 @@ void TransferTool::setStatus(const QString &text)
 bool TransferTool::LoadImageFile()
 {
     const ImageLoadResult result = loadImageFile(imagePath(), reg_image);
-    if (!result.ok) {
-        loadFailure_ = result.failure;
-        imageIncomplete_ = true;
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        complete_[slot] = slot < result.wholeSlots;
+    loadedWhole_ = result.ok;
+    loadFailure_ = result.failure;
+    if (!result.ok)
         return false;
-    }
-    loadFailure_.clear();
-    imageIncomplete_ = false;
     for (const ControllerSlot &s : controllerMap())
         if (reg_image[s.slot][0][0] != 0)
             ticked[s.slot] = true;
@@ -98,8 +100,49 @@ bool TransferTool::startRun()
 void TransferTool::rowFinished()
 {
     ++rowsDone_;
+    ++current().rowsDone;
     if (onProgress)
         onProgress(rowsDone_, rowsToDo(), errorTotal_);
+}
+
+void TransferTool::beginRecord(RunKind kind)
+{
+    record_ = RunRecord{};
+    record_.kind = kind;
+    record_.port = portName_;
+    record_.started = QDateTime::currentDateTime();
+    for (const ControllerSlot &s : controllerMap())
+        if (ticked[s.slot])
+            record_.controllers.push_back(ControllerRecord{s.slot, 0, {}, {}, 0});
+}
+
+RunOutcome TransferTool::endRecord(RunOutcome outcome)
+{
+    record_.outcome = outcome;
+    record_.errorTotal = errorTotal_;
+    record_.finished = QDateTime::currentDateTime();
+    return outcome;
+}
+
+ControllerRecord &TransferTool::current()
+{
+    for (ControllerRecord &c : record_.controllers)
+        if (c.slot == currentSlot_)
+            return c;
+    Q_ASSERT(false);
+    return record_.controllers.front();
+}
+
+void TransferTool::refuse(const QString &message)
+{
+    if (onError)
+        onError(message);
+}
+
+RunOutcome TransferTool::portNotOpen()
+{
+    setStatus(portNotOpenStatus(portName_));
+    return endRecord(RunOutcome::PortNotOpen);
 }
 
 bool TransferTool::failedTry(const char *lead, int address, int reg, const char *tail)
@@ -111,6 +154,7 @@ bool TransferTool::failedTry(const char *lead, int address, int reg, const char 
     setStatus(rowText(lead, address, reg, tail));
     ++errorTotal_;
     retryCount_ = 0;
+    current().givenUp.push_back(reg);
     rowFinished();
     return true;
 }
@@ -128,21 +172,23 @@ RunOutcome TransferTool::readingRun()
 {
     if (running_)
         return RunOutcome::Busy;
-    if (!portOpen_) {
-        setStatus(portNotOpenStatus(portName_));
-        return RunOutcome::PortNotOpen;
-    }
+    beginRecord(RunKind::Read);
+    if (!portOpen_)
+        return portNotOpen();
     startRun();
     RunGuard guard{running_};
     for (const ControllerSlot &s : controllerMap()) {
-        if (ticked[s.slot])
-            ReadController(s.address, s.rows, s.slot);
-        else
+        if (ticked[s.slot]) {
+            currentSlot_ = s.slot;
+            ReadController(s.address, s.rows, s.slot, reg_image[s.slot]);
+            if (!stop_ && current().givenUp.empty())
+                complete_[s.slot] = true;
+        } else {
             reg_image[s.slot][0][0] = 0;
+        }
         if (stop_)
-            return RunOutcome::Stopped;
+            return endRecord(RunOutcome::Stopped);
     }
-    imageIncomplete_ = false;
     QString why;
     if (!saveFileAtomically(imagePath(), imageFileBytes(reg_image), &why)) {
         saveFailed_ = true;
@@ -150,18 +196,54 @@ RunOutcome TransferTool::readingRun()
             onError(QStringLiteral("Файл не сохранён: ") + why);
     }
     showErrorTotal();
-    return RunOutcome::Completed;
+    return endRecord(RunOutcome::Completed);
 }
 
-void TransferTool::ReadController(int address, int rows, int slot)
+RunOutcome TransferTool::comparingRun()
 {
+    if (running_)
+        return RunOutcome::Busy;
+    beginRecord(RunKind::Compare);
+    if (!portOpen_)
+        return portNotOpen();
+    if (!loadedWhole_) {
+        refuse(QStringLiteral("Сравнение не начато, ничего не отправлено: %1 загружен не полностью (%2).")
+                   .arg(QDir::toNativeSeparators(imagePath()), loadFailure_));
+        return endRecord(RunOutcome::Refused);
+    }
+    startRun();
+    RunGuard guard{running_};
+    for (const ControllerSlot &s : controllerMap()) {
+        if (!ticked[s.slot])
+            continue;
+        currentSlot_ = s.slot;
+        SlotImage system = reg_image[s.slot];
+        ReadController(s.address, s.rows, s.slot, system);
+        if (stop_)
+            return endRecord(RunOutcome::Stopped);
+        ControllerRecord &c = current();
+        for (int r = 0; r < s.rows; ++r) {
+            if (std::find(c.givenUp.begin(), c.givenUp.end(), r) != c.givenUp.end())
+                continue;
+            for (int b = 0; b < kRowBytes; ++b)
+                if (reg_image[s.slot][r][b] != system[r][b])
+                    c.differences.push_back({s.slot, r, b, reg_image[s.slot][r][b], system[r][b]});
+        }
+    }
+    showErrorTotal();
+    return endRecord(RunOutcome::Completed);
+}
+
+void TransferTool::ReadController(int address, int rows, int slot, SlotImage &into)
+{
+    Q_UNUSED(slot);
     retryCount_ = 0;
     int r = 0;
     while (r < rows && !stop_) {
         frames::RowData data{};
         if (bus_.readExchange(address, r, &data)) {
             for (int b = 0; b < kRowBytes; ++b)
-                reg_image[slot][r][b] = data[b];
+                into[r][b] = data[b];
             setStatus(rowText("Чтение из системы адреса $", address, r, "  OK  "));
             ++r;
             rowFinished();
@@ -195,57 +277,81 @@ RunOutcome TransferTool::writingRun()
 {
     if (running_)
         return RunOutcome::Busy;
-    if (!portOpen_) {
-        setStatus(portNotOpenStatus(portName_));
-        return RunOutcome::PortNotOpen;
-    }
-    if (imageIncomplete_) {
-        if (onError)
-            onError(QStringLiteral("Запись в систему не начата, ничего не отправлено: образ из %1 загружен не "
-                                   "полностью (%2). Прочитайте систему в файл или исправьте файл и "
-                                   "запустите программу снова.")
-                        .arg(QDir::toNativeSeparators(imagePath()), loadFailure_));
-        return RunOutcome::Refused;
+    beginRecord(RunKind::Write);
+    if (!portOpen_)
+        return portNotOpen();
+    QStringList incomplete;
+    for (const ControllerSlot &s : controllerMap())
+        if (ticked[s.slot] && !complete_[s.slot])
+            incomplete << QStringLiteral("$") + hexText(s.address);
+    if (!incomplete.isEmpty()) {
+        refuse(QStringLiteral("Запись в систему не начата, ничего не отправлено: образ %1 %2 неполный. Файл %3 "
+                              "загружен не полностью (%4), и %5 с тех пор не прочитан%6 из системы целиком. "
+                              "Прочитайте %7 из системы или исправьте файл и запустите программу снова.")
+                   .arg(incomplete.size() == 1 ? QStringLiteral("контроллера") : QStringLiteral("контроллеров"),
+                        incomplete.join(QStringLiteral(", ")), QDir::toNativeSeparators(imagePath()), loadFailure_,
+                        incomplete.size() == 1 ? QStringLiteral("он") : QStringLiteral("они"),
+                        incomplete.size() == 1 ? QString() : QStringLiteral("ы"),
+                        incomplete.size() == 1 ? QStringLiteral("его") : QStringLiteral("их")));
+        return endRecord(RunOutcome::Refused);
     }
     const QString bad = firstUnsendableValue();
     if (!bad.isEmpty()) {
-        if (onError)
-            onError(QStringLiteral("Запись в систему не начата, ничего не отправлено. В образе из %1 есть "
-                                   "значение, которое не является байтом: %2")
-                        .arg(QDir::toNativeSeparators(imagePath()), bad));
-        return RunOutcome::Refused;
+        refuse(QStringLiteral("Запись в систему не начата, ничего не отправлено. В образе из %1 есть "
+                              "значение, которое не является байтом: %2")
+                   .arg(QDir::toNativeSeparators(imagePath()), bad));
+        return endRecord(RunOutcome::Refused);
     }
     startRun();
     RunGuard guard{running_};
     for (const ControllerSlot &s : controllerMap()) {
-        if (ticked[s.slot])
+        if (ticked[s.slot]) {
+            currentSlot_ = s.slot;
             WriteController(s.address, s.rows, s.slot);
+        }
         if (stop_)
-            return RunOutcome::Stopped;
+            return endRecord(RunOutcome::Stopped);
     }
     if (errorTotal_ != 0)
         showErrorTotal();
-    return RunOutcome::Completed;
+    return endRecord(RunOutcome::Completed);
 }
 
 void TransferTool::WriteController(int address, int rows, int slot)
 {
     retryCount_ = 0;
+    // An acknowledgement names no register: after a failed try, the one that
+    // comes may be the late one of that try. From then on every row is read
+    // back before it counts as written.
+    bool readBack = verify_;
     int r = 0;
     while (r < rows && !stop_) {
         frames::RowData data{};
         for (int b = 0; b < kRowBytes; ++b)
             data[b] = static_cast<std::uint8_t>(reg_image[slot][r][b]);
-        if (bus_.writeExchange(address, r, data)) {
+        bool ok = bus_.writeExchange(address, r, data);
+        if (ok && readBack) {
+            if (stop_)
+                break;   // acknowledged, but not confirmed
+            frames::RowData back{};
+            ok = bus_.readExchange(address, r, &back) && back == data;
+            if (ok)
+                ++current().verified;
+        }
+        if (ok) {
             setStatus(rowText("запись в систему адреса $", address, r, "     OK"));
             retryCount_ = 0;
             ++r;
             rowFinished();
             continue;
         }
+        if (stop_)
+            break;
+        readBack = true;
         if (failedTry("запись в систему адреса $", address, r, "  ERROR"))
             ++r;
     }
+    bus_.setExchangeState(0);
     if (!stop_)
         setStatus(neutralStatus());
 }

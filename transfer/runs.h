@@ -8,24 +8,18 @@
 //     zuk::TransferTool tool(bus);
 //     tool.setFolder(dir);  tool.setPort(name, isOpen);
 //     tool.onStatus = [](const QString &t) { ... };
-//     tool.LoadImageFile();  tool.readingRun();  tool.writingRun();
+//     tool.LoadImageFile();  tool.readingRun();  tool.writingRun();  tool.comparingRun();
+// After every run (or refusal) lastRun() tells what it did, per controller.
 
 #include "common/image_file.h"
 #include "transfer/exchange.h"
+#include "transfer/report.h"
 
 #include <QString>
 #include <array>
 #include <functional>
 
 namespace zuk {
-
-enum class RunOutcome {
-    Completed,   // every ticked controller visited (rows may have been given up)
-    Stopped,     // ended early on request, after the exchange in progress
-    Refused,     // writing run refused: a value that is no byte value
-    PortNotOpen, // no run: the serial port is not open
-    Busy,        // no run: another run is in progress
-};
 
 class TransferTool {
 public:
@@ -42,20 +36,28 @@ public:
     bool portOpen() const { return portOpen_; }
     // Whether a run ends with the 8-second pause that leaves the total readable.
     void setPauseAtEnd(bool pause) { pauseAtEnd_ = pause; }
+    // Whether every written row is read back before it counts as written.
+    void setVerify(bool verify) { verify_ = verify; }
 
     // Loads zuk.txt into reg_image and ticks the slots whose presence marker
     // is not 0. On failure nothing is ticked and loadFailure() tells why.
     bool LoadImageFile();
     QString loadFailure() const { return loadFailure_; }
-    // True after a failed load until a load succeeds or a reading run fills
-    // the image from the controllers: such an image is never written into
-    // them, since its rows past the failure hold no configuration.
-    bool imageIncomplete() const { return imageIncomplete_; }
+    bool loadedWhole() const { return loadedWhole_; }
+    // A slot's image is complete when it was loaded whole from zuk.txt or
+    // read in a reading run of this session without a row given up. An
+    // incomplete image is never written into a controller: its rows past a
+    // failed load hold no configuration.
+    bool slotComplete(int slot) const { return complete_[slot]; }
 
     // The reading run: reads the ticked controllers, saves all twenty slots.
     RunOutcome readingRun();
     // The writing run: writes the image into the ticked controllers.
     RunOutcome writingRun();
+    // Reads the ticked controllers as the reading run does and records every
+    // byte that differs from the loaded image; changes and saves nothing.
+    RunOutcome comparingRun();
+    const RunRecord &lastRun() const { return record_; }
 
     bool running() const { return running_; }
     // Ends the run in progress after its current exchange (and cuts short the
@@ -84,23 +86,35 @@ public:
 
 private:
     void setStatus(const QString &text);
-    void ReadController(int address, int rows, int slot);
+    // Reads rows 0..rows-1 into `into`; rows given up keep what they held.
+    void ReadController(int address, int rows, int slot, SlotImage &into);
     void WriteController(int address, int rows, int slot);
     void rowFinished();
+    // Starts the record of a run of the given kind over the ticked slots.
+    void beginRecord(RunKind kind);
+    RunOutcome endRecord(RunOutcome outcome);
+    // The record of the controller being handled.
+    ControllerRecord &current();
+    void refuse(const QString &message);
     // Counts one failed exchange of row reg and shows it. When the retry
     // count reaches ten the row is given up (its give-up text shown, the
     // error total raised, the retry count reset) and true is returned.
     bool failedTry(const char *lead, int address, int reg, const char *tail);
     void showErrorTotal();
     bool startRun();
+    RunOutcome portNotOpen();
 
     BusExchange &bus_;
     QString folder_;
     QString portName_;
     bool portOpen_ = false;
     bool pauseAtEnd_ = true;
+    bool verify_ = false;
     QString loadFailure_;
-    bool imageIncomplete_ = false;
+    bool loadedWhole_ = false;
+    std::array<bool, kSlotCount> complete_{};
+    RunRecord record_;
+    int currentSlot_ = 0;
     bool running_ = false;
     bool stop_ = false;
     bool saveFailed_ = false;

@@ -160,6 +160,7 @@ TEST(ImageFile, FileCutShortKeepsWhatWasRead)
     const ImageLoadResult result = loadImage(reader, back);
     EXPECT_FALSE(result.ok);
     EXPECT_FALSE(result.failure.isEmpty());
+    EXPECT_EQ(result.wholeSlots, 5);   // slots 0..4 whole, 5 cut
     for (int s = 0; s < 5; ++s)
         EXPECT_EQ(back[s], img[s]) << s;
     EXPECT_EQ(back[5][19], img[5][19]);
@@ -187,7 +188,9 @@ TEST(ImageFile, BadNumbersFailTheLoad)
     lines[3] = "32767";
     RegisterImage back{};
     ItemReader reader(lines.join("\r\n") + "\r\n");
-    ASSERT_TRUE(loadImage(reader, back).ok);
+    const ImageLoadResult whole = loadImage(reader, back);
+    ASSERT_TRUE(whole.ok);
+    EXPECT_EQ(whole.wholeSlots, kSlotCount);
     EXPECT_EQ(back[0][0][0], -300);
     EXPECT_EQ(back[0][0][1], 32767);
 }

@@ -60,10 +60,11 @@ inline std::vector<QByteArray> inPieces(const QByteArray &bytes, std::vector<int
 
 inline QByteArray hexBytes(const char *hex) { return QByteArray::fromHex(QByteArray(hex).replace(' ', "")); }
 
-// Memory of the present controllers; per (address, row) exchanges left unanswered.
+// Memory of the present controllers; per (address, row) exchanges left
+// unanswered, and writes acknowledged without being stored.
 struct Bus {
     std::map<int, SlotImage> memory;
-    std::map<std::pair<int, int>, int> failures;
+    std::map<std::pair<int, int>, int> failures, noStore;
     int exchanges = 0;
 
     std::vector<QByteArray> answer(const QByteArray &req)
@@ -75,8 +76,10 @@ struct Bus {
             return {};
         frames::RowData row{};
         if (req[2] == frames::kWriteCommand) {
+            const bool store = noStore[{a, r}]-- <= 0;
             for (int k = 0, p = 4; k < 8; p += row[k] == 0xF0 ? 2 : 1, ++k)
-                it->second[r][k] = row[k] = std::uint8_t(req[p]);
+                if (row[k] = std::uint8_t(req[p]); store)
+                    it->second[r][k] = row[k];
             return {frames::writeReply(a)};
         }
         for (int k = 0; k < 8; ++k)

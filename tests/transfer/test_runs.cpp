@@ -2,6 +2,9 @@
 #include "transfer/runs.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -30,6 +33,10 @@ struct RunTest : ::testing::Test {
         tool.onStatus = [this](const QString &t) { status.push_back(t); };
         tool.onError = [this](const QString &t) { errors.push_back(t); };
         port.responder = [this](const QByteArray &req) { return bus.answer(req); };
+        // A whole (blank) zuk.txt loaded at start, as the programs do.
+        QString why;
+        ASSERT_TRUE(saveFileAtomically(tool.imagePath(), imageFileBytes(RegisterImage{}), &why));
+        ASSERT_TRUE(tool.LoadImageFile());
     }
     void tick(std::initializer_list<int> addresses)
     {
@@ -99,7 +106,7 @@ TEST_F(RunTest, WritingRetryCountResetsAfterEveryRowAndF0IsEscaped)
         bus.failures[{0x82, r}] = 9;
     tick({0x82});
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
-    EXPECT_EQ(port.requests.size(), 90u);
+    EXPECT_EQ(port.requests.size(), 99u);   // 9 x 10 writes; after the first failure each row is read back
     for (int r = 0; r < 9; ++r)
         EXPECT_EQ(bus.memory[0x82][r], tool.reg_image[10][r]) << r;
     EXPECT_EQ(port.requests[49], hexBytes("F0 82 08 04 F0 11 00 00 00 00 00 F0 11 00 90"));
@@ -142,26 +149,110 @@ TEST_F(RunTest, RefusedNothingTickedFailedSaveNoPort)
     EXPECT_FALSE(QFile::exists(tool.imagePath()));
 }
 
-TEST_F(RunTest, ImageOfAFailedLoadIsNeverWrittenUntilAReadingRunFillsIt)
+TEST_F(RunTest, OnlyControllersWhoseImageIsCompleteAreWritten)
 {
-    // zuk.txt cut short in slot 0: the ticked controller would get zeros past the cut.
+    // zuk.txt cut inside slot 0: no slot past the cut holds configuration.
     QFile file(tool.imagePath());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(imageFileBytes(RegisterImage{}).left(900));
     file.close();
     EXPECT_FALSE(tool.LoadImageFile());
+    bus.memory = {{0x80, pattern(4)}, {0x81, pattern(5)}};
     tick({0x80});
-    EXPECT_EQ(tool.writingRun(), RunOutcome::Refused);
-    EXPECT_TRUE(port.requests.empty() && status.empty());
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_TRUE(errors[0].contains(QStringLiteral("загружен не полностью"))) << errors[0].toStdString();
-
-    bus.memory[0x80] = pattern(4);
-    EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
+    EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);   // $80 now read whole
+    tick({0x81});
     port.requests.clear();
+    errors.clear();
+    EXPECT_EQ(tool.writingRun(), RunOutcome::Refused);
+    EXPECT_TRUE(port.requests.empty());
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].contains("$81") && !errors[0].contains("$80") && errors[0].contains("загружен не полностью"))
+        << errors[0].toStdString();
+    EXPECT_EQ(tool.lastRun().outcome, RunOutcome::Refused);
+    tool.ticked[slotOfAddress(0x81)] = false;
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
     EXPECT_EQ(port.requests.size(), 9u);
-    EXPECT_FALSE(tool.imageIncomplete());
+
+    // A whole load stays writable when a later reading run gives rows up.
+    QString why;
+    ASSERT_TRUE(saveFileAtomically(tool.imagePath(), imageFileBytes(RegisterImage{}), &why));
+    ASSERT_TRUE(tool.LoadImageFile());
+    tool.ticked = {};
+    tick({0x81});
+    bus.failures[{0x81, 3}] = 10;
+    EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
+    EXPECT_EQ(tool.lastRun().controllers[0].givenUp, std::vector<int>{3});
+    EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
+    EXPECT_EQ(tool.errorTotal(), 0);
+}
+
+TEST_F(RunTest, VerifiedWritesAreRepeatedUntilTheControllerHoldsTheRow)
+{
+    tool.setVerify(true);
+    bus.memory[0x80] = SlotImage{};
+    bus.memory[0x81] = SlotImage{};
+    tool.reg_image[8] = pattern(6);
+    tool.reg_image[9] = pattern(7);
+    bus.noStore[{0x80, 2}] = 2;    // acknowledged twice without storing
+    bus.noStore[{0x81, 5}] = 99;   // never stores
+    for (int s : {8, 9})
+        tool.ticked[s] = true;
+    EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
+    // $80: 9 rows + 2 rewrites of row 2, each write read back.
+    int writesOfRow2 = 0;
+    for (size_t i = 0; i < 22; ++i)
+        writesOfRow2 += port.requests[i][2] == frames::kWriteCommand && port.requests[i][3] == 2;
+    EXPECT_EQ(writesOfRow2, 3);
+    for (int r = 0; r < 9; ++r) {
+        EXPECT_EQ(bus.memory[0x80][r], tool.reg_image[8][r]) << r;
+        EXPECT_EQ(bus.memory[0x81][r] == tool.reg_image[9][r], r != 5) << r;
+    }
+    EXPECT_EQ(statusAt(2, 3), (Texts{"error  1", "error  2", row("запись в систему адреса $", 0x80, 2, "     OK")}));
+    const RunRecord &rec = tool.lastRun();
+    ASSERT_EQ(rec.controllers.size(), 2u);
+    EXPECT_EQ(rec.controllers[0].verified, 9);
+    EXPECT_EQ(rec.controllers[1].verified, 8);
+    EXPECT_EQ(rec.controllers[1].givenUp, std::vector<int>{5});
+    EXPECT_EQ(rec.errorTotal, 1);
+    EXPECT_EQ(givenUpLine(rec.controllers[1], RunKind::Write), QStringLiteral("$81: регистр 5 не записан"));
+    const QJsonObject report = QJsonDocument::fromJson(reportJson(rec)).object();
+    EXPECT_EQ(report["run"].toString(), "write");
+    EXPECT_EQ(report["outcome"].toString(), "completed");
+    EXPECT_EQ(report["error_total"].toInt(), 1);
+    EXPECT_EQ(report["controllers"][1]["address"].toString(), "81");
+    EXPECT_EQ(report["controllers"][1]["given_up"].toArray(), QJsonArray{5});
+    EXPECT_EQ(report["controllers"][1]["verified"].toInt(), 8);
+    EXPECT_TRUE(QDateTime::fromString(report["started"].toString(), Qt::ISODate).isValid());
+}
+
+TEST_F(RunTest, LateAcknowledgementOfAFailedTryNeverPassesForAnotherRow)
+{
+    // Row 0's first acknowledgement comes so late that, without read-backs,
+    // it would land in the wait of row 1's first write, which is lost.
+    exchange.setWaitUnitMs(60);
+    bus.memory[0x80] = SlotImage{};
+    tool.reg_image[8] = pattern(8);
+    tick({0x80});
+    std::map<int, int> writesOf;
+    port.responder = [&](const QByteArray &req) -> std::vector<QByteArray> {
+        const int r = std::uint8_t(req[3]);
+        if (req[2] == frames::kWriteCommand) {
+            const int n = ++writesOf[r];
+            if (r == 1 && n == 1)
+                return {};   // lost on the way: neither stored nor acknowledged
+            if (r == 0 && n == 1) {
+                port.deliverIn(150, frames::joined(bus.answer(req)));
+                return {};
+            }
+        }
+        return bus.answer(req);
+    };
+    EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
+    for (int r = 0; r < 9; ++r)
+        EXPECT_EQ(bus.memory[0x80][r], tool.reg_image[8][r]) << r;
+    EXPECT_EQ(writesOf[1], 2);
+    EXPECT_EQ(tool.errorTotal(), 0);
+    EXPECT_EQ(tool.lastRun().controllers[0].verified, 9);   // every row after the first failure
 }
 
 TEST_F(RunTest, LateReplyFailsTheNextExchangeAndIsNeverStoredAsAnotherRow)

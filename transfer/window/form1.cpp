@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
@@ -58,6 +59,7 @@ Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &sett
     setObjectName(QStringLiteral("Form1"));
     bus_.setWaitUnitMs(settings.waitUnitMs);
     tool_.setFolder(settings.dir);
+    tool_.setVerify(settings.verify);
     tool_.onStatus = [this](const QString &text) { Label2->setText(text); };
     tool_.onError = [this](const QString &text) { showMessage(text); };
     showMessage = [this](const QString &text) {
@@ -166,20 +168,23 @@ void Form1::Command1_Click()
 {
     if (tool_.running() || shutDown_)
         return;
-    tool_.readingRun();
-    afterRun();
+    afterRun(tool_.readingRun());
 }
 
 void Form1::Command2_Click()
 {
     if (tool_.running() || shutDown_)
         return;
-    tool_.writingRun();
-    afterRun();
+    afterRun(tool_.writingRun());
 }
 
-void Form1::afterRun()
+void Form1::afterRun(RunOutcome outcome)
 {
+    if (!settings_.report.isEmpty() && outcome != RunOutcome::Busy) {
+        QString why;
+        if (!saveFileAtomically(settings_.report, reportJson(tool_.lastRun()), &why) && !closePending_)
+            showMessage(QStringLiteral("Отчёт %1 не записан: %2").arg(QDir::toNativeSeparators(settings_.report), why));
+    }
     if (closePending_)
         QTimer::singleShot(0, this, &QWidget::close);
 }

@@ -23,6 +23,8 @@ public:
         QString port = QStringLiteral("/dev/ttyS0");
         QString dir;
         int waitUnitMs = BusExchange::kDefaultWaitUnitMs;
+        bool verify = false;   // read every written row back
+        QString report;        // JSON report of each run, empty: none
     };
 
     // Over the serial device named in the settings.
@@ -53,7 +55,7 @@ private:
     void buildControls();
     void Command1_Click();
     void Command2_Click();
-    void afterRun();
+    void afterRun(RunOutcome outcome);
     void boxChanged(int slot, bool checked);
     void showTicks();
     void shutDown();

@@ -1,0 +1,124 @@
+#include "transfer/report.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+namespace zuk {
+
+namespace {
+
+QString isoLocal(const QDateTime &t)
+{
+    // Local time with its offset written out, e.g. 2026-12-09T14:03:27+03:00.
+    const QDateTime withOffset = t.toOffsetFromUtc(t.offsetFromUtc());
+    QString text = withOffset.toString(Qt::ISODate);
+    if (text.endsWith(QLatin1Char('Z')))
+        text.chop(1), text += QStringLiteral("+00:00");
+    return text;
+}
+
+const char *kindName(RunKind k)
+{
+    switch (k) {
+    case RunKind::Read: return "read";
+    case RunKind::Write: return "write";
+    case RunKind::Compare: return "compare";
+    }
+    return "";
+}
+
+const char *outcomeName(RunOutcome o)
+{
+    switch (o) {
+    case RunOutcome::Completed: return "completed";
+    case RunOutcome::Stopped: return "stopped";
+    case RunOutcome::Refused: return "refused";
+    case RunOutcome::PortNotOpen: return "port_not_open";
+    case RunOutcome::Busy: return "busy";
+    }
+    return "";
+}
+
+}  // namespace
+
+QString differenceLine(const ByteDifference &d)
+{
+    return QStringLiteral("адрес $%1 регистр $%2 байт %3: %4 -> %5")
+        .arg(hexText(controllerMap()[d.slot].address), hexText(d.row))
+        .arg(d.byte)
+        .arg(d.file)
+        .arg(d.system);
+}
+
+QString differenceTotalLine(qsizetype n)
+{
+    return QStringLiteral("различий: %1").arg(n);
+}
+
+std::vector<ByteDifference> imageDifferences(const RegisterImage &a, const RegisterImage &b)
+{
+    std::vector<ByteDifference> out;
+    for (const ControllerSlot &s : controllerMap())
+        for (int r = 0; r < s.rows; ++r)
+            for (int k = 0; k < kRowBytes; ++k)
+                if (a[s.slot][r][k] != b[s.slot][r][k])
+                    out.push_back({s.slot, r, k, a[s.slot][r][k], b[s.slot][r][k]});
+    return out;
+}
+
+QString givenUpLine(const ControllerRecord &c, RunKind kind)
+{
+    if (c.givenUp.empty())
+        return QString();
+    QStringList rows;
+    for (int r : c.givenUp)
+        rows << hexText(r);
+    const bool one = rows.size() == 1;
+    const QString what = kind == RunKind::Write ? (one ? QStringLiteral("не записан") : QStringLiteral("не записаны"))
+                                                : (one ? QStringLiteral("не прочитан") : QStringLiteral("не прочитаны"));
+    return QStringLiteral("$%1: %2 %3 %4")
+        .arg(hexText(controllerMap()[c.slot].address), one ? QStringLiteral("регистр") : QStringLiteral("регистры"),
+             rows.join(QStringLiteral(", ")), what);
+}
+
+QByteArray reportJson(const RunRecord &record)
+{
+    QJsonArray controllers;
+    for (const ControllerRecord &c : record.controllers) {
+        QJsonArray givenUp;
+        for (int r : c.givenUp)
+            givenUp.append(r);
+        QJsonObject o{
+            {QStringLiteral("address"), hexText(controllerMap()[c.slot].address)},
+            {QStringLiteral("rows"), controllerMap()[c.slot].rows},
+            {QStringLiteral("rows_done"), c.rowsDone},
+            {QStringLiteral("given_up"), givenUp},
+        };
+        if (record.kind == RunKind::Compare) {
+            QJsonArray differences;
+            for (const ByteDifference &d : c.differences)
+                differences.append(QJsonObject{{QStringLiteral("row"), d.row},
+                                               {QStringLiteral("byte"), d.byte},
+                                               {QStringLiteral("file"), d.file},
+                                               {QStringLiteral("system"), d.system}});
+            o.insert(QStringLiteral("differences"), differences);
+        }
+        if (record.kind == RunKind::Write)
+            o.insert(QStringLiteral("verified"), c.verified);
+        controllers.append(o);
+    }
+    const QJsonObject root{
+        {QStringLiteral("run"), QLatin1String(kindName(record.kind))},
+        {QStringLiteral("outcome"), QLatin1String(outcomeName(record.outcome))},
+        {QStringLiteral("port"), record.port},
+        {QStringLiteral("started"), isoLocal(record.started)},
+        {QStringLiteral("finished"), isoLocal(record.finished)},
+        {QStringLiteral("error_total"), record.errorTotal},
+        {QStringLiteral("controllers"), controllers},
+    };
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+}  // namespace zuk

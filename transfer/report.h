@@ -1,0 +1,66 @@
+#pragma once
+// What a run did, controller by controller: rows done and given up, bytes
+// that differ, rows verified. Shown as text lines and written as a JSON
+// report (--report).
+
+#include "common/image_file.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <vector>
+
+namespace zuk {
+
+enum class RunKind { Read, Write, Compare };
+
+enum class RunOutcome {
+    Completed,   // every ticked controller visited (rows may have been given up)
+    Stopped,     // ended early on request, after the exchange in progress
+    Refused,     // no run: the image cannot be written or compared as it is
+    PortNotOpen, // no run: the serial port is not open
+    Busy,        // no run: another run is in progress
+};
+
+struct ByteDifference {
+    int slot = 0;
+    int row = 0;
+    int byte = 0;
+    int file = 0;     // the value in zuk.txt (or the first file)
+    int system = 0;   // the controller's value (or the second file's)
+};
+
+struct ControllerRecord {
+    int slot = 0;
+    int rowsDone = 0;                         // rows finished, given up or not
+    std::vector<int> givenUp;                 // rows given up, in order
+    std::vector<ByteDifference> differences;  // compare runs
+    int verified = 0;                         // rows read back and found equal
+};
+
+struct RunRecord {
+    RunKind kind = RunKind::Read;
+    RunOutcome outcome = RunOutcome::Completed;
+    QString port;
+    QDateTime started, finished;
+    int errorTotal = 0;
+    std::vector<ControllerRecord> controllers;   // the ticked ones, in slot order
+};
+
+// "адрес $80 регистр $3 байт 5: 12 -> 200"
+QString differenceLine(const ByteDifference &d);
+// "различий: N"
+QString differenceTotalLine(qsizetype n);
+
+// Every byte of rows 0..rows-1 of every slot that differs between a and b,
+// in the order of the address map.
+std::vector<ByteDifference> imageDifferences(const RegisterImage &a, const RegisterImage &b);
+
+// "$80: регистры 2, 5 не прочитаны" for a controller with rows given up,
+// empty for one without.
+QString givenUpLine(const ControllerRecord &c, RunKind kind);
+
+// The JSON report of a run.
+QByteArray reportJson(const RunRecord &record);
+
+}  // namespace zuk
