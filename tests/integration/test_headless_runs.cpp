@@ -6,6 +6,12 @@
 #include "sim/sim_core.h"
 #include "transfer/frames.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <csignal>
+
 using namespace zuk;
 using namespace zuk::itest;
 
@@ -74,11 +80,26 @@ std::unique_ptr<Sim> startSim(const RegisterImage &m, QStringList extra = {})
     return sim;
 }
 
-ToolRun tool(const char *mode, const Sim &sim, const ToolFolder &folder, const char *tick, int unit = kUnitMs)
+QStringList toolArgs(const char *mode, const Sim &sim, const ToolFolder &folder, const char *tick, int unit = kUnitMs)
 {
-    return runTool({QString::fromLatin1(mode), QStringLiteral("--port"), sim.device, QStringLiteral("--dir"),
-                    folder.dir.path(), QStringLiteral("--tick"), QString::fromLatin1(tick),
-                    QStringLiteral("--wait-unit-ms"), QString::number(unit)});
+    return {QString::fromLatin1(mode), QStringLiteral("--port"), sim.device, QStringLiteral("--dir"),
+            folder.dir.path(), QStringLiteral("--tick"), QString::fromLatin1(tick),
+            QStringLiteral("--wait-unit-ms"), QString::number(unit)};
+}
+
+ToolRun tool(const char *mode, const Sim &sim, const ToolFolder &folder, const char *tick, int unit = kUnitMs,
+             const QStringList &more = {})
+{
+    return runTool(toolArgs(mode, sim, folder, tick, unit) + more);
+}
+
+QJsonObject reportOf(const ToolFolder &folder)
+{
+    return QJsonDocument::fromJson(fileBytes(folder.dir.filePath(QStringLiteral("report.json")))).object();
+}
+QStringList reportArgs(const ToolFolder &folder)
+{
+    return {QStringLiteral("--report"), folder.dir.filePath(QStringLiteral("report.json"))};
 }
 
 Lines readRequests(std::initializer_list<int> addresses)
@@ -187,7 +208,7 @@ TEST_F(HeadlessRuns, WritingResetsRetriesAfterEachRow)
     expected.push_back(kNeutral);
     EXPECT_EQ(toLines(run.lines), expected);
     ASSERT_TRUE(sim->stop());
-    EXPECT_EQ(sim->log().size(), 90u);
+    EXPECT_EQ(sim->log().size(), 99u);   // after the first failure every row is read back once
     EXPECT_EQ(loadOrFail(sim->savePath)[8], loadOrFail(sampleImage())[8]);
 }
 
@@ -308,4 +329,128 @@ TEST_F(HeadlessRuns, PiecesAreCollectedAndALateReplyOnlyCostsARetry)
     add(&expected, {total(0), kNeutral});
     EXPECT_EQ(toLines(run.lines), expected);
     EXPECT_EQ(loadOrFail(folder.path())[8], mem[8]);
+}
+
+TEST_F(HeadlessRuns, CompareListsTheBytesThatDifferAndChangesNothing)
+{
+    RegisterImage mem = loadOrFail(sampleImage());
+    mem[8][2][5] = qint16(mem[8][2][5] ^ 0x40);
+    mem[8][8][0] = qint16(mem[8][8][0] ^ 0x01);
+    mem[9][8][7] = qint16(mem[9][8][7] ^ 0xFF);
+    auto sim = startSim(mem, {QStringLiteral("--fault"), QStringLiteral("81:3:2=silent")});
+    const QByteArray sample = fileBytes(sampleImage());
+    ToolFolder folder(sample);
+    const RegisterImage file = loadOrFail(sampleImage());
+
+    const ToolRun run = tool("--compare", *sim, folder, "80,81", kUnitMs, reportArgs(folder));
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    ASSERT_GE(run.lines.size(), 4);
+    auto line = [&](int slot, int r, int b) {
+        return QStringLiteral("адрес $%1 регистр $%2 байт %3: %4 -> %5")
+            .arg(hexText(controllerMap()[slot].address), hexText(r))
+            .arg(b)
+            .arg(file[slot][r][b])
+            .arg(mem[slot][r][b]);
+    };
+    EXPECT_EQ(run.lines.mid(run.lines.size() - 4),
+              (QStringList{line(8, 2, 5), line(8, 8, 0), line(9, 8, 7), QStringLiteral("различий: 3")}));
+    EXPECT_EQ(run.lines.filter(QStringLiteral("error  ")).size(), 2);   // retries as a reading run
+    EXPECT_TRUE(run.lines.contains(QString::fromStdString(readOk(0x81, 3))));
+    EXPECT_TRUE(sameBytes(fileBytes(folder.path()), sample));
+    const QJsonObject report = reportOf(folder);
+    EXPECT_EQ(report["run"].toString(), "compare");
+    EXPECT_EQ(report["controllers"][1]["differences"][0].toObject(),
+              (QJsonObject{{"row", 8}, {"byte", 7}, {"file", file[9][8][7]}, {"system", mem[9][8][7]}}));
+    ASSERT_TRUE(sim->stop());
+    for (const std::string &request : sim->log())
+        EXPECT_EQ(request.substr(6, 2), "07") << request;   // reads only
+    EXPECT_TRUE(sameBytes(fileBytes(sim->savePath), imageFileBytes(mem)));
+
+    // Without a whole zuk.txt there is nothing to compare with: refused, nothing sent.
+    auto quiet = startSim(mem);
+    ToolFolder cut(sample.left(5000));
+    const ToolRun refused = tool("--compare", *quiet, cut, "80");
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("Сравнение не начато"))) << refused.err.toStdString();
+    ASSERT_TRUE(quiet->stop());
+    EXPECT_TRUE(quiet->log().empty());
+}
+
+TEST_F(HeadlessRuns, DiffOfTwoFiles)
+{
+    const QByteArray sample = fileBytes(sampleImage());
+    RegisterImage changed = loadOrFail(sampleImage());
+    changed[17][10][3] = 7;
+    ToolFolder a(sample), b(imageFileBytes(changed)), cut(sample.left(sample.size() / 2));
+    const ToolRun same = runTool({"--diff", a.path(), a.path()});
+    EXPECT_EQ(same.exitCode, 0);
+    EXPECT_EQ(same.lines, QStringList{QStringLiteral("различий: 0")});
+    const ToolRun one = runTool({"--diff", a.path(), b.path()});
+    EXPECT_EQ(one.exitCode, 1);
+    EXPECT_EQ(one.lines, (QStringList{QStringLiteral("адрес $98 регистр $A байт 3: %1 -> 7")
+                                          .arg(loadOrFail(sampleImage())[17][10][3]),
+                                      QStringLiteral("различий: 1")}));
+    const ToolRun broken = runTool({"--diff", a.path(), cut.path()});
+    EXPECT_EQ(broken.exitCode, 2);
+    EXPECT_TRUE(broken.lines.isEmpty());
+    EXPECT_TRUE(broken.err.contains(cut.path())) << broken.err.toStdString();
+}
+
+TEST_F(HeadlessRuns, VerifiedWriteGivesUpARowTheControllerNeverStores)
+{
+    const RegisterImage mem = simMemory();
+    auto sim = startSim(mem, {QStringLiteral("--fault"), QStringLiteral("80:2=nostore,80:5:1=nostore")});
+    ToolFolder folder(fileBytes(sampleImage()));
+    const ToolRun run = tool("--write", *sim, folder, "80", kUnitMs, QStringList{"--verify"} + reportArgs(folder));
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("$80: регистр 2 не записан"))) << run.err.toStdString();
+    const QJsonObject report = reportOf(folder);
+    EXPECT_EQ(report["outcome"].toString(), "completed");
+    EXPECT_EQ(report["error_total"].toInt(), 1);
+    EXPECT_EQ(report["controllers"][0]["given_up"].toArray(), QJsonArray{2});
+    EXPECT_EQ(report["controllers"][0]["verified"].toInt(), 8);
+    ASSERT_TRUE(sim->stop());
+    RegisterImage want = mem;
+    want[8] = loadOrFail(sampleImage())[8];
+    want[8][2] = mem[8][2];   // never stored; row 5 stored at its second try
+    EXPECT_EQ(loadOrFail(sim->savePath)[8], want[8]);
+}
+
+TEST_F(HeadlessRuns, LateAcknowledgementNeverLeavesARowReportedWritten)
+{
+    // A late acknowledgement of row 0 holds back the answers behind it and
+    // lands in the waits of row 1, whose first three writes are lost.
+    const RegisterImage mem = simMemory();
+    auto sim = startSim(mem, {QStringLiteral("--fault"), QStringLiteral("00:0:1=late/250,00:1:3=silent")});
+    ToolFolder folder(fileBytes(sampleImage()));
+    const ToolRun run = tool("--write", *sim, folder, "00", 20, reportArgs(folder));
+    ASSERT_TRUE(run.exitCode == 0 || run.exitCode == 1) << run.err.toStdString();
+    ASSERT_TRUE(sim->stop());
+    const QJsonArray givenUp = reportOf(folder)["controllers"][0]["given_up"].toArray();
+    const RegisterImage held = loadOrFail(sim->savePath), image = loadOrFail(folder.path());
+    for (int r = 0; r < 60; ++r)
+        if (!givenUp.contains(r))
+            EXPECT_EQ(held[0][r], image[0][r]) << "row " << r << " reported written";
+}
+
+TEST_F(HeadlessRuns, SignalStopsTheRunAndLeavesZukTxtAsItWas)
+{
+    auto sim = startSim(simMemory());
+    const QByteArray sample = fileBytes(sampleImage());
+    for (const auto &[sig, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        ToolFolder folder(sample);
+        QProcess p;
+        p.start(bin("zuk_2"), toolArgs("--read", *sim, folder, "all", 20));
+        ASSERT_TRUE(p.waitForStarted(5000));
+        while (p.state() == QProcess::Running && p.readAllStandardOutput().count('\n') < 1)
+            p.waitForReadyRead(2000);
+        ::kill(pid_t(p.processId()), sig);
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), status);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_TRUE(err.contains(QStringLiteral("остановлено: сделано")) && err.contains(QStringLiteral("из 744 регистров")))
+            << err.toStdString();
+        EXPECT_TRUE(sameBytes(fileBytes(folder.path()), sample));
+    }
 }

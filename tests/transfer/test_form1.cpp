@@ -3,6 +3,8 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -17,7 +19,7 @@ struct FormTest : ::testing::Test {
     void SetUp() override
     {
         ensureApp();
-        settings = {dir.filePath("no-such-port"), dir.path(), 4};
+        settings = {dir.filePath("no-such-port"), dir.path(), 4, false, {}};
         port.responder = [this](const QByteArray &req) { return bus.answer(req); };
     }
     std::unique_ptr<Form1> makeForm(bool fakePort = true)
@@ -71,7 +73,9 @@ TEST_F(FormTest, ControlsAndStartUp)
 TEST_F(FormTest, ClickRunsAndInputDuringTheRunDoesNothing)
 {
     bus.memory[0x81] = pattern(2);
-    auto form = makeForm();
+    settings.verify = true;
+    settings.report = dir.filePath("report.json");
+    auto form = makeForm();   // no zuk.txt: every controller's image incomplete
     form->boxes[9]->setChecked(true);   // $81
     port.responder = [&](const QByteArray &req) {
         if (bus.exchanges == 3) {
@@ -90,18 +94,29 @@ TEST_F(FormTest, ClickRunsAndInputDuringTheRunDoesNothing)
     EXPECT_EQ(form->tool().reg_image[9][8], pattern(2)[8]);
     EXPECT_EQ(form->Label2->text(), TransferTool::neutralStatus());
     EXPECT_TRUE(QFile::exists(form->tool().imagePath()));
+    form->Command2->click();   // $81 was read whole: it may be written, each row read back
+    EXPECT_EQ(port.requests.size(), 27u);
+    QFile reportFile(settings.report);
+    ASSERT_TRUE(reportFile.open(QIODevice::ReadOnly));
+    const QJsonObject report = QJsonDocument::fromJson(reportFile.readAll()).object();
+    EXPECT_EQ(report["run"].toString(), "write");
+    EXPECT_EQ(report["controllers"][0]["verified"].toInt(), 9);
+    form->boxes[8]->setChecked(true);   // $80, never read
     form->Command2->click();
-    EXPECT_EQ(port.requests.size(), 18u);
+    EXPECT_EQ(port.requests.size(), 27u);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages.back().contains("$80") && !messages.back().contains("$81")) << messages.back().toStdString();
+    form->boxes[8]->setChecked(false);
     // Closing during a run ends it after the exchange in progress, without saving.
     QFile::remove(form->tool().imagePath());
     form->show();
     port.responder = [&](const QByteArray &req) {
-        if (bus.exchanges == 19)
+        if (bus.exchanges == 28)
             form->close();
         return bus.answer(req);
     };
     form->Command1->click();
-    EXPECT_EQ(bus.exchanges, 20);
+    EXPECT_EQ(bus.exchanges, 29);
     QCoreApplication::processEvents();   // the close comes once the run has ended
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(QFile::exists(form->tool().imagePath()));
