@@ -121,8 +121,7 @@ int runDiff(const QString &fileA, const QString &fileB)
     for (const auto &[path, image] : {std::pair{fileA, &a}, std::pair{fileB, &b}}) {
         const ImageLoadResult r = loadImageFile(path, *image);
         if (!r.ok) {
-            printLine(stderr, QStringLiteral("zuk_2: файл %1 загружен не полностью: %2")
-                                  .arg(QDir::toNativeSeparators(path), r.failure));
+            printLine(stderr, QStringLiteral("zuk_2: --diff: файл загружен не полностью: %1").arg(r.failure));
             return 2;
         }
     }

@@ -207,8 +207,8 @@ RunOutcome TransferTool::comparingRun()
     if (!portOpen_)
         return portNotOpen();
     if (!loadedWhole_) {
-        refuse(QStringLiteral("Сравнение не начато, ничего не отправлено: %1 загружен не полностью (%2).")
-                   .arg(QDir::toNativeSeparators(imagePath()), loadFailure_));
+        refuse(QStringLiteral("Сравнение не начато, ничего не отправлено: файл загружен не полностью (%1).")
+                   .arg(loadFailure_));
         return endRecord(RunOutcome::Refused);
     }
     startRun();
@@ -285,14 +285,14 @@ RunOutcome TransferTool::writingRun()
         if (ticked[s.slot] && !complete_[s.slot])
             incomplete << QStringLiteral("$") + hexText(s.address);
     if (!incomplete.isEmpty()) {
-        refuse(QStringLiteral("Запись в систему не начата, ничего не отправлено: образ %1 %2 неполный. Файл %3 "
-                              "загружен не полностью (%4), и %5 с тех пор не прочитан%6 из системы целиком. "
-                              "Прочитайте %7 из системы или исправьте файл и запустите программу снова.")
-                   .arg(incomplete.size() == 1 ? QStringLiteral("контроллера") : QStringLiteral("контроллеров"),
-                        incomplete.join(QStringLiteral(", ")), QDir::toNativeSeparators(imagePath()), loadFailure_,
-                        incomplete.size() == 1 ? QStringLiteral("он") : QStringLiteral("они"),
-                        incomplete.size() == 1 ? QString() : QStringLiteral("ы"),
-                        incomplete.size() == 1 ? QStringLiteral("его") : QStringLiteral("их")));
+        const bool one = incomplete.size() == 1;
+        refuse(QStringLiteral("Запись в систему не начата, ничего не отправлено: образ %1 %2 неполный. Файл "
+                              "загружен не полностью (%3), и %4 с тех пор не прочитан%5 из системы целиком. "
+                              "Прочитайте %6 из системы или исправьте файл и запустите программу снова.")
+                   .arg(one ? QStringLiteral("контроллера") : QStringLiteral("контроллеров"),
+                        incomplete.join(QStringLiteral(", ")), loadFailure_,
+                        one ? QStringLiteral("он") : QStringLiteral("они"), one ? QString() : QStringLiteral("ы"),
+                        one ? QStringLiteral("его") : QStringLiteral("их")));
         return endRecord(RunOutcome::Refused);
     }
     const QString bad = firstUnsendableValue();
