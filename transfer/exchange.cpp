@@ -9,11 +9,13 @@ BusExchange::BusExchange(BusPort &port) : port_(port)
     Timer1.setSingleShot(true);
     Timer1.setTimerType(Qt::PreciseTimer);
     port_.setReceiveHandler([this](const QByteArray &bytes) { onReceive(bytes); });
+    port_.setLostHandler([this](const QString &reason) { onLost(reason); });
 }
 
 BusExchange::~BusExchange()
 {
     port_.setReceiveHandler({});
+    port_.setLostHandler({});
 }
 
 void BusExchange::startCollecting()
@@ -24,21 +26,46 @@ void BusExchange::startCollecting()
 
 bool BusExchange::readExchange(int address, int reg, frames::RowData *data)
 {
-    for (const QByteArray &piece : frames::readRequestPieces(address, reg))
+    if (lost_)
+        return false;
+    const std::vector<QByteArray> pieces = frames::readRequestPieces(address, reg);
+    for (const QByteArray &piece : pieces)
         port_.output(piece);
+    expectEcho(pieces);
     startCollecting();
     Wait(1);
     // Positions from 1 hold, in order, exactly the bytes of this exchange.
-    return frames::judgeReadReply(replyBuffer_.data(), receiveCount_, address, reg, data);
+    return echoOk() && frames::judgeReadReply(replyBuffer_.data(), receiveCount_, address, reg, data);
 }
 
 bool BusExchange::writeExchange(int address, int reg, const frames::RowData &data)
 {
-    for (const QByteArray &piece : frames::writeRequestPieces(address, reg, data))
+    if (lost_)
+        return false;
+    const std::vector<QByteArray> pieces = frames::writeRequestPieces(address, reg, data);
+    for (const QByteArray &piece : pieces)
         port_.output(piece);
+    expectEcho(pieces);
     startCollecting();
     Wait(1);
-    return frames::judgeWriteReply(replyBuffer_.data(), receiveCount_, address);
+    return echoOk() && frames::judgeWriteReply(replyBuffer_.data(), receiveCount_, address);
+}
+
+void BusExchange::expectEcho(const std::vector<QByteArray> &pieces)
+{
+    echoExpected_ = echo_ ? frames::joined(pieces) : QByteArray();
+    echoMatched_ = 0;
+    echoBroken_ = false;
+}
+
+void BusExchange::onLost(const QString &reason)
+{
+    if (lost_)
+        return;
+    lost_ = true;
+    lostReason_ = reason;
+    if (loop_)
+        loop_->quit();   // nothing more can come: no wait is worth finishing
 }
 
 void BusExchange::Wait(int units)
@@ -68,6 +95,11 @@ void BusExchange::onReceive(const QByteArray &bytes)
     if (exchangeState_ != kExchanging)
         return;
     for (char c : bytes) {
+        if (echoMatched_ < echoExpected_.size()) {   // our own request, coming back first
+            echoBroken_ = echoBroken_ || c != echoExpected_[echoMatched_];
+            ++echoMatched_;
+            continue;
+        }
         if (receiveCount_ >= kCollected)
             break;
         replyBuffer_[receiveCount_] = static_cast<std::uint8_t>(c);

@@ -33,6 +33,16 @@ public:
 
     void setWaitUnitMs(int ms) { unitMs_ = ms; }
     int waitUnitMs() const { return unitMs_; }
+    // A half-duplex adapter that echoes every byte sent: the request's bytes
+    // are expected back, in order, before the reply. They are compared with
+    // what was sent and not stored; an echo that differs or does not come
+    // back whole fails the try.
+    void setEcho(bool on) { echo_ = on; }
+
+    // Whether the port reported the line lost; every exchange after that
+    // fails at once without sending.
+    bool portLost() const { return lost_; }
+    QString lostReason() const { return lostReason_; }
 
     // Sends the read request for register reg of the controller at address,
     // waits one unit, and yields the 8 data bytes when the reply is right.
@@ -63,6 +73,10 @@ public:
 
 private:
     void startCollecting();
+    void onLost(const QString &reason);
+    // The bytes of the request just sent, when they are to come back first.
+    void expectEcho(const std::vector<QByteArray> &pieces);
+    bool echoOk() const { return !echoBroken_ && echoMatched_ == echoExpected_.size(); }
 
     BusPort &port_;
     QTimer Timer1;
@@ -72,6 +86,12 @@ private:
     int unitMs_ = kDefaultWaitUnitMs;
     bool interruptible_ = false;
     QEventLoop *loop_ = nullptr;
+    bool echo_ = false;
+    QByteArray echoExpected_;   // empty: no echo expected
+    qsizetype echoMatched_ = 0;
+    bool echoBroken_ = false;
+    bool lost_ = false;
+    QString lostReason_;
 };
 
 }  // namespace zuk

@@ -115,6 +115,16 @@ bool writeReport(const QString &path, const RunRecord &record)
 
 }  // namespace
 
+int listPorts()
+{
+    const QStringList lines = serialPortLines();
+    if (lines.isEmpty())
+        printLine(stderr, QStringLiteral("zuk_2: в системе нет последовательных портов"));
+    for (const QString &line : lines)
+        printLine(stdout, line);
+    return 0;
+}
+
 int runDiff(const QString &fileA, const QString &fileB)
 {
     RegisterImage a{}, b{};
@@ -137,10 +147,12 @@ int runHeadless(const TransferOptions &options)
     using Mode = TransferOptions::Mode;
     if (options.mode == Mode::Diff)
         return runDiff(options.diffA, options.diffB);
+    if (options.mode == Mode::ListPorts)
+        return listPorts();
 
     MSComm MSComm1;
     QString reason;
-    if (!MSComm1.open(options.port, &reason)) {
+    if (!MSComm1.open(options.port, &reason, MSComm::OpenOptions{options.rs485})) {
         printLine(stderr, QStringLiteral("zuk_2: порт %1 не открыт: %2").arg(options.port, reason));
         if (!options.report.isEmpty()) {
             RunRecord record;
@@ -155,6 +167,7 @@ int runHeadless(const TransferOptions &options)
     }
     BusExchange bus(MSComm1);
     bus.setWaitUnitMs(options.waitUnitMs);
+    bus.setEcho(options.echo);
     bus.resetReceiveCount();
     TransferTool tool(bus);
     tool.setFolder(options.dir);
@@ -236,6 +249,8 @@ int runHeadless(const TransferOptions &options)
                                                               : QString()));
         return sig == SIGTERM ? 143 : sig == SIGINT ? 130 : 1;
     }
+    case RunOutcome::PortLost:
+        return 4;
     case RunOutcome::Refused:
     case RunOutcome::PortNotOpen:
     case RunOutcome::Busy:

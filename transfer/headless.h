@@ -10,6 +10,9 @@ namespace zuk {
 // options.dir must be set.
 int runHeadless(const TransferOptions &options);
 
+// Prints the serial ports of the system, one per line.
+int listPorts();
+
 // Prints every byte that differs between two image files and the count.
 int runDiff(const QString &fileA, const QString &fileB);
 

@@ -18,6 +18,7 @@ enum : unsigned {
     kWrite = 1u << int(Mode::Write),
     kCompare = 1u << int(Mode::Compare),
     kDiff = 1u << int(Mode::Diff),
+    kListPorts = 1u << int(Mode::ListPorts),
     kBusRuns = kRead | kWrite | kCompare,
     kWithPort = kWindow | kBusRuns,
 };
@@ -71,9 +72,25 @@ const std::vector<OptionRow> &optionTable()
          "lists every byte that differs between the image files FILE_A and FILE_B;\n"
          "opens no port",
          nullptr},
+        {"list-ports", nullptr, Mode::ListPorts, 0,
+         "lists the serial ports of this system, one per line: the name for --port,\n"
+         "description, manufacturer, serial number, USB vendor:product (tab-separated)",
+         nullptr},
         {"port", "NAME", std::nullopt, kWithPort,
-         "serial port, 19200 8N1 (default /dev/ttyS0; /dev/ttyUSB0, a pty path, ...)",
-         [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "порта", &o->port, e); }},
+         "serial port, 19200 8N1 (default: the port last chosen in the window, else\n"
+         "/dev/ttyS0; /dev/ttyUSB0, a pty path, ...)",
+         [](const QString &v, TransferOptions *o, QString *e) {
+             o->portGiven = true;
+             return nonEmpty(v, "порта", &o->port, e);
+         }},
+        {"echo", nullptr, std::nullopt, kWithPort,
+         "the adapter echoes every byte sent (half-duplex RS-485): the request is\n"
+         "expected back before the reply; an echo that differs fails the try",
+         [](const QString &, TransferOptions *o, QString *) { return o->echo = true; }},
+        {"rs485", nullptr, std::nullopt, kWithPort,
+         "switches the driver into its RS-485 mode (Linux, TIOCSRS485: RTS on while\n"
+         "sending, off after); refused when the driver cannot",
+         [](const QString &, TransferOptions *o, QString *) { return o->rs485 = true; }},
         {"dir", "FOLDER", std::nullopt, kWithPort, "folder holding zuk.txt (default: the program's folder)",
          [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "папки", &o->dir, e); }},
         {"tick", "LIST", std::nullopt, kBusRuns,
@@ -187,7 +204,7 @@ bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString
             if (row.selects && name == QLatin1String(row.name) && ++modesGiven == 1)
                 o.mode = *row.selects;
     if (modesGiven > 1) {
-        *error = QStringLiteral("лишний или повторный режим: можно только один из --read, --write, --compare, --diff");
+        *error = QStringLiteral("лишний или повторный режим: можно только один из --read, --write, --compare, --diff, --list-ports");
         return false;
     }
     for (size_t i = 0; i < optionTable().size(); ++i) {
@@ -241,7 +258,7 @@ QString transferUsage()
     text += synopsis(Mode::Window, "") + QStringLiteral("      opens the window \"умный дом\".\n");
     text += synopsis(Mode::Read, "") + synopsis(Mode::Write, "") + synopsis(Mode::Compare, "");
     text += QStringLiteral("      runs the reading, writing or comparing run without a window.\n");
-    text += synopsis(Mode::Diff, " FILE_A FILE_B") + QLatin1Char('\n');
+    text += synopsis(Mode::Diff, " FILE_A FILE_B") + synopsis(Mode::ListPorts, "") + QLatin1Char('\n');
 
     constexpr int kColumn = 22;
     auto optionLine = [&](const QString &left, const QString &help) {
@@ -280,18 +297,25 @@ QString transferUsage()
         "FILE_B's, decimal), then \"различий: N\". --compare needs a zuk.txt that loaded whole.\n"
         "\n"
         "The report (--report) is a JSON object: \"run\" (read, write, compare), \"outcome\"\n"
-        "(completed, stopped, refused, port_not_open), \"port\", \"started\", \"finished\",\n"
-        "\"error_total\", \"controllers\": per ticked controller \"address\", \"rows\", \"rows_done\",\n"
-        "\"given_up\" (row numbers), \"differences\" (compare: {\"row\",\"byte\",\"file\",\"system\"}),\n"
-        "\"verified\" (rows read back and found equal).\n"
+        "(completed, stopped, refused, port_not_open, port_lost), \"port\", \"started\",\n"
+        "\"finished\", \"error_total\", \"controllers\": per ticked controller \"address\", \"rows\",\n"
+        "\"rows_done\", \"given_up\" (row numbers), \"differences\" (compare:\n"
+        "{\"row\",\"byte\",\"file\",\"system\"}), \"verified\" (writing runs: rows read back and\n"
+        "found equal), \"written\" (writing runs: rows that count as written).\n"
+        "\n"
+        "A port another program holds is refused. When the port reports the line lost during a\n"
+        "run (adapter unplugged, line hung up), the run stops at once: a reading run saves\n"
+        "nothing, a writing run names the rows written before the loss.\n"
         "\n"
         "Exit status:\n"
         "  0    run made, no register row given up; --compare, --diff: no difference\n"
         "  1    rows given up; --compare: differences or rows given up; --diff: differences\n"
-        "  2    no run: bad arguments, port not openable, writing run refused (a value outside\n"
-        "       0..255, an incomplete image), --compare with a zuk.txt that did not load whole,\n"
-        "       --diff with a file that did not load whole\n"
+        "  2    no run: bad arguments, port not openable or in use, --rs485 refused by the\n"
+        "       driver, writing run refused (a value outside 0..255, an incomplete image),\n"
+        "       --compare with a zuk.txt that did not load whole, --diff with a file that did\n"
+        "       not load whole\n"
         "  3    the reading run was made but zuk.txt could not be saved\n"
+        "  4    the port was lost during the run (nothing saved; see the rows written)\n"
         "  130  stopped by SIGINT; 143 stopped by SIGTERM\n");
     return text;
 }

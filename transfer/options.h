@@ -12,14 +12,17 @@
 namespace zuk {
 
 struct TransferOptions {
-    enum class Mode { Window, Read, Write, Help, Compare, Diff };
+    enum class Mode { Window, Read, Write, Help, Compare, Diff, ListPorts };
     Mode mode = Mode::Window;
     QString port = QStringLiteral("/dev/ttyS0");
+    bool portGiven = false;   // --port on the command line (else the remembered port)
     QString dir;                                       // empty: the program's folder
     std::optional<std::array<bool, kSlotCount>> tick;  // replaces the loaded ticks
     int waitUnitMs = 400;
     bool verify = false;    // read every written row back
     QString report;         // JSON run report, empty: none
+    bool echo = false;      // the adapter echoes every byte sent
+    bool rs485 = false;     // switch the driver into RS-485 mode
     QString diffA, diffB;   // the two image files of --diff
 };
 

@@ -14,6 +14,7 @@
 // event loop, and receive events arrive through it.
 
 #include <QByteArray>
+#include <QString>
 #include <functional>
 
 namespace zuk {
@@ -21,6 +22,7 @@ namespace zuk {
 class BusPort {
 public:
     using ReceiveHandler = std::function<void(const QByteArray &bytes)>;
+    using LostHandler = std::function<void(const QString &reason)>;
 
     virtual ~BusPort() = default;
 
@@ -31,6 +33,9 @@ public:
     // The handler is called, from the event loop, once per receive event with
     // the bytes that came in (possibly none).
     void setReceiveHandler(ReceiveHandler handler) { handler_ = std::move(handler); }
+    // Called once when the line is gone for good (adapter unplugged, line
+    // hung up): no byte will come or go any more.
+    void setLostHandler(LostHandler handler) { lost_ = std::move(handler); }
 
 protected:
     void deliver(const QByteArray &bytes)
@@ -38,9 +43,15 @@ protected:
         if (handler_)
             handler_(bytes);
     }
+    void reportLost(const QString &reason)
+    {
+        if (lost_)
+            lost_(reason);
+    }
 
 private:
     ReceiveHandler handler_;
+    LostHandler lost_;
 };
 
 }  // namespace zuk

@@ -36,6 +36,7 @@ const char *outcomeName(RunOutcome o)
     case RunOutcome::Stopped: return "stopped";
     case RunOutcome::Refused: return "refused";
     case RunOutcome::PortNotOpen: return "port_not_open";
+    case RunOutcome::PortLost: return "port_lost";
     case RunOutcome::Busy: return "busy";
     }
     return "";
@@ -83,6 +84,19 @@ QString givenUpLine(const ControllerRecord &c, RunKind kind)
              rows.join(QStringLiteral(", ")), what);
 }
 
+QString rowRanges(const std::vector<int> &rows)
+{
+    QStringList parts;
+    for (size_t i = 0; i < rows.size();) {
+        size_t j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1)
+            ++j;
+        parts << (j == i ? hexText(rows[i]) : hexText(rows[i]) + QLatin1Char('-') + hexText(rows[j]));
+        i = j + 1;
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
 QByteArray reportJson(const RunRecord &record)
 {
     QJsonArray controllers;
@@ -105,8 +119,13 @@ QByteArray reportJson(const RunRecord &record)
                                                {QStringLiteral("system"), d.system}});
             o.insert(QStringLiteral("differences"), differences);
         }
-        if (record.kind == RunKind::Write)
+        if (record.kind == RunKind::Write) {
+            QJsonArray written;
+            for (int r : c.written)
+                written.append(r);
             o.insert(QStringLiteral("verified"), c.verified);
+            o.insert(QStringLiteral("written"), written);
+        }
         controllers.append(o);
     }
     const QJsonObject root{

@@ -19,6 +19,7 @@ enum class RunOutcome {
     Stopped,     // ended early on request, after the exchange in progress
     Refused,     // no run: the image cannot be written or compared as it is
     PortNotOpen, // no run: the serial port is not open
+    PortLost,    // ended at once: the port reported the line lost
     Busy,        // no run: another run is in progress
 };
 
@@ -34,6 +35,7 @@ struct ControllerRecord {
     int slot = 0;
     int rowsDone = 0;                         // rows finished, given up or not
     std::vector<int> givenUp;                 // rows given up, in order
+    std::vector<int> written;                 // writing runs: rows that count as written
     std::vector<ByteDifference> differences;  // compare runs
     int verified = 0;                         // rows read back and found equal
 };
@@ -59,6 +61,9 @@ std::vector<ByteDifference> imageDifferences(const RegisterImage &a, const Regis
 // "$80: регистры 2, 5 не прочитаны" for a controller with rows given up,
 // empty for one without.
 QString givenUpLine(const ControllerRecord &c, RunKind kind);
+
+// "0-8, A, C-F": rows as ranges, in hexadecimal.
+QString rowRanges(const std::vector<int> &rows);
 
 // The JSON report of a run.
 QByteArray reportJson(const RunRecord &record);

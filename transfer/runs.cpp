@@ -112,8 +112,10 @@ void TransferTool::beginRecord(RunKind kind)
     record_.port = portName_;
     record_.started = QDateTime::currentDateTime();
     for (const ControllerSlot &s : controllerMap())
-        if (ticked[s.slot])
-            record_.controllers.push_back(ControllerRecord{s.slot, 0, {}, {}, 0});
+        if (ticked[s.slot]) {
+            record_.controllers.push_back(ControllerRecord{});
+            record_.controllers.back().slot = s.slot;
+        }
 }
 
 RunOutcome TransferTool::endRecord(RunOutcome outcome)
@@ -131,6 +133,27 @@ ControllerRecord &TransferTool::current()
             return c;
     Q_ASSERT(false);
     return record_.controllers.front();
+}
+
+RunOutcome TransferTool::portLost()
+{
+    portOpen_ = false;
+    QString text = QStringLiteral("Связь через порт %1 потеряна: %2. Запуск остановлен")
+                       .arg(portName_, bus_.lostReason());
+    if (record_.kind == RunKind::Write) {
+        QStringList written;
+        for (const ControllerRecord &c : record_.controllers)
+            if (!c.written.empty())
+                written << QStringLiteral("$%1: %2").arg(hexText(controllerMap()[c.slot].address), rowRanges(c.written));
+        text += written.isEmpty() ? QStringLiteral("; ни один регистр не записан.")
+                                  : QStringLiteral("; до потери записаны регистры %1.").arg(written.join(QStringLiteral("; ")));
+    } else {
+        text += QStringLiteral("; файл zuk.txt не изменён.");
+    }
+    if (onError)
+        onError(text);
+    setStatus(portNotOpenStatus(portName_));
+    return endRecord(RunOutcome::PortLost);
 }
 
 void TransferTool::refuse(const QString &message)
@@ -186,6 +209,8 @@ RunOutcome TransferTool::readingRun()
         } else {
             reg_image[s.slot][0][0] = 0;
         }
+        if (bus_.portLost())
+            return portLost();
         if (stop_)
             return endRecord(RunOutcome::Stopped);
     }
@@ -219,6 +244,8 @@ RunOutcome TransferTool::comparingRun()
         currentSlot_ = s.slot;
         SlotImage system = reg_image[s.slot];
         ReadController(s.address, s.rows, s.slot, system);
+        if (bus_.portLost())
+            return portLost();
         if (stop_)
             return endRecord(RunOutcome::Stopped);
         ControllerRecord &c = current();
@@ -239,7 +266,7 @@ void TransferTool::ReadController(int address, int rows, int slot, SlotImage &in
     Q_UNUSED(slot);
     retryCount_ = 0;
     int r = 0;
-    while (r < rows && !stop_) {
+    while (r < rows && !stop_ && !bus_.portLost()) {
         frames::RowData data{};
         if (bus_.readExchange(address, r, &data)) {
             for (int b = 0; b < kRowBytes; ++b)
@@ -249,6 +276,8 @@ void TransferTool::ReadController(int address, int rows, int slot, SlotImage &in
             rowFinished();
             continue;
         }
+        if (bus_.portLost())
+            break;
         if (failedTry("Чтение из системы адреса $", address, r, "     ERROR"))
             ++r;
     }
@@ -309,6 +338,8 @@ RunOutcome TransferTool::writingRun()
             currentSlot_ = s.slot;
             WriteController(s.address, s.rows, s.slot);
         }
+        if (bus_.portLost())
+            return portLost();
         if (stop_)
             return endRecord(RunOutcome::Stopped);
     }
@@ -325,7 +356,7 @@ void TransferTool::WriteController(int address, int rows, int slot)
     // back before it counts as written.
     bool readBack = verify_;
     int r = 0;
-    while (r < rows && !stop_) {
+    while (r < rows && !stop_ && !bus_.portLost()) {
         frames::RowData data{};
         for (int b = 0; b < kRowBytes; ++b)
             data[b] = static_cast<std::uint8_t>(reg_image[slot][r][b]);
@@ -340,19 +371,20 @@ void TransferTool::WriteController(int address, int rows, int slot)
         }
         if (ok) {
             setStatus(rowText("запись в систему адреса $", address, r, "     OK"));
+            current().written.push_back(r);
             retryCount_ = 0;
             ++r;
             rowFinished();
             continue;
         }
-        if (stop_)
+        if (stop_ || bus_.portLost())
             break;
         readBack = true;
         if (failedTry("запись в систему адреса $", address, r, "  ERROR"))
             ++r;
     }
     bus_.setExchangeState(0);
-    if (!stop_)
+    if (!stop_ && !bus_.portLost())
         setStatus(neutralStatus());
 }
 

@@ -96,6 +96,8 @@ private:
     // The record of the controller being handled.
     ControllerRecord &current();
     void refuse(const QString &message);
+    // Ends a run whose port was lost: says so, and what a writing run wrote.
+    RunOutcome portLost();
     // Counts one failed exchange of row reg and shows it. When the retry
     // count reaches ten the row is given up (its give-up text shown, the
     // error total raised, the retry count reset) and true is returned.

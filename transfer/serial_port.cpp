@@ -1,12 +1,23 @@
 #include "transfer/serial_port.h"
 
 #include <QFileInfo>
+#include <QSerialPortInfo>
+#include <QSettings>
+
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <cstring>
+#include <linux/serial.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#endif
 
 namespace zuk {
 
 MSComm::MSComm(QObject *parent) : QObject(parent)
 {
     connect(&port_, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::onError);
 }
 
 MSComm::~MSComm()
@@ -14,30 +25,68 @@ MSComm::~MSComm()
     close();
 }
 
-bool MSComm::open(const QString &name, QString *reason)
+bool MSComm::open(const QString &name, QString *reason, const OpenOptions &options)
 {
     close();
     name_ = name;
+    QString why;
     // QSerialPort takes a bare name as a device under /dev; a path (a pseudo-
     // terminal or a link to one) is used as it is.
     const QFileInfo info(name);
     port_.setPortName(info.isAbsolute() ? info.absoluteFilePath() : name);
     if (!port_.open(QIODevice::ReadWrite)) {
-        if (reason)
-            *reason = port_.errorString();
-        return false;
+        // The lock file of a port that another program holds shows as a
+        // permission error about locking.
+        if (port_.error() == QSerialPort::PermissionError && port_.errorString().contains(QLatin1String("lock")))
+            why = QStringLiteral("порт занят: его держит другая программа (%1)").arg(port_.errorString());
+        else
+            why = port_.errorString();
+    } else if (!port_.setBaudRate(QSerialPort::Baud19200) || !port_.setDataBits(QSerialPort::Data8)
+               || !port_.setParity(QSerialPort::NoParity) || !port_.setStopBits(QSerialPort::OneStop)
+               || !port_.setFlowControl(QSerialPort::NoFlowControl)) {
+        why = port_.errorString();
+    } else if (lockExclusively(&why) && (!options.rs485 || enableRs485(&why))) {
+        port_.clear();
+        return true;
     }
-    const bool set = port_.setBaudRate(QSerialPort::Baud19200) && port_.setDataBits(QSerialPort::Data8)
-                     && port_.setParity(QSerialPort::NoParity) && port_.setStopBits(QSerialPort::OneStop)
-                     && port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (!set) {
-        if (reason)
-            *reason = port_.errorString();
+    if (reason)
+        *reason = why;
+    if (port_.isOpen())
         port_.close();
+    return false;
+}
+
+bool MSComm::lockExclusively(QString *reason)
+{
+#ifdef Q_OS_LINUX
+    // Besides the lock file, an advisory lock on the device itself, so that
+    // no two runs (and no program that locks the same way) share one bus.
+    if (::flock(int(port_.handle()), LOCK_EX | LOCK_NB) != 0) {
+        *reason = QStringLiteral("порт занят: его держит другая программа (%1)")
+                      .arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    port_.clear();
+#else
+    Q_UNUSED(reason);   // Windows opens a COM port for one program only
+#endif
     return true;
+}
+
+bool MSComm::enableRs485(QString *reason)
+{
+#ifdef Q_OS_LINUX
+    serial_rs485 mode{};
+    mode.flags = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;   // RTS off again after sending
+    if (::ioctl(int(port_.handle()), TIOCSRS485, &mode) != 0) {
+        *reason = QStringLiteral("драйвер не включил режим RS-485 (TIOCSRS485): %1")
+                      .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+#else
+    *reason = QStringLiteral("режим RS-485 драйвера (--rs485) есть только в Linux");
+    return false;
+#endif
 }
 
 void MSComm::close()
@@ -55,6 +104,54 @@ void MSComm::output(const QByteArray &bytes)
 void MSComm::onReadyRead()
 {
     deliver(port_.readAll());
+}
+
+void MSComm::onError(QSerialPort::SerialPortError error)
+{
+    if (!port_.isOpen())
+        return;
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError && error != QSerialPort::WriteError)
+        return;
+    const QString reason = port_.errorString();
+    port_.close();
+    reportLost(reason);
+}
+
+QStringList serialPortLines()
+{
+    QStringList lines;
+    for (const QSerialPortInfo &p : QSerialPortInfo::availablePorts()) {
+#ifdef Q_OS_WIN
+        const QString name = p.portName();
+#else
+        const QString name = p.systemLocation();
+#endif
+        const QString usb = p.hasVendorIdentifier() && p.hasProductIdentifier()
+                                ? QStringLiteral("%1:%2")
+                                      .arg(p.vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                                      .arg(p.productIdentifier(), 4, 16, QLatin1Char('0'))
+                                : QString();
+        QStringList fields{name, p.description(), p.manufacturer(), p.serialNumber(), usb};
+        for (QString &f : fields)
+            f.replace(QLatin1Char('\t'), QLatin1Char(' '));
+        lines << fields.join(QLatin1Char('\t'));
+    }
+    return lines;
+}
+
+QString portNameOfLine(const QString &line)
+{
+    return line.section(QLatin1Char('\t'), 0, 0);
+}
+
+QString rememberedPortName(const QString &fallback)
+{
+    return QSettings().value(QStringLiteral("transfer/port"), fallback).toString();
+}
+
+void rememberPortName(const QString &name)
+{
+    QSettings().setValue(QStringLiteral("transfer/port"), name);
 }
 
 }  // namespace zuk

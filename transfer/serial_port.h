@@ -8,18 +8,25 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QStringList>
 
 namespace zuk {
 
 class MSComm : public QObject, public BusPort {
     Q_OBJECT
 public:
+    struct OpenOptions {
+        bool rs485 = false;   // switch the driver into its RS-485 mode (Linux)
+    };
+
     explicit MSComm(QObject *parent = nullptr);
     ~MSComm() override;
 
-    // Opens the device by name (/dev/ttyS0, /dev/ttyUSB0, COM3, a pty path).
-    // On failure *reason holds the system's reason.
-    bool open(const QString &name, QString *reason);
+    // Opens the device by name (/dev/ttyS0, /dev/ttyUSB0, COM3, a pty path),
+    // for this program alone: a port another program holds is refused. On
+    // failure *reason holds the reason in Russian with the system's words.
+    bool open(const QString &name, QString *reason, const OpenOptions &options);
+    bool open(const QString &name, QString *reason) { return open(name, reason, OpenOptions{}); }
     void close();
     bool isOpen() const { return port_.isOpen(); }
     QString name() const { return name_; }
@@ -28,9 +35,23 @@ public:
 
 private:
     void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    bool lockExclusively(QString *reason);
+    bool enableRs485(QString *reason);
 
     QSerialPort port_;
     QString name_;
 };
+
+// One line per serial port the system knows: the name to give to --port
+// (the device path; COMn on Windows), then description, manufacturer, serial
+// number and USB vendor:product id, tab-separated (empty where unknown).
+QStringList serialPortLines();
+// The name to give to --port, from one of those lines.
+QString portNameOfLine(const QString &line);
+
+// The port remembered from the window's last choice (QSettings), or fallback.
+QString rememberedPortName(const QString &fallback);
+void rememberPortName(const QString &name);
 
 }  // namespace zuk
