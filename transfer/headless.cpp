@@ -3,12 +3,26 @@
 #include "transfer/runs.h"
 #include "transfer/serial_port.h"
 
+#include <QtGlobal>
 #include <cstdio>
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace zuk {
 
 namespace {
+
+bool stderrIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return ::_isatty(::_fileno(stderr)) != 0;
+#else
+    return ::isatty(STDERR_FILENO) == 1;
+#endif
+}
 
 void printLine(FILE *to, const QString &text)
 {
@@ -43,7 +57,7 @@ int runHeadless(const TransferOptions &options)
     if (options.tick)
         tool.ticked = *options.tick;
 
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const bool terminal = stderrIsTerminal();
     bool progressShown = false;
     tool.onStatus = [&](const QString &text) {
         if (progressShown) {

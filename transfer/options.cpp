@@ -118,8 +118,11 @@ QString transferUsage()
         "  zuk_2 --write [--port NAME] [--dir FOLDER] [--tick LIST] [--wait-unit-ms N]\n"
         "      runs the reading (bus to zuk.txt) or writing (zuk.txt to bus) run without a window.\n"
         "\n"
-        "  --port NAME        serial port, 19200 8N1 (default /dev/ttyS0; /dev/ttyUSB0, a pty path, ...)\n"
-        "  --dir FOLDER       folder holding zuk.txt (default: the program's folder)\n"
+        "  --port NAME        serial port, 19200 8N1 (default %1; /dev/ttyUSB0, COM3, a pty path, ...)\n"
+        "  --dir FOLDER       folder holding zuk.txt, remembered for the next start (default: the\n"
+        "                     program's folder if zuk.txt lies there, else the folder remembered\n"
+        "                     from the last time, else the window asks for one and --read/--write\n"
+        "                     take the current folder)\n"
         "  --tick LIST        controllers to handle instead of those present in zuk.txt:\n"
         "                     hexadecimal bus addresses as on the check boxes, comma-separated\n"
         "                     (00,07,80,9C), or all, or none\n"
@@ -135,7 +138,8 @@ QString transferUsage()
         "Exit status: 0 no register row given up; 1 rows given up; 2 no run (bad arguments,\n"
         "port not openable, writing run refused because zuk.txt holds a value outside 0..255\n"
         "or could not be loaded whole and no reading run has filled the image since);\n"
-        "3 the reading run was made but zuk.txt could not be saved.\n");
+        "3 the reading run was made but zuk.txt could not be saved.\n")
+        .arg(defaultPortName());
 }
 
 }  // namespace zuk

@@ -2,6 +2,7 @@
 // Command line of zuk_2.
 
 #include "common/address_map.h"
+#include "transfer/serial_port.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,8 +14,8 @@ namespace zuk {
 struct TransferOptions {
     enum class Mode { Window, Read, Write, Help };
     Mode mode = Mode::Window;
-    QString port = QStringLiteral("/dev/ttyS0");
-    QString dir;                                       // empty: the program's folder
+    QString port = defaultPortName();
+    QString dir;                                       // empty: see common/program_folder.h
     std::optional<std::array<bool, kSlotCount>> tick;  // replaces the loaded ticks
     int waitUnitMs = 400;
 };

@@ -133,6 +133,11 @@ inline ToolRun runTool(const QStringList &args, int timeoutMs = 60000)
     ensureApp();
     QProcess p;
     p.setProcessChannelMode(QProcess::SeparateChannels);
+    // zuk_2 remembers the folder given with --dir: not in the user's settings.
+    static QTemporaryDir config;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    p.setProcessEnvironment(env);
     p.start(bin("zuk_2"), args);
     ToolRun r;
     if (!p.waitForStarted(5000))

@@ -20,7 +20,7 @@ class Form1 : public QWidget {
     Q_OBJECT
 public:
     struct Settings {
-        QString port = QStringLiteral("/dev/ttyS0");
+        QString port = defaultPortName();
         QString dir;
         int waitUnitMs = BusExchange::kDefaultWaitUnitMs;
     };
