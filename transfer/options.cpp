@@ -138,7 +138,8 @@ QString transferUsage()
         "Exit status: 0 no register row given up; 1 rows given up; 2 no run (bad arguments,\n"
         "port not openable, writing run refused because zuk.txt holds a value outside 0..255\n"
         "or could not be loaded whole and no reading run has filled the image since);\n"
-        "3 the reading run was made but zuk.txt could not be saved.\n")
+        "3 the reading run was made but zuk.txt could not be saved. The window ends with 2 when\n"
+        "its first start is left without a folder.\n")
         .arg(defaultPortName());
 }
 
