@@ -1,12 +1,15 @@
 // kalvet: the configuration editor of the smart home controllers.
 //   kalvet [--dir FOLDER]
-// Every file of the installation lies in FOLDER, by default the folder that
-// holds the program.
+// Every file of the installation lies in FOLDER. Without --dir: the folder
+// that holds the program when opis_0.ini lies there, else the folder
+// remembered from the last time, else the one the user picks (remembered).
+#include "common/program_folder.h"
 #include "editor/window/editor_window.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileDialog>
 
 #include <cstdio>
 
@@ -22,7 +25,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption dirOption(
         QStringList{QStringLiteral("dir")},
         QStringLiteral("Папка установки с файлами zuk.txt, out_in_ik.txt, szenar.txt и *.ini "
-                       "(по умолчанию папка программы)."),
+                       "(по умолчанию папка программы, если в ней есть opis_0.ini, иначе папка "
+                       "прошлого запуска; указанная папка запоминается)."),
         QStringLiteral("FOLDER"));
     parser.addOption(dirOption);
     // The command line is read before the window system is touched, so that
@@ -45,8 +49,19 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kalvet"));
 
-    const QString folder = parser.isSet(dirOption) ? QDir(parser.value(dirOption)).absolutePath()
-                                                   : QCoreApplication::applicationDirPath();
+    const zuk::ProgramFolder chosen = zuk::resolveProgramFolder(
+        {QStringLiteral("kalvet"), parser.value(dirOption), QCoreApplication::applicationDirPath(),
+         QStringLiteral("opis_0.ini"), true, QDir::currentPath()});
+    QString folder = chosen.folder;
+    if (chosen.source == zuk::ProgramFolder::Source::Ask) {
+        folder = QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Папка установки умного дома"),
+                                                   QDir::homePath());
+        if (folder.isEmpty()) {
+            std::fprintf(stderr, "kalvet: %s\n", "no installation folder chosen");
+            return 1;
+        }
+        zuk::rememberProgramFolder(QStringLiteral("kalvet"), folder);
+    }
 
     kalvet::EditorWindow window(folder);
     window.start();

@@ -6,18 +6,30 @@
 #include <QDir>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QtGlobal>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <memory>
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
 #include <unistd.h>
 #endif
 
 namespace zuk {
 
 namespace {
+
+bool stderrIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return ::_isatty(::_fileno(stderr)) != 0;
+#else
+    return ::isatty(STDERR_FILENO) == 1;
+#endif
+}
 
 void printLine(FILE *to, const QString &text)
 {
@@ -182,7 +194,7 @@ int runHeadless(const TransferOptions &options)
     if (options.tick)
         tool.ticked = *options.tick;
 
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const bool terminal = stderrIsTerminal();
     bool progressShown = false;
     auto clearProgress = [&] {
         if (progressShown)

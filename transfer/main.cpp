@@ -1,12 +1,36 @@
 // zuk_2: the bus transfer tool, with its window or headless.
 
+#include "common/program_folder.h"
 #include "transfer/headless.h"
 #include "transfer/options.h"
 #include "transfer/window/form1.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <cstdio>
+
+namespace {
+
+// The folder of zuk.txt: --dir, the program's own folder, the remembered one,
+// or (first start of an installed program) the current folder without a
+// window and the user's choice with one.
+QString programFolder(const QString &given, bool window)
+{
+    const zuk::ProgramFolder f = zuk::resolveProgramFolder({QStringLiteral("zuk_2"), given,
+                                                            QCoreApplication::applicationDirPath(),
+                                                            QStringLiteral("zuk.txt"), window, QDir::currentPath()});
+    if (f.source != zuk::ProgramFolder::Source::Ask)
+        return f.folder;
+    const QString chosen = QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Папка установки умного дома"),
+                                                             QDir::homePath());
+    if (!chosen.isEmpty())
+        zuk::rememberProgramFolder(QStringLiteral("zuk_2"), chosen);
+    return chosen;
+}
+
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -26,16 +50,22 @@ int main(int argc, char **argv)
     }
     if (options.mode != zuk::TransferOptions::Mode::Window) {
         QCoreApplication app(argc, argv);
-        if (options.dir.isEmpty())
-            options.dir = QCoreApplication::applicationDirPath();
+        if (!options.portGiven)
+            options.port = zuk::rememberedPortName(options.port);
+        options.dir = programFolder(options.dir, false);
         return zuk::runHeadless(options);
     }
 
     QApplication app(argc, argv);
-    if (options.dir.isEmpty())
-        options.dir = QCoreApplication::applicationDirPath();
+    options.dir = programFolder(options.dir, true);
+    if (options.dir.isEmpty()) {
+        std::fputs("zuk_2: no folder chosen\n", stderr);
+        return 2;
+    }
     zuk::Form1::Settings settings;
-    settings.port = options.port;
+    settings.port = options.portGiven ? options.port : zuk::rememberedPortName(options.port);
+    settings.echo = options.echo;
+    settings.rs485 = options.rs485;
     settings.dir = options.dir;
     settings.waitUnitMs = options.waitUnitMs;
     settings.verify = options.verify;

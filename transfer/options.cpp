@@ -78,7 +78,7 @@ const std::vector<OptionRow> &optionTable()
          nullptr},
         {"port", "NAME", std::nullopt, kWithPort,
          "serial port, 19200 8N1 (default: the port last chosen in the window, else\n"
-         "/dev/ttyS0; /dev/ttyUSB0, a pty path, ...)",
+         "COM1 on Windows, /dev/ttyS0 elsewhere; /dev/ttyUSB0, COM3, a pty path, ...)",
          [](const QString &v, TransferOptions *o, QString *e) {
              o->portGiven = true;
              return nonEmpty(v, "порта", &o->port, e);
@@ -91,7 +91,11 @@ const std::vector<OptionRow> &optionTable()
          "switches the driver into its RS-485 mode (Linux, TIOCSRS485: RTS on while\n"
          "sending, off after); refused when the driver cannot",
          [](const QString &, TransferOptions *o, QString *) { return o->rs485 = true; }},
-        {"dir", "FOLDER", std::nullopt, kWithPort, "folder holding zuk.txt (default: the program's folder)",
+        {"dir", "FOLDER", std::nullopt, kWithPort,
+         "folder holding zuk.txt, remembered for the next start (default: the\n"
+         "program's folder if zuk.txt lies there, else the folder remembered\n"
+         "from the last time, else the window asks for one and the runs without\n"
+         "a window take the current folder)",
          [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "папки", &o->dir, e); }},
         {"tick", "LIST", std::nullopt, kBusRuns,
          "controllers to handle instead of those present in zuk.txt:\n"
@@ -316,6 +320,7 @@ QString transferUsage()
         "       not load whole\n"
         "  3    the reading run was made but zuk.txt could not be saved\n"
         "  4    the port was lost during the run (nothing saved; see the rows written)\n"
+        "  The window ends with 2 when its first start is left without a folder.\n"
         "  130  stopped by SIGINT; 143 stopped by SIGTERM\n");
     return text;
 }

@@ -3,6 +3,7 @@
 // the parser and the text of --help are both made from it.
 
 #include "common/address_map.h"
+#include "transfer/serial_port.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,9 +15,9 @@ namespace zuk {
 struct TransferOptions {
     enum class Mode { Window, Read, Write, Help, Compare, Diff, ListPorts };
     Mode mode = Mode::Window;
-    QString port = QStringLiteral("/dev/ttyS0");
+    QString port = defaultPortName();
     bool portGiven = false;   // --port on the command line (else the remembered port)
-    QString dir;                                       // empty: the program's folder
+    QString dir;              // empty: see common/program_folder.h
     std::optional<std::array<bool, kSlotCount>> tick;  // replaces the loaded ticks
     int waitUnitMs = 400;
     bool verify = false;    // read every written row back

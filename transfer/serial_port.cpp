@@ -1,8 +1,9 @@
 #include "transfer/serial_port.h"
 
+#include "common/program_folder.h"
+
 #include <QFileInfo>
 #include <QSerialPortInfo>
-#include <QSettings>
 
 #ifdef Q_OS_LINUX
 #include <cerrno>
@@ -146,12 +147,12 @@ QString portNameOfLine(const QString &line)
 
 QString rememberedPortName(const QString &fallback)
 {
-    return QSettings().value(QStringLiteral("transfer/port"), fallback).toString();
+    return programSettings(QStringLiteral("zuk_2")).value(QStringLiteral("port"), fallback).toString();
 }
 
 void rememberPortName(const QString &name)
 {
-    QSettings().setValue(QStringLiteral("transfer/port"), name);
+    programSettings(QStringLiteral("zuk_2")).setValue(QStringLiteral("port"), name);
 }
 
 }  // namespace zuk

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QLabel>
@@ -53,7 +54,8 @@ EditorWindow::EditorWindow(const QString &folder, EditorHost *host, QWidget *par
     : QWidget(parent), host_(host ? host : this)
 {
     form_ = std::make_unique<EditorForm>(folder, host_);
-    setWindowTitle(kTitle);
+    // Several installations may be open at once: the title names the folder.
+    setWindowTitle(kTitle + QStringLiteral(" — ") + QDir::toNativeSeparators(folder));
     // The default dialogue font: the system's family at the size of the
     // description, so that every caption fits its control.
     QFont dialogue = QApplication::font();

@@ -47,6 +47,8 @@ TEST(EditorWindow, PlacementChoiceAndTypingReachTheLogicButComboSignalsDoNot)
     EXPECT_EQ(f.reg_image[0][58][1] * 10 + clicks, 31);
 
     EXPECT_EQ(w.size(), QSize(819, 699));
+    EXPECT_EQ(w.windowTitle().toStdString(),
+              ("Программа настройки контроллеров умного дома — " + QDir::toNativeSeparators(inst.folder())).toStdString());
     const std::pair<QWidget *, QPoint> spots[] = {
         {w.comboWidget(&f.Combo3), at(9000, 120)},         {w.comboWidget(&f.Combo1[7]), at(7200, 3000)},
         {w.comboWidget(&f.Combo14[11]), at(3120, 9360)},   {w.labelWidget(&f.Label20[14]), at(2880, 9360)},

@@ -127,12 +127,21 @@ struct ToolRun {
     QString err;
 };
 
-// Runs zuk_2 to its end.
-inline ToolRun runTool(const QStringList &args, int timeoutMs = 60000)
+// Runs zuk_2 to its end, in workDir when given. zuk_2 remembers the folder
+// given with --dir in its settings under configDir (XDG_CONFIG_HOME), by
+// default a folder of the test program's, never the user's.
+inline ToolRun runTool(const QStringList &args, int timeoutMs = 60000, const QString &workDir = {},
+                       const QString &configDir = {})
 {
     ensureApp();
     QProcess p;
     p.setProcessChannelMode(QProcess::SeparateChannels);
+    static QTemporaryDir config;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir.isEmpty() ? config.path() : configDir);
+    p.setProcessEnvironment(env);
+    if (!workDir.isEmpty())
+        p.setWorkingDirectory(workDir);
     p.start(bin("zuk_2"), args);
     ToolRun r;
     if (!p.waitForStarted(5000))

@@ -284,6 +284,35 @@ TEST_F(HeadlessRuns, NoTickedControllerSendsNothing)
     EXPECT_EQ(sim->log(), Lines{});
 }
 
+// Without --dir an installed zuk_2 (build/bin holds no zuk.txt, as /usr/bin
+// does not) works on the folder given last time, and before any was given on
+// the current folder without remembering it.
+TEST_F(HeadlessRuns, WithoutDirTheRememberedOrElseTheCurrentFolderHoldsZukTxt)
+{
+    ASSERT_FALSE(QFileInfo::exists(bin("zuk.txt")));
+    auto sim = startSim(simMemory());
+    ToolFolder house(fileBytes(sampleImage()));
+    QTemporaryDir config, elsewhere;
+    auto write = [&](const QString &cwd, const QStringList &extra = {}) {
+        return runTool(QStringList{"--write", "--port", sim->device, "--tick", "none"} + extra, 60000, cwd,
+                       config.path());
+    };
+
+    ToolRun r = write(house.dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    r = write(elsewhere.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("Ошибка, нет готового файла")) << r.err.toStdString();
+
+    r = write(elsewhere.path(), {"--dir", house.dir.path()});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    r = write(elsewhere.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(QDir(elsewhere.path()).filePath("zuk.txt")));
+    ASSERT_TRUE(sim->stop());
+    EXPECT_EQ(sim->log(), Lines{});
+}
+
 TEST_F(HeadlessRuns, ValueOutsideAByteRefusesTheWritingRun)
 {
     RegisterImage image = loadOrFail(sampleImage());

@@ -7,7 +7,12 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
+#ifdef Q_OS_LINUX
+#include <pty.h>
+#include <unistd.h>
+#endif
 #include <gtest/gtest.h>
 
 using namespace zuk;
@@ -26,6 +31,12 @@ struct FormTest : ::testing::Test {
     {
         auto form = fakePort ? std::make_unique<Form1>(port, settings) : std::make_unique<Form1>(settings);
         form->showMessage = [this](const QString &t) { messages.push_back(t); };
+        form->listPorts = [this] { return offered; };
+        form->choosePort = [this](const QString &text, const QStringList &lines) {
+            messages.push_back(text);
+            EXPECT_EQ(lines, offered);
+            return answer;
+        };
         form->startUp();
         return form;
     }
@@ -34,6 +45,8 @@ struct FormTest : ::testing::Test {
     FakePort port;
     Bus bus;
     std::vector<QString> messages;
+    QStringList offered;   // the ports the window may offer
+    QString answer;        // the user's pick among them, empty: cancel
 };
 
 }  // namespace
@@ -122,3 +135,28 @@ TEST_F(FormTest, ClickRunsAndInputDuringTheRunDoesNothing)
     EXPECT_FALSE(QFile::exists(form->tool().imagePath()));
 }
 
+
+#ifdef Q_OS_LINUX
+TEST_F(FormTest, AnotherPortIsOfferedWhenTheGivenOneDoesNotOpenAndTheChoiceIsRemembered)
+{
+    QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    int master = -1, slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    offered = {QString::fromLatin1(name) + "\tpseudo-terminal\t\t\t"};
+    auto form = makeForm(false);   // cancelled: the buttons stay inactive
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages[0].contains(settings.port) && messages[0].contains(QStringLiteral("Выберите порт")));
+    EXPECT_FALSE(form->tool().portOpen());
+    EXPECT_EQ(rememberedPortName("none"), "none");
+    answer = QString::fromLatin1(name);
+    form = makeForm(false);
+    EXPECT_TRUE(form->tool().portOpen());
+    EXPECT_EQ(form->portName(), answer);
+    EXPECT_EQ(rememberedPortName("none"), answer);
+    form.reset();
+    ::close(master);
+    ::close(slave);
+}
+#endif

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFontMetrics>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -58,12 +59,26 @@ Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &sett
 {
     setObjectName(QStringLiteral("Form1"));
     bus_.setWaitUnitMs(settings.waitUnitMs);
+    bus_.setEcho(settings.echo);
     tool_.setFolder(settings.dir);
     tool_.setVerify(settings.verify);
     tool_.onStatus = [this](const QString &text) { Label2->setText(text); };
     tool_.onError = [this](const QString &text) { showMessage(text); };
     showMessage = [this](const QString &text) {
         QMessageBox::information(this, windowTitle(), text, QMessageBox::Ok);
+    };
+    listPorts = [] { return serialPortLines(); };
+    choosePort = [this](const QString &text, const QStringList &lines) {
+        QStringList items;
+        for (const QString &line : lines) {
+            QStringList known = line.split(QLatin1Char('\t')).mid(1);
+            known.removeAll(QString());
+            items << portNameOfLine(line) + (known.isEmpty() ? QString() : QStringLiteral("  (") + known.join(", ") + ')');
+        }
+        bool ok = false;
+        const QString item = QInputDialog::getItem(this, windowTitle(), text, items, 0, false, &ok);
+        const qsizetype at = items.indexOf(item);
+        return ok && at >= 0 ? portNameOfLine(lines[at]) : QString();
     };
     buildControls();
 }
@@ -129,15 +144,35 @@ void Form1::buildControls()
     Label2->setGeometry(twips(240, 6600, 5895, 255));
 }
 
+bool Form1::openPort()
+{
+    if (!MSComm1)
+        return true;
+    const MSComm::OpenOptions options{settings_.rs485};
+    QString reason;
+    if (MSComm1->open(settings_.port, &reason, options))
+        return true;
+    for (;;) {
+        const QString text = QStringLiteral("Порт %1 не открыт: %2\nЧтение и запись невозможны.").arg(settings_.port, reason);
+        const QStringList lines = listPorts();
+        if (lines.isEmpty()) {
+            showMessage(text);
+            return false;
+        }
+        const QString chosen = choosePort(text + QStringLiteral("\n\nВыберите порт:"), lines);
+        if (chosen.isEmpty())
+            return false;
+        settings_.port = chosen;
+        if (MSComm1->open(chosen, &reason, options)) {
+            rememberPortName(chosen);
+            return true;
+        }
+    }
+}
+
 void Form1::startUp()
 {
-    bool open = true;
-    if (MSComm1) {
-        QString reason;
-        open = MSComm1->open(settings_.port, &reason);
-        if (!open)
-            showMessage(QStringLiteral("Порт %1 не открыт: %2\nЧтение и запись невозможны.").arg(settings_.port, reason));
-    }
+    const bool open = openPort();
     tool_.setPort(settings_.port, open);
     bus_.resetReceiveCount();
     if (!tool_.LoadImageFile())
@@ -180,6 +215,8 @@ void Form1::Command2_Click()
 
 void Form1::afterRun(RunOutcome outcome)
 {
+    if (outcome == RunOutcome::PortLost && MSComm1)
+        MSComm1->close();   // the buttons now say that the port is not open
     if (!settings_.report.isEmpty() && outcome != RunOutcome::Busy) {
         QString why;
         if (!saveFileAtomically(settings_.report, reportJson(tool_.lastRun()), &why) && !closePending_)

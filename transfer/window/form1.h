@@ -20,11 +20,13 @@ class Form1 : public QWidget {
     Q_OBJECT
 public:
     struct Settings {
-        QString port = QStringLiteral("/dev/ttyS0");
+        QString port = defaultPortName();
         QString dir;
         int waitUnitMs = BusExchange::kDefaultWaitUnitMs;
         bool verify = false;   // read every written row back
         QString report;        // JSON report of each run, empty: none
+        bool echo = false;     // the adapter echoes every byte sent
+        bool rs485 = false;    // switch the driver into RS-485 mode
     };
 
     // Over the serial device named in the settings.
@@ -35,9 +37,15 @@ public:
 
     // The start-up: opens the port, loads zuk.txt, ticks present controllers.
     void startUp();
+    QString portName() const { return settings_.port; }
 
     // How messages reach the user; a modal message box unless replaced.
     std::function<void(const QString &text)> showMessage;
+    // When the port cannot be opened: the user picks one of the lines of
+    // listPorts() (serialPortLines() unless replaced) and the name of its
+    // port is returned, or empty for none. A dialog unless replaced.
+    std::function<QString(const QString &text, const QStringList &lines)> choosePort;
+    std::function<QStringList()> listPorts;
 
     TransferTool &tool() { return tool_; }
 
@@ -56,6 +64,7 @@ private:
     void Command1_Click();
     void Command2_Click();
     void afterRun(RunOutcome outcome);
+    bool openPort();
     void boxChanged(int slot, bool checked);
     void showTicks();
     void shutDown();
