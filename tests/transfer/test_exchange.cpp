@@ -106,3 +106,27 @@ TEST_F(ExchangeTest, CollectionStopsAt24AndOnlyWhileExchangingAndTheWaitIsWhole)
     bus.onReceive(hexBytes("F8 80 07"));
     EXPECT_TRUE(bus.receiveCount() == 0 && bus.replyBuffer()[0] == 'x');
 }
+
+TEST_F(ExchangeTest, EchoOfTheRequestComesFirstAndMustMatch)
+{
+    bus.setWaitUnitMs(20);
+    bus.setEcho(true);
+    const frames::RowData row{1, 0xF0, 3, 4, 5, 6, 7, 8};
+    const QByteArray reply = frames::readReply(0x81, 5, row);
+    const QByteArray request = frames::joined(frames::readRequestPieces(0x81, 5));
+    const QByteArray write = frames::joined(frames::writeRequestPieces(0x81, 5, row));
+    // The echo and the reply in pieces that cut across the two.
+    port.responder = [&](const QByteArray &) { return inPieces(request + reply, {3, 7, 1}); };
+    ASSERT_TRUE(bus.readExchange(0x81, 5, &got));
+    EXPECT_EQ(got, row);
+    port.responder = [&](const QByteArray &) { return std::vector<QByteArray>{write + frames::writeReply(0x81)}; };
+    EXPECT_TRUE(bus.writeExchange(0x81, 5, row));
+    // A collision (one echoed byte differs), a missing or short echo: the try fails.
+    for (const QByteArray &echo : {withByte(request, 3, 0x06), QByteArray(), request.left(4)}) {
+        port.responder = [&](const QByteArray &) { return std::vector<QByteArray>{echo + reply}; };
+        EXPECT_FALSE(bus.readExchange(0x81, 5, &got)) << echo.toHex().toStdString();
+    }
+    bus.setEcho(false);   // without --echo the echo is taken for the reply and fails it
+    port.responder = [&](const QByteArray &) { return std::vector<QByteArray>{request + reply}; };
+    EXPECT_FALSE(bus.readExchange(0x81, 5, &got));
+}
