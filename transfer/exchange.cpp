@@ -2,6 +2,9 @@
 
 #include <QEventLoop>
 
+#include <algorithm>
+#include <utility>
+
 namespace zuk {
 
 BusExchange::BusExchange(BusPort &port) : port_(port)
@@ -22,34 +25,98 @@ void BusExchange::startCollecting()
     exchangeState_ = kExchanging;
 }
 
+void BusExchange::setFastMode(int replyTimeoutMs, int settleMs)
+{
+    replyTimeoutMs_ = std::max(1, replyTimeoutMs);
+    settleMs_ = std::max(0, settleMs);
+}
+
 bool BusExchange::readExchange(int address, int reg, frames::RowData *data)
 {
+    settle();
     for (const QByteArray &piece : frames::readRequestPieces(address, reg))
         port_.output(piece);
     startCollecting();
-    Wait(1);
+    awaitReply(Awaiting::ReadReply);
     // Positions from 1 hold, in order, exactly the bytes of this exchange.
-    return frames::judgeReadReply(replyBuffer_.data(), receiveCount_, address, reg, data);
+    const bool ok = frames::judgeReadReply(replyBuffer_.data(), receiveCount_, address, reg, data);
+    finishTry(ok, Awaiting::ReadReply);
+    return ok;
 }
 
 bool BusExchange::writeExchange(int address, int reg, const frames::RowData &data)
 {
+    settle();
     for (const QByteArray &piece : frames::writeRequestPieces(address, reg, data))
         port_.output(piece);
     startCollecting();
-    Wait(1);
-    return frames::judgeWriteReply(replyBuffer_.data(), receiveCount_, address);
+    awaitReply(Awaiting::WriteReply);
+    const bool ok = frames::judgeWriteReply(replyBuffer_.data(), receiveCount_, address);
+    finishTry(ok, Awaiting::WriteReply);
+    return ok;
+}
+
+bool BusExchange::replyComplete() const
+{
+    switch (awaiting_) {
+    case Awaiting::ReadReply:
+        return frames::readReplyComplete(replyBuffer_.data(), receiveCount_);
+    case Awaiting::WriteReply:
+        return frames::writeReplyComplete(replyBuffer_.data(), receiveCount_);
+    case Awaiting::Nothing:
+        break;
+    }
+    return false;
+}
+
+void BusExchange::awaitReply(Awaiting kind)
+{
+    if (!fastMode()) {
+        Wait(1);
+        return;
+    }
+    awaiting_ = kind;
+    // An exchange ends with its reply or its timeout, never on interrupt().
+    runLoop(replyTimeoutMs_, false);
+    awaiting_ = Awaiting::Nothing;
+}
+
+void BusExchange::finishTry(bool ok, Awaiting kind)
+{
+    if (!fastMode())
+        quietBeforeNextMs_ = -1;
+    else if (!ok)
+        quietBeforeNextMs_ = settleMs_;
+    else
+        quietBeforeNextMs_ = kind == Awaiting::WriteReply ? kAckTailQuietMs : -1;
+}
+
+void BusExchange::settle()
+{
+    if (!fastMode() || quietBeforeNextMs_ < 0)
+        return;
+    quietMs_ = std::exchange(quietBeforeNextMs_, -1);
+    // Every byte that comes in restarts the quiet time (onReceive) and is dropped.
+    settling_ = true;
+    settleClock_.start();
+    runLoop(quietMs_, false);
+    settling_ = false;
 }
 
 void BusExchange::Wait(int units)
+{
+    runLoop(units * unitMs_, units > 1);
+}
+
+void BusExchange::runLoop(int ms, bool interruptible)
 {
     QEventLoop loop;
     QEventLoop *outer = loop_;
     const bool outerInterruptible = interruptible_;
     loop_ = &loop;
-    interruptible_ = units > 1;
+    interruptible_ = interruptible;
     const auto connection = QObject::connect(&Timer1, &QTimer::timeout, &loop, &QEventLoop::quit);
-    Timer1.start(units * unitMs_);
+    Timer1.start(ms);
     loop.exec();
     QObject::disconnect(connection);
     Timer1.stop();
@@ -65,6 +132,11 @@ void BusExchange::interrupt()
 
 void BusExchange::onReceive(const QByteArray &bytes)
 {
+    if (settling_) {
+        if (!bytes.isEmpty() && settleClock_.elapsed() < kSettleLimitMs)
+            Timer1.start(quietMs_);
+        return;
+    }
     if (exchangeState_ != kExchanging)
         return;
     for (char c : bytes) {
@@ -73,6 +145,8 @@ void BusExchange::onReceive(const QByteArray &bytes)
         replyBuffer_[receiveCount_] = static_cast<std::uint8_t>(c);
         ++receiveCount_;
     }
+    if (awaiting_ != Awaiting::Nothing && replyComplete() && loop_)
+        loop_->quit();
 }
 
 }  // namespace zuk

@@ -8,10 +8,21 @@
 //     bus.setWaitUnitMs(20);        // 400 by default
 //     bus.readExchange(address, reg, &row);  bus.writeExchange(address, reg, row);
 // The port must outlive the exchange. Everything runs on one thread.
+//
+// Fast mode (bus.setFastMode(100, 20)) ends each exchange as soon as its
+// reply is complete and judges it at once; a try with no complete reply
+// within the reply timeout fails as a silent one. After a failed try the
+// next request waits until the line has been quiet for the settle time, and
+// what arrives meanwhile is dropped. An acknowledgement may carry further
+// bytes after its 3 (the register, a checksum): after one, the next request
+// waits for kAckTailQuietMs of quiet, so they cannot begin the next reply.
+// Requests, judgement and the longer pauses of Wait() are the same in both
+// modes.
 
 #include "transfer/frames.h"
 #include "transfer/port.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <array>
@@ -25,6 +36,13 @@ public:
     static constexpr int kCollected = 24;      // positions that receive reply bytes
     static constexpr qint16 kExchanging = 20;  // exchange state while exchanges run
     static constexpr int kDefaultWaitUnitMs = 400;
+    static constexpr int kDefaultReplyTimeoutMs = 100;
+    static constexpr int kDefaultSettleMs = 20;
+    // A line that never falls quiet this long is taken as settled anyway;
+    // the next reply is then judged as any other.
+    static constexpr int kSettleLimitMs = 2000;
+    // Quiet after an acknowledgement in fast mode: four bytes' time at 19200 baud.
+    static constexpr int kAckTailQuietMs = 2;
 
     explicit BusExchange(BusPort &port);
     ~BusExchange();
@@ -33,6 +51,11 @@ public:
 
     void setWaitUnitMs(int ms) { unitMs_ = ms; }
     int waitUnitMs() const { return unitMs_; }
+    // Fast mode with its reply timeout (at least 1) and settle time (ms).
+    void setFastMode(int replyTimeoutMs, int settleMs);
+    // Back to the fixed wait of one unit per exchange (the default).
+    void setFixedWait() { replyTimeoutMs_ = 0; }
+    bool fastMode() const { return replyTimeoutMs_ > 0; }
 
     // Sends the read request for register reg of the controller at address,
     // waits one unit, and yields the 8 data bytes when the reply is right.
@@ -62,7 +85,20 @@ public:
     void stopTimer() { Timer1.stop(); }
 
 private:
+    enum class Awaiting { Nothing, ReadReply, WriteReply };
     void startCollecting();
+    // Waits for this exchange's reply: one whole unit, or in fast mode until
+    // the reply is complete or the reply timeout has passed.
+    void awaitReply(Awaiting kind);
+    // Fast mode: waits, before a request, for the quiet the last exchange
+    // asks for (the settle time after a failed try, kAckTailQuietMs after
+    // an acknowledgement), dropping whatever comes in meanwhile.
+    void settle();
+    void finishTry(bool ok, Awaiting kind);
+    bool replyComplete() const;
+    // Processes events until Timer1 fires after ms (or quit by a complete
+    // reply, or by interrupt() when interruptible).
+    void runLoop(int ms, bool interruptible);
 
     BusPort &port_;
     QTimer Timer1;
@@ -72,6 +108,13 @@ private:
     int unitMs_ = kDefaultWaitUnitMs;
     bool interruptible_ = false;
     QEventLoop *loop_ = nullptr;
+    int replyTimeoutMs_ = 0;   // 0: the fixed wait
+    int settleMs_ = kDefaultSettleMs;
+    Awaiting awaiting_ = Awaiting::Nothing;
+    bool settling_ = false;
+    int quietBeforeNextMs_ = -1;   // -1: none needed
+    int quietMs_ = 0;              // of the settling in progress
+    QElapsedTimer settleClock_;
 };
 
 }  // namespace zuk

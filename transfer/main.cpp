@@ -38,6 +38,9 @@ int main(int argc, char **argv)
     settings.port = options.port;
     settings.dir = options.dir;
     settings.waitUnitMs = options.waitUnitMs;
+    settings.fast = options.fast;
+    settings.replyTimeoutMs = options.replyTimeoutMs;
+    settings.settleMs = options.settleMs;
     zuk::Form1 form(settings);
     form.show();
     form.startUp();

@@ -21,6 +21,9 @@ struct TransferOptions {
     bool verify = false;    // read every written row back
     QString report;         // JSON run report, empty: none
     QString diffA, diffB;   // the two image files of --diff
+    bool fast = false;      // end each exchange with its reply (see BusExchange::setFastMode)
+    int replyTimeoutMs = 100;
+    int settleMs = 20;
 };
 
 // Parses the arguments (without the program name). On failure returns false

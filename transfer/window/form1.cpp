@@ -16,6 +16,8 @@ namespace zuk {
 
 namespace {
 
+const QString kTitle = QStringLiteral("умный дом");
+
 // Positions are kept in twips; 15 twips make one pixel.
 QRect twips(int left, int top, int width, int height)
 {
@@ -57,11 +59,14 @@ Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &sett
 {
     setObjectName(QStringLiteral("Form1"));
     bus_.setWaitUnitMs(settings.waitUnitMs);
+    if (settings.fast)
+        bus_.setFastMode(settings.replyTimeoutMs, settings.settleMs);
     tool_.setFolder(settings.dir);
     tool_.onStatus = [this](const QString &text) { Label2->setText(text); };
     tool_.onError = [this](const QString &text) { showMessage(text); };
+    tool_.onProgress = [this](int done, int total, int errors) { showProgress(done, total, errors); };
     showMessage = [this](const QString &text) {
-        QMessageBox::information(this, windowTitle(), text, QMessageBox::Ok);
+        QMessageBox::information(this, kTitle, text, QMessageBox::Ok);
     };
     buildControls();
 }
@@ -73,7 +78,7 @@ Form1::~Form1()
 
 void Form1::buildControls()
 {
-    setWindowTitle(QStringLiteral("умный дом"));
+    setWindowTitle(kTitle);
     setFixedSize(6360 / 15, 7185 / 15);
     // The captions are laid out for a narrow sans-serif face of 8 points.
     QFont base = font();
@@ -178,8 +183,14 @@ void Form1::Command2_Click()
     afterRun();
 }
 
+void Form1::showProgress(int done, int total, int errors)
+{
+    setWindowTitle(QStringLiteral("%1 — %2 / %3, ошибок %4").arg(kTitle).arg(done).arg(total).arg(errors));
+}
+
 void Form1::afterRun()
 {
+    setWindowTitle(kTitle);
     if (closePending_)
         QTimer::singleShot(0, this, &QWidget::close);
 }

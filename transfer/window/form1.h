@@ -23,6 +23,9 @@ public:
         QString port = QStringLiteral("/dev/ttyS0");
         QString dir;
         int waitUnitMs = BusExchange::kDefaultWaitUnitMs;
+        bool fast = false;   // the exchanges end with their replies
+        int replyTimeoutMs = BusExchange::kDefaultReplyTimeoutMs;
+        int settleMs = BusExchange::kDefaultSettleMs;
     };
 
     // Over the serial device named in the settings.
@@ -54,6 +57,7 @@ private:
     void Command1_Click();
     void Command2_Click();
     void afterRun();
+    void showProgress(int done, int total, int errors);
     void boxChanged(int slot, bool checked);
     void showTicks();
     void shutDown();
