@@ -23,6 +23,7 @@ void BusExchange::startCollecting()
 {
     receiveCount_ = 0;
     exchangeState_ = kExchanging;
+    tailLeft_ = fastMode() && afterAck_ ? kAckTailMax : 0;
 }
 
 void BusExchange::setFastMode(int replyTimeoutMs, int settleMs)
@@ -83,23 +84,18 @@ void BusExchange::awaitReply(Awaiting kind)
 
 void BusExchange::finishTry(bool ok, Awaiting kind)
 {
-    if (!fastMode())
-        quietBeforeNextMs_ = -1;
-    else if (!ok)
-        quietBeforeNextMs_ = settleMs_;
-    else
-        quietBeforeNextMs_ = kind == Awaiting::WriteReply ? kAckTailQuietMs : -1;
+    settleBeforeNext_ = fastMode() && !ok;
+    afterAck_ = ok && kind == Awaiting::WriteReply;
 }
 
 void BusExchange::settle()
 {
-    if (!fastMode() || quietBeforeNextMs_ < 0)
+    if (!fastMode() || !std::exchange(settleBeforeNext_, false))
         return;
-    quietMs_ = std::exchange(quietBeforeNextMs_, -1);
     // Every byte that comes in restarts the quiet time (onReceive) and is dropped.
     settling_ = true;
     settleClock_.start();
-    runLoop(quietMs_, false);
+    runLoop(settleMs_, false);
     settling_ = false;
 }
 
@@ -134,12 +130,19 @@ void BusExchange::onReceive(const QByteArray &bytes)
 {
     if (settling_) {
         if (!bytes.isEmpty() && settleClock_.elapsed() < kSettleLimitMs)
-            Timer1.start(quietMs_);
+            Timer1.start(settleMs_);
         return;
     }
     if (exchangeState_ != kExchanging)
         return;
     for (char c : bytes) {
+        if (tailLeft_ > 0) {
+            if (static_cast<std::uint8_t>(c) != frames::kReplyStart) {
+                --tailLeft_;
+                continue;
+            }
+            tailLeft_ = 0;
+        }
         if (receiveCount_ >= kCollected)
             break;
         replyBuffer_[receiveCount_] = static_cast<std::uint8_t>(c);

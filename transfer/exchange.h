@@ -14,8 +14,9 @@
 // within the reply timeout fails as a silent one. After a failed try the
 // next request waits until the line has been quiet for the settle time, and
 // what arrives meanwhile is dropped. An acknowledgement may carry further
-// bytes after its 3 (the register, a checksum): after one, the next request
-// waits for kAckTailQuietMs of quiet, so they cannot begin the next reply.
+// bytes after its 3 (the register, a checksum) that are still coming in
+// when the next request has gone out: in the exchange after an
+// acknowledgement, bytes before the first F8 are that tail and are dropped.
 // Requests, judgement and the longer pauses of Wait() are the same in both
 // modes.
 
@@ -41,8 +42,8 @@ public:
     // A line that never falls quiet this long is taken as settled anyway;
     // the next reply is then judged as any other.
     static constexpr int kSettleLimitMs = 2000;
-    // Quiet after an acknowledgement in fast mode: four bytes' time at 19200 baud.
-    static constexpr int kAckTailQuietMs = 2;
+    // Most bytes taken for the tail of an acknowledgement (fast mode).
+    static constexpr int kAckTailMax = kCollected - 3;
 
     explicit BusExchange(BusPort &port);
     ~BusExchange();
@@ -90,9 +91,8 @@ private:
     // Waits for this exchange's reply: one whole unit, or in fast mode until
     // the reply is complete or the reply timeout has passed.
     void awaitReply(Awaiting kind);
-    // Fast mode: waits, before a request, for the quiet the last exchange
-    // asks for (the settle time after a failed try, kAckTailQuietMs after
-    // an acknowledgement), dropping whatever comes in meanwhile.
+    // Fast mode, after a failed try: waits before the request until the line
+    // has been quiet for the settle time, dropping whatever comes in.
     void settle();
     void finishTry(bool ok, Awaiting kind);
     bool replyComplete() const;
@@ -112,8 +112,9 @@ private:
     int settleMs_ = kDefaultSettleMs;
     Awaiting awaiting_ = Awaiting::Nothing;
     bool settling_ = false;
-    int quietBeforeNextMs_ = -1;   // -1: none needed
-    int quietMs_ = 0;              // of the settling in progress
+    bool settleBeforeNext_ = false;
+    bool afterAck_ = false;    // the last exchange was an acknowledged write
+    int tailLeft_ = 0;         // bytes that may still be dropped as an acknowledgement's tail
     QElapsedTimer settleClock_;
 };
 
