@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -44,6 +45,8 @@ struct Options {
     quint32 seed = 1;
     double rate = 0;
     int lateMs = 500;
+    int lineSpeed = 0;       // baud; 0: bytes move at once, as the pty moves them
+    int answerDelayMs = 0;
 };
 
 bool writeAll(int fd, const QByteArray &bytes)
@@ -76,7 +79,8 @@ int main(int argc, char **argv)
             return 0;
         }
         static const QStringList withValue = {"--image", "--present", "--link", "--save", "--log",
-                                              "--fault", "--seed", "--fault-rate", "--late-ms"};
+                                              "--fault", "--seed", "--fault-rate", "--late-ms",
+                                              "--line-speed", "--answer-delay-ms"};
         if (!withValue.contains(a))
             return usageError(QStringLiteral("unknown argument \"%1\"").arg(a));
         if (i + 1 >= argc)
@@ -102,6 +106,12 @@ int main(int argc, char **argv)
         } else if (a == QLatin1String("--late-ms")) {
             opt.lateMs = v.toInt(&ok);
             ok = ok && opt.lateMs >= 0;
+        } else if (a == QLatin1String("--line-speed")) {
+            opt.lineSpeed = v.toInt(&ok);
+            ok = ok && opt.lineSpeed >= 50 && opt.lineSpeed <= 4000000;
+        } else if (a == QLatin1String("--answer-delay-ms")) {
+            opt.answerDelayMs = v.toInt(&ok);
+            ok = ok && opt.answerDelayMs >= 0 && opt.answerDelayMs <= 60000;
         }
         if (!ok)
             return usageError(QStringLiteral("bad value \"%1\" for %2").arg(v, a));
@@ -169,24 +179,51 @@ int main(int argc, char **argv)
     std::printf("%s\n", name);
     std::fflush(stdout);
 
+    // Times in the loop are microseconds since the start.
     QElapsedTimer clock;
     clock.start();
+    auto nowUs = [&clock] { return clock.nsecsElapsed() / 1000; };
     RequestParser parser;
-    OutputQueue queue;
-    qint64 lastOutMs = -1;   // when bytes last went to the device, -1 after a flush
-    constexpr qint64 kIdleFlushMs = 500;
+    OutputQueue queue;      // answers, by when they are handed to the line
+    const bool paced = opt.lineSpeed > 0;
+    LinePace toSim(paced ? opt.lineSpeed : 1), fromSim(paced ? opt.lineSpeed : 1);
+    std::deque<std::pair<qint64, char>> onLine;   // paced: each byte with when it has arrived
+    const qint64 answerDelayUs = qint64(opt.answerDelayMs) * 1000;
+    qint64 lastOutUs = -1;   // when bytes last went to the device, -1 after a flush
+    constexpr qint64 kIdleFlushUs = 500'000;
     bool running = true;
 
+    auto answerAt = [&](const std::vector<Request> &requests, qint64 atUs) {
+        for (const Request &r : requests) {
+            if (logFile.isOpen()) {
+                logFile.write(hexLine(r.wire).toLatin1() + '\n');
+                logFile.flush();
+            }
+            std::vector<Delivery> answer = inst.answer(r);
+            for (Delivery &d : answer)
+                d.delayMs *= 1000;   // the queue counts in microseconds here
+            queue.add(atUs + answerDelayUs, answer);
+        }
+    };
+
     while (running) {
-        const qint64 now = clock.elapsed();
-        int timeout = -1;
+        const qint64 now = nowUs();
+        qint64 wake = -1;
         if (!queue.empty())
-            timeout = static_cast<int>(std::max<qint64>(0, queue.nextMs() - now));
-        else if (lastOutMs >= 0)
-            timeout = static_cast<int>(std::max<qint64>(0, lastOutMs + kIdleFlushMs - now));
+            wake = queue.nextMs();
+        if (!onLine.empty())
+            wake = wake < 0 ? onLine.front().first : std::min(wake, onLine.front().first);
+        if (wake < 0 && lastOutUs >= 0)
+            wake = lastOutUs + kIdleFlushUs;
+        timespec timeout{};
+        if (wake >= 0) {
+            const qint64 us = std::max<qint64>(0, wake - now);
+            timeout.tv_sec = us / 1'000'000;
+            timeout.tv_nsec = (us % 1'000'000) * 1000;
+        }
 
         pollfd fds[2] = {{master, POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
-        const int n = ::poll(fds, 2, timeout);
+        const int n = ::ppoll(fds, 2, wake >= 0 ? &timeout : nullptr, nullptr);
         if (n < 0 && errno != EINTR)
             break;
         if (fds[1].revents & POLLIN)
@@ -196,30 +233,49 @@ int main(int argc, char **argv)
             char buf[512];
             const ssize_t got = ::read(master, buf, sizeof buf);
             if (got > 0) {
-                const qint64 at = clock.elapsed();
+                const qint64 at = nowUs();
                 std::vector<Request> requests;
-                parser.feed(QByteArray(buf, got), at, &requests);
-                for (const Request &r : requests) {
-                    if (logFile.isOpen()) {
-                        logFile.write(hexLine(r.wire).toLatin1() + '\n');
-                        logFile.flush();
+                if (!paced) {
+                    parser.feed(QByteArray(buf, got), at / 1000, &requests);
+                    answerAt(requests, at);
+                } else {
+                    // A request is in when its last byte would have come over the line.
+                    for (ssize_t i = 0; i < got; ++i) {
+                        const qint64 arrived = toSim.pass(at);
+                        parser.feed(QByteArray(1, buf[i]), arrived / 1000, &requests);
+                        answerAt(requests, arrived);
+                        requests.clear();
                     }
-                    queue.add(at, inst.answer(r));
                 }
             }
         }
 
-        const qint64 t = clock.elapsed();
+        qint64 t = nowUs();
         const QByteArray due = queue.takeDue(t);
-        if (!due.isEmpty()) {
+        if (!paced && !due.isEmpty()) {
             writeAll(master, due);
-            lastOutMs = t;
+            lastOutUs = t;
+        }
+        for (char c : due)
+            if (paced)
+                onLine.emplace_back(fromSim.pass(t), c);
+        if (!onLine.empty()) {
+            QByteArray arrived;
+            t = nowUs();
+            while (!onLine.empty() && onLine.front().first <= t) {
+                arrived.append(onLine.front().second);
+                onLine.pop_front();
+            }
+            if (!arrived.isEmpty()) {
+                writeAll(master, arrived);
+                lastOutUs = t;
+            }
         }
         // Bytes nobody read (no program has the device open) must not reach
         // the next program that opens it.
-        if (queue.empty() && lastOutMs >= 0 && t - lastOutMs >= kIdleFlushMs) {
+        if (queue.empty() && onLine.empty() && lastOutUs >= 0 && t - lastOutUs >= kIdleFlushUs) {
             ::tcflush(slave, TCIFLUSH);
-            lastOutMs = -1;
+            lastOutUs = -1;
         }
     }
 

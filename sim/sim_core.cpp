@@ -401,6 +401,13 @@ Options:
                     one random fault of the kinds above (late uses
                     --late-ms, pieces 1 to 6 bytes).
   --late-ms MS      delay of random late answers (default 500).
+  --line-speed BAUD pace of the line (e.g. 19200), 10 bits a byte: a request
+                    counts as in only when its last byte would have come at
+                    that pace, and every byte of an answer leaves at it.
+                    Default: bytes move at once, as the pseudo-terminal
+                    moves them.
+  --answer-delay-ms N  time from a complete request to the first byte of its
+                    answer leaving (default 0).
   --help            this text.
 
 Answers: a read of register R of a present controller gets F8 A 07 R, the 8

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <map>
@@ -95,6 +96,24 @@ public:
 
 private:
     std::deque<std::pair<qint64, QByteArray>> pieces_;
+};
+
+// One direction of a serial line of a given speed, 10 bits a byte (8N1):
+// bytes handed over go through one after another, each taking its time.
+// Times in microseconds.
+class LinePace {
+public:
+    explicit LinePace(int baud) : byteUs_(10'000'000.0 / baud) {}
+    // When the last bit of a byte handed to the line at tUs has arrived.
+    qint64 pass(qint64 tUs)
+    {
+        free_ = std::max(free_, double(tUs)) + byteUs_;
+        return qint64(free_ + 0.5);
+    }
+
+private:
+    double byteUs_;
+    double free_ = 0;
 };
 
 class Installation {

@@ -2,6 +2,9 @@
 
 #include <QEventLoop>
 
+#include <algorithm>
+#include <utility>
+
 namespace zuk {
 
 BusExchange::BusExchange(BusPort &port) : port_(port)
@@ -22,10 +25,18 @@ void BusExchange::startCollecting()
 {
     receiveCount_ = 0;
     exchangeState_ = kExchanging;
+    tailLeft_ = fastMode() && afterAck_ ? kAckTailMax : 0;
+}
+
+void BusExchange::setFastMode(int replyTimeoutMs, int settleMs)
+{
+    replyTimeoutMs_ = std::max(1, replyTimeoutMs);
+    settleMs_ = std::max(0, settleMs);
 }
 
 bool BusExchange::readExchange(int address, int reg, frames::RowData *data)
 {
+    settle();
     if (lost_)
         return false;
     const std::vector<QByteArray> pieces = frames::readRequestPieces(address, reg);
@@ -33,13 +44,16 @@ bool BusExchange::readExchange(int address, int reg, frames::RowData *data)
         port_.output(piece);
     expectEcho(pieces);
     startCollecting();
-    Wait(1);
+    awaitReply(Awaiting::ReadReply);
     // Positions from 1 hold, in order, exactly the bytes of this exchange.
-    return echoOk() && frames::judgeReadReply(replyBuffer_.data(), receiveCount_, address, reg, data);
+    const bool ok = echoOk() && frames::judgeReadReply(replyBuffer_.data(), receiveCount_, address, reg, data);
+    finishTry(ok, Awaiting::ReadReply);
+    return ok;
 }
 
 bool BusExchange::writeExchange(int address, int reg, const frames::RowData &data)
 {
+    settle();
     if (lost_)
         return false;
     const std::vector<QByteArray> pieces = frames::writeRequestPieces(address, reg, data);
@@ -47,8 +61,10 @@ bool BusExchange::writeExchange(int address, int reg, const frames::RowData &dat
         port_.output(piece);
     expectEcho(pieces);
     startCollecting();
-    Wait(1);
-    return echoOk() && frames::judgeWriteReply(replyBuffer_.data(), receiveCount_, address);
+    awaitReply(Awaiting::WriteReply);
+    const bool ok = echoOk() && frames::judgeWriteReply(replyBuffer_.data(), receiveCount_, address);
+    finishTry(ok, Awaiting::WriteReply);
+    return ok;
 }
 
 void BusExchange::expectEcho(const std::vector<QByteArray> &pieces)
@@ -68,15 +84,62 @@ void BusExchange::onLost(const QString &reason)
         loop_->quit();   // nothing more can come: no wait is worth finishing
 }
 
+bool BusExchange::replyComplete() const
+{
+    switch (awaiting_) {
+    case Awaiting::ReadReply:
+        return frames::readReplyComplete(replyBuffer_.data(), receiveCount_);
+    case Awaiting::WriteReply:
+        return frames::writeReplyComplete(replyBuffer_.data(), receiveCount_);
+    case Awaiting::Nothing:
+        break;
+    }
+    return false;
+}
+
+void BusExchange::awaitReply(Awaiting kind)
+{
+    if (!fastMode()) {
+        Wait(1);
+        return;
+    }
+    awaiting_ = kind;
+    // An exchange ends with its reply or its timeout, never on interrupt().
+    runLoop(replyTimeoutMs_, false);
+    awaiting_ = Awaiting::Nothing;
+}
+
+void BusExchange::finishTry(bool ok, Awaiting kind)
+{
+    settleBeforeNext_ = fastMode() && !ok;
+    afterAck_ = ok && kind == Awaiting::WriteReply;
+}
+
+void BusExchange::settle()
+{
+    if (!fastMode() || !std::exchange(settleBeforeNext_, false))
+        return;
+    // Every byte that comes in restarts the quiet time (onReceive) and is dropped.
+    settling_ = true;
+    settleClock_.start();
+    runLoop(settleMs_, false);
+    settling_ = false;
+}
+
 void BusExchange::Wait(int units)
+{
+    runLoop(units * unitMs_, units > 1);
+}
+
+void BusExchange::runLoop(int ms, bool interruptible)
 {
     QEventLoop loop;
     QEventLoop *outer = loop_;
     const bool outerInterruptible = interruptible_;
     loop_ = &loop;
-    interruptible_ = units > 1;
+    interruptible_ = interruptible;
     const auto connection = QObject::connect(&Timer1, &QTimer::timeout, &loop, &QEventLoop::quit);
-    Timer1.start(units * unitMs_);
+    Timer1.start(ms);
     loop.exec();
     QObject::disconnect(connection);
     Timer1.stop();
@@ -92,9 +155,24 @@ void BusExchange::interrupt()
 
 void BusExchange::onReceive(const QByteArray &bytes)
 {
+    if (settling_) {
+        if (!bytes.isEmpty() && settleClock_.elapsed() < kSettleLimitMs)
+            Timer1.start(settleMs_);
+        return;
+    }
     if (exchangeState_ != kExchanging)
         return;
     for (char c : bytes) {
+        if (tailLeft_ > 0) {
+            // What may follow the tail: the echo of our request, or the reply.
+            const bool echoNext = echoMatched_ < echoExpected_.size();
+            const std::uint8_t next = echoNext ? std::uint8_t(echoExpected_[echoMatched_]) : frames::kReplyStart;
+            if (static_cast<std::uint8_t>(c) != next) {
+                --tailLeft_;
+                continue;
+            }
+            tailLeft_ = 0;
+        }
         if (echoMatched_ < echoExpected_.size()) {   // our own request, coming back first
             echoBroken_ = echoBroken_ || c != echoExpected_[echoMatched_];
             ++echoMatched_;
@@ -105,6 +183,8 @@ void BusExchange::onReceive(const QByteArray &bytes)
         replyBuffer_[receiveCount_] = static_cast<std::uint8_t>(c);
         ++receiveCount_;
     }
+    if (awaiting_ != Awaiting::Nothing && replyComplete() && loop_)
+        loop_->quit();
 }
 
 }  // namespace zuk

@@ -66,9 +66,27 @@ QByteArray writeReply(int address)
     return bytesOf({kReplyStart, address, kWriteAck});
 }
 
+bool readReplyComplete(const std::uint8_t *buffer, int received)
+{
+    // Header (4 bytes), 8 data bytes each followed by its escape byte when it
+    // is F0, then the checksum.
+    int p = 4;
+    for (int k = 0; k < 8; ++k) {
+        if (p >= received)
+            return false;
+        p += buffer[p] == kEscapeMark ? 2 : 1;
+    }
+    return p < received;
+}
+
+bool writeReplyComplete(const std::uint8_t *, int received)
+{
+    return received >= 3;
+}
+
 bool judgeReadReply(const std::uint8_t *buffer, int received, int address, int reg, RowData *data)
 {
-    if (received < 13)
+    if (!readReplyComplete(buffer, received))
         return false;
     if (buffer[0] != kReplyStart || buffer[1] != (address & 0xFF) || buffer[2] != kReadCommand
         || buffer[3] != (reg & 0xFF))
@@ -77,19 +95,15 @@ bool judgeReadReply(const std::uint8_t *buffer, int received, int address, int r
     int sum = address + kReadCommand + reg;
     RowData decoded{};
     for (int k = 0; k < 8; ++k) {
-        if (p >= received)
-            return false;
         decoded[k] = buffer[p];
         sum += buffer[p];
         if (buffer[p] == kEscapeMark) {
             ++p;
-            if (p >= received)
-                return false;
             sum += buffer[p];
         }
         ++p;
     }
-    if (p >= received || buffer[p] != (sum % 256))
+    if (buffer[p] != (sum % 256))
         return false;
     if (data)
         *data = decoded;
@@ -98,7 +112,7 @@ bool judgeReadReply(const std::uint8_t *buffer, int received, int address, int r
 
 bool judgeWriteReply(const std::uint8_t *buffer, int received, int address)
 {
-    return received >= 3 && buffer[0] == kReplyStart && buffer[1] == (address & 0xFF)
+    return writeReplyComplete(buffer, received) && buffer[0] == kReplyStart && buffer[1] == (address & 0xFF)
            && buffer[2] == kWriteAck;
 }
 

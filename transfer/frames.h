@@ -42,4 +42,12 @@ QByteArray writeReply(int address);
 bool judgeReadReply(const std::uint8_t *buffer, int received, int address, int reg, RowData *data);
 bool judgeWriteReply(const std::uint8_t *buffer, int received, int address);
 
+// Whether the bytes collected so far hold a whole reply, so that nothing
+// more of it can come: a read reply is complete with its checksum (13 bytes
+// plus one per escaped data byte), an acknowledgement with its 3 bytes.
+// Completeness says nothing about rightness; the judges above decide that,
+// and they call these first, so both ways of waiting judge alike.
+bool readReplyComplete(const std::uint8_t *buffer, int received);
+bool writeReplyComplete(const std::uint8_t *buffer, int received);
+
 }  // namespace zuk::frames

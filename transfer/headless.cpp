@@ -4,6 +4,7 @@
 #include "transfer/serial_port.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QtGlobal>
@@ -125,6 +126,16 @@ bool writeReport(const QString &path, const RunRecord &record)
     return false;
 }
 
+// "4:08", "1:02:09"
+QByteArray clockText(qint64 ms)
+{
+    const qint64 s = (ms + 500) / 1000;
+    return (s >= 3600 ? QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+                      : QStringLiteral("%1").arg(s / 60))
+               .append(QStringLiteral(":%1").arg(s % 60, 2, 10, QLatin1Char('0')))
+               .toLatin1();
+}
+
 }  // namespace
 
 int listPorts()
@@ -180,6 +191,8 @@ int runHeadless(const TransferOptions &options)
     BusExchange bus(MSComm1);
     bus.setWaitUnitMs(options.waitUnitMs);
     bus.setEcho(options.echo);
+    if (options.fast)
+        bus.setFastMode(options.replyTimeoutMs, options.settleMs);
     bus.resetReceiveCount();
     TransferTool tool(bus);
     tool.setFolder(options.dir);
@@ -209,9 +222,14 @@ int runHeadless(const TransferOptions &options)
         clearProgress();
         printLine(stderr, QStringLiteral("zuk_2: ") + text);
     };
+    QElapsedTimer runClock;
+    runClock.start();
     if (terminal)
         tool.onProgress = [&](int done, int total, int errors) {
-            std::fprintf(stderr, "\r\033[K%d / %d, ошибок %d", done, total, errors);
+            const qint64 elapsed = runClock.elapsed();
+            const qint64 left = done > 0 ? elapsed * (total - done) / done : 0;
+            std::fprintf(stderr, "\r\033[K%d / %d, ошибок %d, прошло %s, осталось ~%s", done, total, errors,
+                         clockText(elapsed).constData(), clockText(left).constData());
             std::fflush(stderr);
             progressShown = true;
         };

@@ -70,6 +70,9 @@ int main(int argc, char **argv)
     settings.waitUnitMs = options.waitUnitMs;
     settings.verify = options.verify;
     settings.report = options.report;
+    settings.fast = options.fast;
+    settings.replyTimeoutMs = options.replyTimeoutMs;
+    settings.settleMs = options.settleMs;
     zuk::Form1 form(settings);
     form.show();
     form.startUp();

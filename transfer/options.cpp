@@ -122,6 +122,20 @@ const std::vector<OptionRow> &optionTable()
         {"report", "FILE", std::nullopt, kWithPort,
          "after each run, writes a JSON report of it to FILE",
          [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "файла отчёта", &o->report, e); }},
+        {"fast", nullptr, std::nullopt, kWithPort,
+         "wire speed: an exchange ends as soon as its reply is complete; with\n"
+         "no complete reply within the reply timeout the try fails, and after\n"
+         "a failed try the line must be quiet for the settle time before the\n"
+         "next request (what comes meanwhile is dropped)",
+         [](const QString &, TransferOptions *o, QString *) { return o->fast = true; }},
+        {"reply-timeout-ms", "N", std::nullopt, kWithPort, "with --fast: longest wait for a reply (default 100, at least 5)",
+         [](const QString &v, TransferOptions *o, QString *e) {
+             return positiveMs(v, 5, 60000, "reply-timeout-ms", &o->replyTimeoutMs, e);
+         }},
+        {"settle-ms", "N", std::nullopt, kWithPort, "with --fast: quiet time after a failed try (default 20)",
+         [](const QString &v, TransferOptions *o, QString *e) {
+             return positiveMs(v, 0, 60000, "settle-ms", &o->settleMs, e);
+         }},
     };
     return rows;
 }
@@ -229,6 +243,11 @@ bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString
         if (!row.apply(values.value(0), &o, error))
             return false;
     }
+    for (const char *name : {"reply-timeout-ms", "settle-ms"})
+        if (!o.fast && parser.isSet(QString::fromLatin1(name))) {
+            *error = QStringLiteral("--%1 действует только вместе с --fast").arg(QLatin1String(name));
+            return false;
+        }
     const QStringList rest = parser.positionalArguments();
     if (o.mode == Mode::Diff) {
         if (rest.size() != 2) {

@@ -25,6 +25,9 @@ struct TransferOptions {
     bool echo = false;      // the adapter echoes every byte sent
     bool rs485 = false;     // switch the driver into RS-485 mode
     QString diffA, diffB;   // the two image files of --diff
+    bool fast = false;      // end each exchange with its reply (see BusExchange::setFastMode)
+    int replyTimeoutMs = 100;
+    int settleMs = 20;
 };
 
 // Parses the arguments (without the program name). On failure returns false

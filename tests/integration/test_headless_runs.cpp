@@ -483,3 +483,36 @@ TEST_F(HeadlessRuns, SignalStopsTheRunAndLeavesZukTxtAsItWas)
         EXPECT_TRUE(sameBytes(fileBytes(folder.path()), sample));
     }
 }
+
+TEST_F(HeadlessRuns, FastRunsOverAPacedLineGiveWhatTheFixedWaitGives)
+{
+    // A line at 19200 baud: each exchange takes its real ~10 ms on the wire.
+    const QStringList paced{QStringLiteral("--line-speed"), QStringLiteral("19200"), QStringLiteral("--answer-delay-ms"),
+                            QStringLiteral("2")};
+    const QStringList fast{QStringLiteral("--fast")};
+    const RegisterImage mem = simMemory();
+    auto source = startSim(mem, paced);
+    ToolFolder fixedRead(fileBytes(sampleImage())), fastRead(fileBytes(sampleImage()));
+    const ToolRun a = tool("--read", *source, fixedRead, "00");
+    const ToolRun b = tool("--read", *source, fastRead, "00", 400, fast);   // the unit no longer counts
+    EXPECT_TRUE(a.exitCode == 0 && b.exitCode == 0) << a.err.toStdString() << b.err.toStdString();
+    EXPECT_EQ(toLines(b.lines), toLines(a.lines));
+    EXPECT_TRUE(sameBytes(fileBytes(fastRead.path()), fileBytes(fixedRead.path())));
+    EXPECT_EQ(loadOrFail(fastRead.path())[0], mem[0]);
+
+    // Writing the sample's $00, with escaped bytes, into two such installations.
+    RegisterImage written = loadOrFail(sampleImage());
+    written[0][7].fill(0xF0);
+    written[0][59][0] = 0xF0;
+    auto fixedSim = startSim(mem, paced), fastSim = startSim(mem, paced);
+    ToolFolder image(imageFileBytes(written));
+    const ToolRun c = tool("--write", *fixedSim, image, "00");
+    const ToolRun d = tool("--write", *fastSim, image, "00", 400, fast);
+    EXPECT_TRUE(c.exitCode == 0 && d.exitCode == 0) << c.err.toStdString() << d.err.toStdString();
+    EXPECT_EQ(toLines(d.lines), toLines(c.lines));
+    ASSERT_TRUE(fixedSim->stop() && fastSim->stop());
+    EXPECT_TRUE(sameBytes(fileBytes(fastSim->savePath), fileBytes(fixedSim->savePath)));
+    EXPECT_EQ(loadOrFail(fastSim->savePath)[0], written[0]);
+    EXPECT_EQ(fastSim->log(), fixedSim->log());   // the same requests, one per row
+    EXPECT_EQ(fastSim->log().size(), 60u);
+}

@@ -188,3 +188,17 @@ TEST(SimLine, AnswersLeaveInRequestOrder)
     EXPECT_EQ(q.takeDue(170), hex("B2"));
     EXPECT_EQ(q.nextMs(), 400);
 }
+
+TEST(SimLine, PacedBytesGoThroughOneAfterAnotherAtTenBitsEach)
+{
+    LinePace line(19200);   // 520.8 us a byte
+    // Five bytes handed over at once: the last is through after 5 byte times.
+    std::vector<qint64> through;
+    for (int i = 0; i < 5; ++i)
+        through.push_back(line.pass(1000));
+    EXPECT_EQ(through, (std::vector<qint64>{1521, 2042, 2563, 3083, 3604}));
+    // A byte handed over while the line is busy waits; one after a pause starts at once.
+    EXPECT_EQ(line.pass(3000), 4125);
+    EXPECT_EQ(line.pass(10000), 10521);
+    EXPECT_EQ(LinePace(9600).pass(0), 1042);
+}

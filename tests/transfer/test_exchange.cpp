@@ -130,3 +130,113 @@ TEST_F(ExchangeTest, EchoOfTheRequestComesFirstAndMustMatch)
     port.responder = [&](const QByteArray &) { return std::vector<QByteArray>{request + reply}; };
     EXPECT_FALSE(bus.readExchange(0x81, 5, &got));
 }
+
+// Fast mode: the exchange ends with its complete reply, a missing one fails
+// after the reply timeout, and after a failed try the line must be quiet for
+// the settle time before the next request; bytes in between are dropped.
+struct FastExchangeTest : ExchangeTest {
+    void SetUp() override
+    {
+        ExchangeTest::SetUp();
+        bus.setWaitUnitMs(400);
+        clock.start();
+        port.responder = [this](const QByteArray &req) {
+            sentAt.push_back(clock.elapsed());
+            return script ? script(req) : std::vector<QByteArray>{};
+        };
+    }
+    // Milliseconds an exchange took.
+    template <typename F> qint64 timed(F exchange)
+    {
+        QElapsedTimer t;
+        t.start();
+        exchange();
+        return t.elapsed();
+    }
+    std::function<std::vector<QByteArray>(const QByteArray &)> script;
+    QElapsedTimer clock;
+    std::vector<qint64> sentAt;   // when each request went out
+    const frames::RowData row{1, 0xF0, 3, 4, 5, 6, 7, 8};
+};
+
+TEST_F(FastExchangeTest, CompleteRepliesEndTheExchangeAndMissingOnesTimeOut)
+{
+    bus.setFastMode(1000, 20);
+    const QByteArray reply = frames::readReply(0x80, 3, row);
+    script = [&](const QByteArray &) {
+        port.deliverIn(3, reply);
+        return std::vector<QByteArray>{};
+    };
+    qint64 ms = timed([&] { EXPECT_TRUE(bus.readExchange(0x80, 3, &got)); });
+    EXPECT_LT(ms, 300);   // neither the reply timeout nor the unit
+    EXPECT_EQ(got, row);
+    // One byte per receive event, 1 ms apart; the escaped F0 makes it 14.
+    script = [&](const QByteArray &) { return inPieces(reply, {1}); };
+    got = {};
+    ms = timed([&] { EXPECT_TRUE(bus.readExchange(0x80, 3, &got)); });
+    EXPECT_TRUE(got == row && bus.receiveCount() == 14);
+    EXPECT_LT(ms, 300);
+    // An acknowledgement with bytes after its three, still coming in after the
+    // next request has gone out: they are not taken for the next reply.
+    script = [&](const QByteArray &) {
+        script = [&](const QByteArray &) {
+            port.deliverIn(6, hexBytes("F8 07 01 06 0E"));
+            return std::vector<QByteArray>{};
+        };
+        return std::vector<QByteArray>{hexBytes("F8 07 01"), hexBytes("05"), hexBytes("0D")};
+    };
+    EXPECT_TRUE(bus.writeExchange(0x07, 5, row));
+    EXPECT_TRUE(bus.writeExchange(0x07, 6, row));
+    EXPECT_EQ(bus.replyBuffer()[3], 0x06);
+    // Nothing, or a reply one byte short: a failed try at the reply timeout.
+    bus.setFastMode(60, 0);
+    for (const QByteArray &partial : {QByteArray(), reply.left(13)}) {
+        script = [&](const QByteArray &) { return std::vector<QByteArray>{partial}; };
+        ms = timed([&] { EXPECT_FALSE(bus.readExchange(0x80, 3, &got)); });
+        EXPECT_GE(ms, 59);
+        EXPECT_LT(ms, 1000);
+    }
+}
+
+TEST_F(FastExchangeTest, LateBytesArrivingWhileTheLineSettlesAreNeverTakenForAReply)
+{
+    bus.setFastMode(20, 80);
+    const QByteArray reply = frames::readReply(0x80, 3, row);
+    // The reply to the first try comes 40 ms after it, within the settle time.
+    script = [&](const QByteArray &) {
+        port.deliverIn(40, reply);
+        script = [&](const QByteArray &) { return std::vector<QByteArray>{reply}; };
+        return std::vector<QByteArray>{};
+    };
+    EXPECT_FALSE(bus.readExchange(0x80, 3, &got));
+    EXPECT_TRUE(bus.readExchange(0x80, 3, &got));
+    EXPECT_EQ(bus.receiveCount(), 14);   // only the second reply's bytes
+    ASSERT_EQ(sentAt.size(), 2u);
+    EXPECT_GE(sentAt[1] - sentAt[0], 40 + 80 - 2);   // the late bytes, then a whole quiet settle time
+    // An acknowledgement names no register: a late one of row 5 must not count for row 6.
+    script = [&](const QByteArray &) {
+        port.deliverIn(30, frames::writeReply(0x07));
+        script = nullptr;
+        return std::vector<QByteArray>{};
+    };
+    EXPECT_FALSE(bus.writeExchange(0x07, 5, row));
+    EXPECT_FALSE(bus.writeExchange(0x07, 6, row));
+    EXPECT_EQ(bus.receiveCount(), 0);
+}
+
+TEST_F(FastExchangeTest, AWrongReplyFailsAtOnceAndTheNextRequestWaitsTheSettleTime)
+{
+    bus.setFastMode(5000, 60);
+    script = [&](const QByteArray &) { return std::vector<QByteArray>{withByte(frames::readReply(0x80, 3, row), 13, 0)}; };
+    const qint64 ms = timed([&] { EXPECT_FALSE(bus.readExchange(0x80, 3, &got)); });
+    EXPECT_LT(ms, 1000);
+    const qint64 failedAt = clock.elapsed();
+    script = [&](const QByteArray &) { return std::vector<QByteArray>{frames::readReply(0x80, 3, row)}; };
+    EXPECT_TRUE(bus.readExchange(0x80, 3, &got));
+    ASSERT_EQ(sentAt.size(), 2u);
+    EXPECT_GE(sentAt[1] - failedAt, 59);
+    // Back to the fixed wait: a whole unit however soon the reply is in.
+    bus.setFixedWait();
+    bus.setWaitUnitMs(50);
+    EXPECT_GE(timed([&] { EXPECT_TRUE(bus.readExchange(0x80, 3, &got)); }), 49);
+}

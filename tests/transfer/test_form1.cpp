@@ -2,6 +2,7 @@
 #include "transfer/window/form1.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -160,3 +161,31 @@ TEST_F(FormTest, AnotherPortIsOfferedWhenTheGivenOneDoesNotOpenAndTheChoiceIsRem
     ::close(slave);
 }
 #endif
+
+TEST_F(FormTest, FastRunShowsProgressInTheTitleAndRestoresIt)
+{
+    bus.memory[0x81] = pattern(2);
+    bus.failures[{0x81, 4}] = 10;   // row 4 given up
+    settings.waitUnitMs = 400;      // a unit per exchange would take over 40 s
+    settings.fast = true;
+    settings.replyTimeoutMs = 30;
+    settings.settleMs = 0;
+    auto form = makeForm();
+    form->tool().setPauseAtEnd(false);
+    form->boxes[9]->setChecked(true);
+    std::vector<QString> titles;
+    port.responder = [&](const QByteArray &req) {
+        titles.push_back(form->windowTitle());
+        return bus.answer(req);
+    };
+    QElapsedTimer t;
+    t.start();
+    form->Command1->click();
+    EXPECT_LT(t.elapsed(), 20000);
+    ASSERT_EQ(titles.size(), 18u);
+    EXPECT_EQ(titles[0], QStringLiteral("умный дом"));
+    EXPECT_EQ(titles[4], QStringLiteral("умный дом — 4 / 9, ошибок 0"));
+    EXPECT_EQ(titles[14], QStringLiteral("умный дом — 5 / 9, ошибок 1"));   // after the ten tries of row 4
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("умный дом"));
+    EXPECT_EQ(form->tool().reg_image[9][8], pattern(2)[8]);
+}

@@ -17,6 +17,9 @@ TEST(TransferOptions, TickListsAndCommandLines)
     EXPECT_TRUE(o.mode == TransferOptions::Mode::Write && o.port == "/dev/pts/3" && o.waitUnitMs == 5 && (*o.tick)[19]);
     ASSERT_TRUE(parseTransferOptions({"-read", "-dir", "d"}, &o, &error)) << error.toStdString();
     EXPECT_TRUE(o.mode == TransferOptions::Mode::Read && o.dir == "d");
+    EXPECT_TRUE(!o.fast && o.replyTimeoutMs == 100 && o.settleMs == 20);
+    ASSERT_TRUE(parseTransferOptions({"--fast", "--reply-timeout-ms", "5", "--settle-ms", "0"}, &o, &error));
+    EXPECT_TRUE(o.mode == TransferOptions::Mode::Window && o.fast && o.replyTimeoutMs == 5 && o.settleMs == 0);
     // Each bad command line, with a piece of the Russian message that names the fault.
     const std::vector<std::pair<QStringList, QString>> bad = {
         {{"--read", "--write"}, "режим"},          {{"--read", "--tick"}, "нет значения у --tick"},
@@ -24,6 +27,9 @@ TEST(TransferOptions, TickListsAndCommandLines)
         {{"--tick", "all"}, "--tick не действует"}, {{"--read", "extra"}, "неизвестный аргумент: extra"},
         {{"--bogus"}, "неизвестный аргумент: --bogus"}, {{"--read=1"}, "лишнее значение"},
         {{"--read", "--dir", "a", "--dir", "b"}, "повторный"}, {{"--port", ""}, "пустое имя порта"},
+        {{"--write", "--fast", "--reply-timeout-ms", "4"}, "--reply-timeout-ms"},
+        {{"--read", "--settle-ms", "5"}, "--settle-ms действует только вместе с --fast"},
+        {{"--read", "--fast", "--settle-ms", "-1"}, "--settle-ms"},
     };
     for (const auto &[args, message] : bad) {
         error.clear();
@@ -32,6 +38,7 @@ TEST(TransferOptions, TickListsAndCommandLines)
     }
     ASSERT_TRUE(parseTransferOptions({"--read", "-h"}, &o, &error));
     EXPECT_EQ(o.mode, TransferOptions::Mode::Help);
-    for (const char *name : {"--read", "--write", "--port NAME", "--dir FOLDER", "--tick LIST", "--wait-unit-ms N"})
+    for (const char *name : {"--read", "--write", "--port NAME", "--dir FOLDER", "--tick LIST", "--wait-unit-ms N", "--fast",
+                             "--reply-timeout-ms N", "--settle-ms N"})
         EXPECT_TRUE(transferUsage().contains(name)) << name;
 }

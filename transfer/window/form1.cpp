@@ -18,6 +18,8 @@ namespace zuk {
 
 namespace {
 
+const QString kTitle = QStringLiteral("умный дом");
+
 // Positions are kept in twips; 15 twips make one pixel.
 QRect twips(int left, int top, int width, int height)
 {
@@ -60,12 +62,15 @@ Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &sett
     setObjectName(QStringLiteral("Form1"));
     bus_.setWaitUnitMs(settings.waitUnitMs);
     bus_.setEcho(settings.echo);
+    if (settings.fast)
+        bus_.setFastMode(settings.replyTimeoutMs, settings.settleMs);
     tool_.setFolder(settings.dir);
     tool_.setVerify(settings.verify);
     tool_.onStatus = [this](const QString &text) { Label2->setText(text); };
     tool_.onError = [this](const QString &text) { showMessage(text); };
+    tool_.onProgress = [this](int done, int total, int errors) { showProgress(done, total, errors); };
     showMessage = [this](const QString &text) {
-        QMessageBox::information(this, windowTitle(), text, QMessageBox::Ok);
+        QMessageBox::information(this, kTitle, text, QMessageBox::Ok);
     };
     listPorts = [] { return serialPortLines(); };
     choosePort = [this](const QString &text, const QStringList &lines) {
@@ -76,7 +81,7 @@ Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &sett
             items << portNameOfLine(line) + (known.isEmpty() ? QString() : QStringLiteral("  (") + known.join(", ") + ')');
         }
         bool ok = false;
-        const QString item = QInputDialog::getItem(this, windowTitle(), text, items, 0, false, &ok);
+        const QString item = QInputDialog::getItem(this, kTitle, text, items, 0, false, &ok);
         const qsizetype at = items.indexOf(item);
         return ok && at >= 0 ? portNameOfLine(lines[at]) : QString();
     };
@@ -90,7 +95,7 @@ Form1::~Form1()
 
 void Form1::buildControls()
 {
-    setWindowTitle(QStringLiteral("умный дом"));
+    setWindowTitle(kTitle);
     setFixedSize(6360 / 15, 7185 / 15);
     // The captions are laid out for a narrow sans-serif face of 8 points.
     QFont base = font();
@@ -213,8 +218,14 @@ void Form1::Command2_Click()
     afterRun(tool_.writingRun());
 }
 
+void Form1::showProgress(int done, int total, int errors)
+{
+    setWindowTitle(QStringLiteral("%1 — %2 / %3, ошибок %4").arg(kTitle).arg(done).arg(total).arg(errors));
+}
+
 void Form1::afterRun(RunOutcome outcome)
 {
+    setWindowTitle(kTitle);
     if (outcome == RunOutcome::PortLost && MSComm1)
         MSComm1->close();   // the buttons now say that the port is not open
     if (!settings_.report.isEmpty() && outcome != RunOutcome::Busy) {

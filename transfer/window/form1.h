@@ -27,6 +27,9 @@ public:
         QString report;        // JSON report of each run, empty: none
         bool echo = false;     // the adapter echoes every byte sent
         bool rs485 = false;    // switch the driver into RS-485 mode
+        bool fast = false;   // the exchanges end with their replies
+        int replyTimeoutMs = BusExchange::kDefaultReplyTimeoutMs;
+        int settleMs = BusExchange::kDefaultSettleMs;
     };
 
     // Over the serial device named in the settings.
@@ -65,6 +68,7 @@ private:
     void Command2_Click();
     void afterRun(RunOutcome outcome);
     bool openPort();
+    void showProgress(int done, int total, int errors);
     void boxChanged(int slot, bool checked);
     void showTicks();
     void shutDown();
