@@ -3,6 +3,10 @@
 #include "transfer/runs.h"
 #include "transfer/serial_port.h"
 
+#include "common/files.h"
+
+#include <QDateTime>
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -10,18 +14,29 @@ namespace zuk {
 
 namespace {
 
+// Set once the reader of stdout went away (EPIPE, as after "| head -1"):
+// status lines are no longer printed, the run goes on and saves.
+bool stdoutClosed = false;
+
 void printLine(FILE *to, const QString &text)
 {
+    if (to == stdout && stdoutClosed)
+        return;
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
     std::fputc('\n', to);
-    std::fflush(to);
+    if (std::fflush(to) != 0 && to == stdout)
+        stdoutClosed = true;
 }
 
 }  // namespace
 
 int runHeadless(const TransferOptions &options)
 {
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);   // a closed stdout must not end the run before it saves
+#endif
+    removeLeftoverTemporaries(options.dir, {QStringLiteral("zuk.txt")}, QDateTime::currentDateTime());
     MSComm MSComm1;
     QString reason;
     if (!MSComm1.open(options.port, &reason)) {

@@ -1,8 +1,11 @@
 #include "transfer/window/form1.h"
 
+#include "common/files.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
@@ -138,6 +141,7 @@ void Form1::startUp()
     }
     tool_.setPort(settings_.port, open);
     bus_.resetReceiveCount();
+    removeLeftoverTemporaries(settings_.dir, {QStringLiteral("zuk.txt")}, QDateTime::currentDateTime());
     if (!tool_.LoadImageFile())
         showMessage(QStringLiteral("Ошибка, нет готового файла"));
     showTicks();
