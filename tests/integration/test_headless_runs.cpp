@@ -309,3 +309,36 @@ TEST_F(HeadlessRuns, PiecesAreCollectedAndALateReplyOnlyCostsARetry)
     EXPECT_EQ(toLines(run.lines), expected);
     EXPECT_EQ(loadOrFail(folder.path())[8], mem[8]);
 }
+
+TEST_F(HeadlessRuns, DamagedImageIsKeptBesideAndAClosedStdoutStillEndsTheRunAndSaves)
+{
+    const RegisterImage mem = simMemory();
+    auto sim = startSim(mem);
+    QByteArray damaged = fileBytes(sampleImage());
+    const qsizetype line3 = damaged.indexOf('\n', damaged.indexOf('\n') + 1) + 1;
+    damaged[line3] = 'x';   // one changed character on line 3: the load fails
+    ToolFolder folder(damaged);
+
+    const ToolRun run = tool("--read", *sim, folder, "80");
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList copies = QDir(folder.dir.path()).entryList({"zuk.txt.bak-*"}, QDir::Files);
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_EQ(fileBytes(folder.dir.filePath(copies[0])), damaged);
+    EXPECT_TRUE(run.err.contains("сохранён как " + folder.dir.filePath(copies[0]))) << run.err.toStdString();
+    RegisterImage saved = loadOrFail(folder.path());
+    EXPECT_EQ(saved[slotOfAddress(0x80)], mem[slotOfAddress(0x80)]);
+
+    // "| head -1": the reader goes away after the first status line.
+    ToolFolder piped(fileBytes(sampleImage()));
+    QProcess shell;
+    shell.start("/bin/bash", {"-c", QString("'%1' --read --port '%2' --dir '%3' --tick 81 --wait-unit-ms %4 | head -1; "
+                                            "echo \"exit ${PIPESTATUS[0]}\"")
+                                        .arg(bin("zuk_2"), sim->device, piped.dir.path())
+                                        .arg(kUnitMs)});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    const QStringList out = QString::fromUtf8(shell.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(toLines(out), (Lines{readOk(0x81, 0), "exit 0"}));
+    saved = loadOrFail(piped.path());
+    EXPECT_EQ(saved[slotOfAddress(0x81)], mem[slotOfAddress(0x81)]);
+    EXPECT_EQ(QDir(piped.dir.path()).entryList(QDir::Files), QStringList{"zuk.txt"});
+}
