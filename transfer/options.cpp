@@ -131,11 +131,14 @@ QString transferUsage()
         "present in it are ticked. Every status-line text is printed to standard output as one\n"
         "UTF-8 line; errors go to standard error, and a progress line too when it is a terminal.\n"
         "The reading run saves zuk.txt; the 8-second pause at the end of a run is skipped.\n"
+        "A zuk.txt that did not load whole is first kept as zuk.txt.bak-YYYYMMDD-HHMMSS.\n"
+        "A closed standard output stops the status lines, not the run.\n"
         "\n"
         "Exit status: 0 no register row given up; 1 rows given up; 2 no run (bad arguments,\n"
         "port not openable, writing run refused because zuk.txt holds a value outside 0..255\n"
         "or could not be loaded whole and no reading run has filled the image since);\n"
-        "3 the reading run was made but zuk.txt could not be saved.\n");
+        "3 the reading run was made but zuk.txt could not be saved (or the copy of a\n"
+        "  damaged zuk.txt could not be kept, and zuk.txt was left alone).\n");
 }
 
 }  // namespace zuk
