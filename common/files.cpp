@@ -187,6 +187,11 @@ bool writeTemporary(const QString &path, const QByteArray &bytes, QString *tempP
         return false;
     }
     *tempPath = file.fileName();   // gives an unnamed temporary its name
+    // The new file gets the old one's permissions (a temporary is private).
+    const QFileInfo old(path);
+    file.setPermissions(old.isFile() ? old.permissions()
+                                     : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                           | QFileDevice::ReadOther);
     QString cause;
     bool ok = true;
     if (faultAt(SaveStep::Write, path) || file.write(bytes) != bytes.size()) {

@@ -109,6 +109,12 @@ TEST(Saving, FilesReplacedTogetherOrNotAtAllWhateverStepFails)
     ASSERT_TRUE(saveFilesTogether({{a, "A2"}, {b, "B2"}, {c, "C2"}}, &error)) << error.toStdString();
     EXPECT_EQ(QList({bytesOf(a), bytesOf(b), bytesOf(c)}), QList<QByteArray>({"A2", "B2", "C2"}));
     const QStringList files = entries(dir);
+    // A replaced file keeps its permissions; a new one is readable by all.
+    EXPECT_TRUE(QFile::setPermissions(b, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+    const QFileDevice::Permissions oldPermissions = QFileInfo(b).permissions();
+    ASSERT_TRUE(saveFilesTogether({{a, "A2"}, {b, "B2"}, {c, "C2"}}, &error)) << error.toStdString();
+    EXPECT_EQ(QFileInfo(b).permissions(), oldPermissions);
+    EXPECT_TRUE(QFileInfo(a).permissions() & QFileDevice::ReadOther);
 
     // A planted link under the old fixed temporary name leads nowhere now.
     const QString outside = QDir(dir.path()).filePath("../outside-" + QFileInfo(dir.path()).fileName());
