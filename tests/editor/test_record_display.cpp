@@ -277,4 +277,22 @@ TEST(RecordDisplay, BytesTheDisplayChangedAreListedAtSaveAndNoWritesNothing)
     EXPECT_EQ(r.host.questions.size(), listed > 1 ? 2 : 1);
     EXPECT_NE(r.inst.bytes("zuk.txt"), before);
     EXPECT_TRUE(r.f().displayChanges().empty());   // what is on disk now shows unchanged
+
+    // Two records of twelve "in" items over bytes no type has: 24 bytes, 20 listed.
+    Items items;
+    for (int i = 0; i < 12; ++i)
+        items.append({"in", QString::number(i)});
+    for (int rec : {4, 5}) {
+        r.plain(rec, QString::number(20 + 2 * (rec - 4)), items);
+        for (int b = 0; b < 16; ++b)
+            r.at(20 + 2 * (rec - 4) + b / 8, b % 8) = 200;
+        r.show(rec);
+    }
+    EXPECT_EQ(r.f().displayChanges().size(), 24u);
+    r.host.reset();
+    r.f().Command2_Click();
+    ASSERT_EQ(r.host.questions.size(), 1);
+    EXPECT_EQ(r.host.questions[0].count("→"), 20);
+    EXPECT_TRUE(r.host.questions[0].contains("… и ещё 4")) << r.host.questions[0].toStdString();
+    EXPECT_TRUE(r.host.questions[0].contains("24 байта"));
 }
