@@ -1,6 +1,9 @@
 #include "common/image_file.h"
 
+#include "common/files.h"
+
 #include <QDir>
+#include <QFileInfo>
 
 namespace zuk {
 
@@ -50,6 +53,24 @@ QByteArray imageFileBytes(std::span<const SlotImage> image)
         }
     }
     return w.bytes();
+}
+
+bool keepDamagedImage(const QString &path, QString *notice)
+{
+    notice->clear();
+    if (!QFileInfo(path).isFile())
+        return true;
+    QString copy, error;
+    if (!keepCopyBeside(path, &copy, &error)) {
+        *notice = QStringLiteral("Файл %1 не заменён: он загружен не полностью, а сохранить его копию не "
+                                 "удалось (%2).")
+                      .arg(visibleText(QDir::toNativeSeparators(path), 200), error);
+        return false;
+    }
+    *notice = QStringLiteral("Файл %1 был загружен не полностью; прежний файл сохранён как %2.")
+                  .arg(visibleText(QDir::toNativeSeparators(path), 200),
+                       visibleText(QDir::toNativeSeparators(copy), 200));
+    return true;
 }
 
 int imageFileLineCount()

@@ -34,6 +34,13 @@ ImageLoadResult loadImageFile(const QString &path, std::span<SlotImage> image);
 // The complete file for image[0..19]: 6716 lines, Windows-1251, CR LF.
 QByteArray imageFileBytes(std::span<const SlotImage> image);
 
+// Before an image file that did not load whole is replaced: keeps it beside
+// as PATH.bak-YYYYMMDD-HHMMSS (keepCopyBeside, common/files.h). Gives false
+// when the file must not be replaced (no copy could be made); *notice then
+// says why, and after a copy it names the copy. Nothing is kept of a file
+// that is missing or no regular file: such a file holds no image.
+bool keepDamagedImage(const QString &path, QString *notice);
+
 // Lines a complete image file has.
 int imageFileLineCount();
 

@@ -1,13 +1,13 @@
 #include "common/text_file.h"
 
+#include "common/files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QHash>
 
-#include <cstdio>
 
 namespace zuk {
 
@@ -176,12 +176,15 @@ QString ItemReader::failureText() const
 {
     switch (status_) {
     case Status::EndOfFile:
-        return QStringLiteral("файл кончился: прочитано %1 элементов").arg(itemsRead_);
+        return QStringLiteral("файл кончился: прочитано %1 %2")
+            .arg(itemsRead_)
+            .arg(russianPlural(itemsRead_, QStringLiteral("элемент"), QStringLiteral("элемента"),
+                               QStringLiteral("элементов")));
     case Status::BadNumber:
         return QStringLiteral("элемент %1 (строка %2): «%3» — не целое число от -32768 до 32767")
             .arg(itemsRead_)
             .arg(itemLine_)
-            .arg(lastItem_);
+            .arg(visibleText(lastItem_));
     case Status::Ok:
         break;
     }
@@ -231,98 +234,6 @@ QByteArray ItemWriter::bytes() const
     QByteArray out;
     encode1251(text_, &out);
     return out;
-}
-
-bool readFileBytes(const QString &path, QByteArray *out, QString *error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("не удалось открыть файл %1: %2")
-                         .arg(QDir::toNativeSeparators(path), file.errorString());
-        return false;
-    }
-    *out = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = QStringLiteral("не удалось прочитать файл %1: %2")
-                         .arg(QDir::toNativeSeparators(path), file.errorString());
-        return false;
-    }
-    return true;
-}
-
-bool saveFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = QStringLiteral("не удалось создать файл %1: %2")
-                         .arg(QDir::toNativeSeparators(path), file.errorString());
-        return false;
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = QStringLiteral("не удалось записать файл %1: %2")
-                         .arg(QDir::toNativeSeparators(path), file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    return true;
-}
-
-bool saveFilesTogether(const std::vector<std::pair<QString, QByteArray>> &files, QString *error)
-{
-    std::vector<QString> temps;
-    auto removeTemps = [&temps] {
-        for (const QString &t : temps)
-            QFile::remove(t);
-    };
-    for (const auto &[path, bytes] : files) {
-        const QString temp = path + QStringLiteral(".new");
-        QFile file(temp);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            if (error)
-                *error = QStringLiteral("не удалось создать файл %1: %2")
-                             .arg(QDir::toNativeSeparators(temp), file.errorString());
-            removeTemps();
-            return false;
-        }
-        temps.push_back(temp);
-        if (file.write(bytes) != bytes.size() || !file.flush()) {
-            if (error)
-                *error = QStringLiteral("не удалось записать файл %1: %2")
-                             .arg(QDir::toNativeSeparators(path), file.errorString());
-            file.close();
-            removeTemps();
-            return false;
-        }
-        file.close();
-        if (file.error() != QFileDevice::NoError) {
-            if (error)
-                *error = QStringLiteral("не удалось записать файл %1: %2")
-                             .arg(QDir::toNativeSeparators(path), file.errorString());
-            removeTemps();
-            return false;
-        }
-    }
-    // Every new file is complete: put them in place. A rename replaces the old
-    // file in one step, so each file is either the old or the new one.
-    for (size_t i = 0; i < files.size(); ++i) {
-        const QByteArray from = QFile::encodeName(temps[i]);
-        const QByteArray to = QFile::encodeName(files[i].first);
-        if (std::rename(from.constData(), to.constData()) != 0) {
-            if (error) {
-                *error = QStringLiteral("не удалось заменить файл %1").arg(QDir::toNativeSeparators(files[i].first));
-                if (i > 0)
-                    *error += QStringLiteral(" (уже заменены: %1 из %2 файлов)").arg(i).arg(files.size());
-            }
-            for (size_t j = i; j < temps.size(); ++j)
-                QFile::remove(temps[j]);
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace zuk

@@ -86,13 +86,17 @@ private:
     int lines_ = 0;
 };
 
-// Whole-file helpers. Error texts are Russian and name the file and the reason.
+// Whole-file helpers (common/files.cpp). Error texts are Russian and name the
+// file and the reason.
+// Loads a regular file of at most kMaxLoadBytes (common/files.h), opened
+// without blocking; a folder, device, FIFO or larger file is refused.
 bool readFileBytes(const QString &path, QByteArray *out, QString *error);
 // Replaces the file only once the new contents are completely on disk; on a
 // failure the earlier file stays whole.
 bool saveFileAtomically(const QString &path, const QByteArray &bytes, QString *error);
-// Writes several files so that none is replaced unless all of them were
-// written completely first.
+// Writes several files so that afterwards either all of them hold the new
+// contents or all keep the old ones: the new contents go to disk first, and
+// when putting one in place fails, those already replaced are restored.
 bool saveFilesTogether(const std::vector<std::pair<QString, QByteArray>> &files, QString *error);
 
 }  // namespace zuk

@@ -9,8 +9,10 @@
 
 #include "common/address_map.h"
 #include "common/image_file.h"
+#include "common/files.h"
 #include "common/text_file.h"
 
+#include <QDateTime>
 #include <QDir>
 
 namespace kalvet {
@@ -35,6 +37,11 @@ constexpr int kOpisItems = kRecords * (1 + kRecordLines);
 // Delay box d shows byte kDelayByte[d] of row kDelayRow[d].
 constexpr int kDelayRow[12] = {58, 58, 58, 58, 58, 58, 58, 59, 59, 59, 59, 59};
 constexpr int kDelayByte[12] = {1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 5};
+
+QString itemsWord(qint64 n)
+{
+    return zuk::russianPlural(n, QStringLiteral("элемент"), QStringLiteral("элемента"), QStringLiteral("элементов"));
+}
 
 // Opens a file for item reading. On failure *error names the file and why.
 bool openItems(const QString &path, zuk::ItemReader *reader, QString *error)
@@ -64,9 +71,10 @@ bool openDataFile(const QString &path, const QString &name, zuk::ItemReader *rea
 QString readFailure(const QString &name, const zuk::ItemReader &reader, int needed, const QString &place = {})
 {
     if (reader.status() == zuk::ItemReader::Status::EndOfFile)
-        return QStringLiteral("Файл %1 слишком короткий: прочитано %2 элементов из %3%4.")
+        return QStringLiteral("Файл %1 слишком короткий: прочитано %2 %3 из %4%5.")
             .arg(name)
             .arg(reader.itemsRead())
+            .arg(itemsWord(reader.itemsRead()))
             .arg(needed)
             .arg(place);
     return QStringLiteral("Ошибка в файле %1: %2%3.").arg(name, reader.failureText(), place);
@@ -124,6 +132,11 @@ void EditorForm::reportFileFailure(const QString &text)
 
 void EditorForm::Startup()
 {
+    // Temporaries of a save that was cut short (the program killed) go.
+    zuk::removeLeftoverTemporaries(folder_,
+                                   {QStringLiteral("zuk.txt"), QStringLiteral("szenar.txt"),
+                                    QStringLiteral("out_in_ik.txt")},
+                                   QDateTime::currentDateTime());
     saved_ctrl_sel = 0;
     saved_desc_sel = 2;
 
@@ -184,6 +197,7 @@ void EditorForm::Startup()
 
 void EditorForm::Command1_Click()
 {
+    displayChanges_.clear();   // the image is read anew
     QStringList failed;
     QStringList reports;
 
@@ -383,6 +397,45 @@ QString EditorForm::unwritableText(int c) const
     return QString();
 }
 
+QStringList EditorForm::hiddenQuotedFields(int c, bool fix)
+{
+    QStringList fields;
+    auto look = [&](QString &text, const QString &field) {
+        if (!text.contains(u'"'))
+            return;
+        fields << field;
+        if (fix)
+            text.replace(u'"', u'\'');
+    };
+    for (int k = std::max(0, Combo3.listCount()); k < kControllers; ++k) {
+        if (k == c)
+            continue;
+        const QString who = QStringLiteral("контроллер %1, ").arg(zuk::hexText(k));
+        look(ctrl_location[k], who + QStringLiteral("местоположение"));
+        for (int l = 0; l < kNameLines; ++l) {
+            look(in_name[k][l], who + QStringLiteral("Входы %1").arg(lineName(l)));
+            look(out_name[k][l], who + QStringLiteral("Выходы %1").arg(lineName(l)));
+            look(ir_name[k][l], who + QStringLiteral("ИК посылка %1").arg(lineName(l)));
+        }
+        for (int s = 0; s < kScenarios; ++s)
+            look(scen_name[k][s], who + scenarioField(s));
+    }
+    return fields;
+}
+
+namespace {
+
+// At most the first `shown` lines, then how many more there are.
+QString firstLines(const QStringList &lines, int shown = 20)
+{
+    QString text = lines.mid(0, shown).join(QLatin1Char('\n'));
+    if (lines.size() > shown)
+        text += QStringLiteral("\n… и ещё %1").arg(lines.size() - shown);
+    return text;
+}
+
+}  // namespace
+
 void EditorForm::Command2_Click()
 {
     if (!incompleteFiles_.isEmpty() && host_) {
@@ -399,6 +452,44 @@ void EditorForm::Command2_Click()
     // controller and the remembered record are used.
     const int c = controllerInUse();
     const int desc = Combo15.listIndex() >= 0 ? Combo15.listIndex() : saved_desc_sel;
+
+    // Names of controllers the window cannot select cannot be corrected in
+    // it: a double quote there is offered to be stored as an apostrophe.
+    if (const QStringList quoted = hiddenQuotedFields(c, false); !quoted.isEmpty()) {
+        QStringList shown;
+        for (const QString &f : quoted)
+            shown << zuk::visibleText(f, 80);
+        const QString question =
+            QStringLiteral("Двойную кавычку нельзя записать в файл. Она есть в полях контроллеров, "
+                           "которые нельзя выбрать в окне:\n%1\n"
+                           "Заменить в этих полях двойную кавычку апострофом (') и записать?")
+                .arg(firstLines(shown));
+        if (!host_ || !host_->confirm(question))
+            return;
+        hiddenQuotedFields(c, true);
+    }
+
+    // Bytes the display changed on its own are written only when the user agrees.
+    if (!displayChanges_.empty() && host_) {
+        QStringList lines;
+        for (const DisplayChange &d : displayChanges_)
+            lines << QStringLiteral("контроллер %1, запись «%2», регистр %3, байт %4: %5 → %6")
+                         .arg(zuk::hexText(zuk::controllerMap()[d.slot].address),
+                              zuk::visibleText(d.record), zuk::hexText(d.row))
+                         .arg(d.byte)
+                         .arg(d.before)
+                         .arg(d.after);
+        const int n = static_cast<int>(displayChanges_.size());
+        const QString question =
+            QStringLiteral("При показе записей редактор сам изменил %1 %2 образа: для сохранённого значения "
+                           "нет строки в списке, и выбрана показанная строка.\n%3\n"
+                           "Записать файлы с этими изменениями? «Нет» — ничего не записывать.")
+                .arg(n)
+                .arg(zuk::russianPlural(n, QStringLiteral("байт"), QStringLiteral("байта"), QStringLiteral("байтов")))
+                .arg(firstLines(lines));
+        if (!host_->confirm(question))
+            return;
+    }
 
     const QString bad = unwritableText(c);
     if (!bad.isEmpty()) {

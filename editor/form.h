@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <vector>
 
 namespace kalvet {
 
@@ -79,6 +80,15 @@ public:
     void Combo14_Click(int index);
     // Data files that failed at the last load (empty when it was complete).
     QStringList incompleteFiles() const { return incompleteFiles_; }
+    // Bytes of the image that showing records changed on its own (a stored
+    // value with no entry in its list takes the entry shown for it), since
+    // the last load; the next save lists them and asks before writing.
+    struct DisplayChange {
+        int slot, row, byte;
+        qint16 before, after;
+        QString record;   // the description record that was shown
+    };
+    const std::vector<DisplayChange> &displayChanges() const { return displayChanges_; }
 
     // ---- Record display and editing -------------------------------------
     void ShowRecord();
@@ -113,6 +123,19 @@ private:
     // First text that cannot be written as an item, as "field: character";
     // empty when every text can be written.
     QString unwritableText(int c) const;
+    // Fields of the controllers the window cannot select whose text holds a
+    // double quote; with fix, the quotes are replaced by apostrophes.
+    QStringList hiddenQuotedFields(int c, bool fix);
+
+    // ---- bytes the display changed ----
+    std::vector<DisplayChange> displayChanges_;
+    // Above 0 while the display itself sets selections (and so runs the
+    // Click handlers that write into the image).
+    int displaySelecting_ = 0;
+    // Every Click handler writes through here.
+    void storeByte(qint16 *byte, qint16 value);
+    // Selects an entry from the display, as the display's own choice.
+    void selectFromDisplay(ComboBox &combo, int index);
 
     // ---- state of the record display ----
     // Side files found missing or too short, with what was found (item count

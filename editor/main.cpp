@@ -10,6 +10,8 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
 
 #include <cstdio>
 
@@ -20,13 +22,16 @@ int main(int argc, char *argv[])
         args << QString::fromLocal8Bit(argv[i]);
 
     QCommandLineParser parser;
+    // "-dir d" is taken as "--dir d", not as the letters d, i, r.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QStringLiteral("Программа настройки контроллеров умного дома"));
     parser.addHelpOption();
     const QCommandLineOption dirOption(
         QStringList{QStringLiteral("dir")},
         QStringLiteral("Папка установки с файлами zuk.txt, out_in_ik.txt, szenar.txt и *.ini "
                        "(по умолчанию папка программы, если в ней есть opis_0.ini, иначе папка "
-                       "прошлого запуска; указанная папка запоминается)."),
+                       "прошлого запуска; указанная папка запоминается). Папки нет: сообщение "
+                       "«папка … не найдена» и код завершения 2."),
         QStringLiteral("FOLDER"));
     parser.addOption(dirOption);
     // The command line is read before the window system is touched, so that
@@ -61,6 +66,14 @@ int main(int argc, char *argv[])
             return 1;
         }
         zuk::rememberProgramFolder(QStringLiteral("kalvet"), folder);
+    }
+
+    if (!QFileInfo(folder).isDir()) {
+        // One clear word instead of a message for every file the folder lacks.
+        const QString text = QStringLiteral("папка %1 не найдена").arg(QDir::toNativeSeparators(folder));
+        std::fprintf(stderr, "kalvet: %s\n", qPrintable(text));
+        QMessageBox::critical(nullptr, QStringLiteral("kalvet"), text, QMessageBox::Ok);
+        return 2;
     }
 
     kalvet::EditorWindow window(folder);

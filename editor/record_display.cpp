@@ -18,8 +18,10 @@
 #include "editor/form.h"
 
 #include "common/address_map.h"
+#include "common/files.h"
 #include "common/text_file.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace kalvet {
@@ -174,10 +176,12 @@ QStringList EditorForm::readSideItems(const QString &name, int count)
             items.append(item);
         if (items.size() < count) {
             signature = QStringLiteral("%1:%2").arg(items.size()).arg(qHash(bytes));
-            report = QStringLiteral("Файл %1 слишком короткий: прочитано %2 элементов из %3. "
+            report = QStringLiteral("Файл %1 слишком короткий: прочитано %2 %3 из %4. "
                                     "Список заполнен до конца файла.")
                          .arg(name)
                          .arg(items.size())
+                         .arg(zuk::russianPlural(items.size(), QStringLiteral("элемент"),
+                                                 QStringLiteral("элемента"), QStringLiteral("элементов")))
                          .arg(count);
         }
     }
@@ -256,7 +260,7 @@ void EditorForm::ShowRecord()
                 const int value = *cell;
                 const int t = inputTypeOf(in_table, value);
                 if (t < Combo2.listCount())
-                    Combo2.setListIndex(t);
+                    selectFromDisplay(Combo2, t);
                 else
                     Combo2.showUnlisted(QString::number(value));
             }
@@ -267,7 +271,7 @@ void EditorForm::ShowRecord()
                 Combo2.setEnabled(true);
                 const int value = *cell;
                 if (value >= 0 && value < Combo2.listCount())
-                    Combo2.setListIndex(value);
+                    selectFromDisplay(Combo2, value);
                 else
                     Combo2.showUnlisted(QString::number(value));
             }
@@ -408,10 +412,46 @@ QString EditorForm::ShowItem(ComboBox &combo, const QString &kind, int slot, int
         combo.showUnlisted(QString::number(value));
         return QString();
     }
-    combo.setListIndex(entry);
+    selectFromDisplay(combo, entry);
     if (kind != kUslov)
         return QString();
     return kindOfLetter(entry_tag[entry]);
+}
+
+// ---- Bytes the display changed ---------------------------------------------
+
+void EditorForm::selectFromDisplay(ComboBox &combo, int index)
+{
+    ++displaySelecting_;
+    combo.setListIndex(index);
+    --displaySelecting_;
+}
+
+void EditorForm::storeByte(qint16 *byte, qint16 value)
+{
+    const qint16 *first = &reg_image[0][0][0];
+    const qsizetype at = byte - first;
+    const int slot = int(at / (zuk::kMaxRows * zuk::kRowBytes));
+    const int row = int(at / zuk::kRowBytes % zuk::kMaxRows);
+    const int b = int(at % zuk::kRowBytes);
+    auto known = std::find_if(displayChanges_.begin(), displayChanges_.end(), [&](const DisplayChange &d) {
+        return d.slot == slot && d.row == row && d.byte == b;
+    });
+    if (displaySelecting_ == 0) {
+        // The user's own choice, even of the value shown: nothing to ask about.
+        if (known != displayChanges_.end())
+            displayChanges_.erase(known);
+    } else if (slot < zuk::kSlotCount && *byte != value) {
+        if (known == displayChanges_.end()) {
+            const int rec = recordInUse();
+            displayChanges_.push_back({slot, row, b, *byte, value, rec >= 0 ? Combo15.item(rec) : QString()});
+        } else if (known->before == value) {
+            displayChanges_.erase(known);
+        } else {
+            known->after = value;
+        }
+    }
+    *byte = value;
 }
 
 // ---- Click handlers --------------------------------------------------------
@@ -430,9 +470,9 @@ void EditorForm::Combo2_Click()
         const QString kind = desc_table[rec][10];
         if (kind == kIn) {
             if (const std::optional<qint16> code = typeCode(in_table, chosen))
-                *cell = *code;
+                storeByte(cell, *code);
         } else if (kind == kFf) {
-            *cell = static_cast<qint16>(chosen);
+            storeByte(cell, static_cast<qint16>(chosen));
         }
     }
     ShowRecordItems();
@@ -464,24 +504,24 @@ void EditorForm::Combo1_Click(int index)
         // An input type is stored as its type code; a type without a usable
         // code leaves the byte as it was.
         if (const std::optional<qint16> code = typeCode(in_table, chosen))
-            *byte = *code;
+            storeByte(byte, *code);
         return;
     }
-    *byte = static_cast<qint16>(chosen);
+    storeByte(byte, static_cast<qint16>(chosen));
 }
 
 void EditorForm::Combo5_Click()
 {
     const int chosen = Combo5.listIndex();
     if (qint16 *byte = recordByte(recordInUse(), 2); byte && chosen >= 0)
-        *byte = static_cast<qint16>(chosen);
+        storeByte(byte, static_cast<qint16>(chosen));
 }
 
 void EditorForm::Combo6_Click()
 {
     const int chosen = Combo6.listIndex();
     if (qint16 *byte = recordByte(recordInUse(), 3); byte && chosen >= 0)
-        *byte = static_cast<qint16>(chosen);
+        storeByte(byte, static_cast<qint16>(chosen));
 }
 
 }  // namespace kalvet

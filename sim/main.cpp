@@ -118,6 +118,8 @@ int main(int argc, char **argv)
     }
     if (haveSeed != haveRate)
         return usageError(QStringLiteral("--seed and --fault-rate go together"));
+    if (QString error; !opt.save.isEmpty() && !checkSavePath(opt.save, &error))
+        return usageError(error);
 
     Installation inst;
     inst.faults = opt.faults;

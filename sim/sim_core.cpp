@@ -1,5 +1,6 @@
 #include "sim/sim_core.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 namespace zuk::sim {
@@ -173,13 +174,32 @@ bool parseOneFault(const QString &faultText, Fault *f, QString *error)
 
 bool parseFaults(const QString &text, std::vector<Fault> *out, QString *error)
 {
-    for (const QString &faultText : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    for (const QString &faultText : text.split(QLatin1Char(','))) {
+        if (faultText.trimmed().isEmpty()) {
+            *error = QStringLiteral("empty fault in \"%1\": every fault between commas must be given").arg(text);
+            return false;
+        }
         Fault f;
         if (!parseOneFault(faultText.trimmed(), &f, error))
             return false;
         out->push_back(f);
     }
     return true;
+}
+
+bool checkSavePath(const QString &path, QString *error)
+{
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isDir())
+        *error = QStringLiteral("--save %1: folder %2 does not exist").arg(path, folder.filePath());
+    else if (!folder.isWritable())
+        *error = QStringLiteral("--save %1: folder %2 is not writable").arg(path, folder.filePath());
+    else if (file.exists() && !file.isFile())
+        *error = QStringLiteral("--save %1: not a regular file").arg(path);
+    else
+        return true;
+    return false;
 }
 
 bool parsePresence(const QString &text, std::array<bool, kSlotCount> *present, QString *error)
@@ -368,11 +388,13 @@ Options:
                     or all when no image is given. Others stay silent.
   --link PATH       make a symbolic link PATH to the device (replaced if it
                     is a link already; removed again at exit).
-  --save FILE       at exit save the memory in the image file format.
+  --save FILE       at exit save the memory in the image file format; its
+                    folder must exist and be writable at start (exit 2).
   --log FILE        one line per complete request received, its bytes in
                     hexadecimal as on the wire ("F0 80 07 03 8A"), flushed
                     per line; requests with a wrong checksum are logged too.
-  --fault LIST      faults, comma-separated, option repeatable:
+  --fault LIST      faults, comma-separated (an empty one is an error),
+                    option repeatable:
                     ADDR[:ROW[:ATTEMPTS]]=KIND[/PARAM]
                     ADDR hexadecimal; ROW a decimal register row or "*"
                     (default every row); ATTEMPTS how many requests of each

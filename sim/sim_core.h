@@ -69,6 +69,10 @@ struct Fault {
 // Parses a comma-separated list of fault specifications, appending to *out.
 bool parseFaults(const QString &text, std::vector<Fault> *out, QString *error);
 
+// Whether the memory can be saved at path when the simulator ends: checked at
+// start, so that a wrong --save is not found only after a whole session.
+bool checkSavePath(const QString &path, QString *error);
+
 // Parses a list of bus addresses ("00,07,80", "all" or "none") into a
 // presence table. Every address must belong to a controller of the map.
 bool parsePresence(const QString &text, std::array<bool, kSlotCount> *present, QString *error);

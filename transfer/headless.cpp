@@ -3,6 +3,9 @@
 #include "transfer/runs.h"
 #include "transfer/serial_port.h"
 
+#include "common/files.h"
+
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QSocketNotifier>
@@ -32,12 +35,19 @@ bool stderrIsTerminal()
 #endif
 }
 
+// Set once the reader of stdout went away (EPIPE, as after "| head -1"):
+// status lines are no longer printed, the run goes on and saves.
+bool stdoutClosed = false;
+
 void printLine(FILE *to, const QString &text)
 {
+    if (to == stdout && stdoutClosed)
+        return;
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
     std::fputc('\n', to);
-    std::fflush(to);
+    if (std::fflush(to) != 0 && to == stdout)
+        stdoutClosed = true;
 }
 
 // SIGINT and SIGTERM during a run: the handler only records the signal (and,
@@ -167,12 +177,16 @@ int runDiff(const QString &fileA, const QString &fileB)
 
 int runHeadless(const TransferOptions &options)
 {
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);   // a closed stdout must not end the run before it saves
+#endif
     using Mode = TransferOptions::Mode;
     if (options.mode == Mode::Diff)
         return runDiff(options.diffA, options.diffB);
     if (options.mode == Mode::ListPorts)
         return listPorts();
 
+    removeLeftoverTemporaries(options.dir, {QStringLiteral("zuk.txt")}, QDateTime::currentDateTime());
     MSComm MSComm1;
     QString reason;
     if (!MSComm1.open(options.port, &reason, MSComm::OpenOptions{options.rs485})) {

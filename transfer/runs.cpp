@@ -214,8 +214,14 @@ RunOutcome TransferTool::readingRun()
         if (stop_)
             return endRecord(RunOutcome::Stopped);
     }
+    const bool keepOld = !loadedWhole_;   // a damaged file is kept beside, never lost
     QString why;
-    if (!saveFileAtomically(imagePath(), imageFileBytes(reg_image), &why)) {
+    const bool mayReplace = !keepOld || keepDamagedImage(imagePath(), &why);
+    if (!why.isEmpty() && onError)
+        onError(why);
+    if (!mayReplace) {
+        saveFailed_ = true;
+    } else if (!saveFileAtomically(imagePath(), imageFileBytes(reg_image), &why)) {
         saveFailed_ = true;
         if (onError)
             onError(QStringLiteral("Файл не сохранён: ") + why);

@@ -85,8 +85,12 @@ void EditorWindow::message(const QString &text)
 
 bool EditorWindow::confirm(const QString &text)
 {
-    return QMessageBox::question(this, kTitle, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-        == QMessageBox::Yes;
+    // The questions name their answers "Да" and "Нет"; the buttons say the same.
+    QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    return box.exec() == QMessageBox::Yes;
 }
 
 QComboBox *EditorWindow::addCombo(ComboBox &control, int left, int top, int width)

@@ -3,6 +3,10 @@
 #include "fixture.h"
 
 #include "common/address_map.h"
+#include "common/files.h"
+
+#include <QElapsedTimer>
+#include <sys/stat.h>
 
 using namespace kalvet_test;
 
@@ -219,27 +223,89 @@ TEST(EditorFailures, IncompleteDataFileIsNamedKeepsWhatWasReadAndTheSaveAsksFirs
 
 TEST(EditorFailures, UnwritableTextOrUnwritableFileWritesNothingAndKeepsTheTyping)
 {
-    const struct { std::function<void(kalvet::EditorForm &)> type; QString field, character; } cases[] = {
+    // The file faults strike the third file: the first two were already
+    // replaced (the image and a scenario were changed) and come back whole.
+    const struct { std::function<void(kalvet::EditorForm &)> type; QString field, character; int fault = -1; } cases[] = {
         {[](auto &f) { f.Text2[3].setText("вход \"3\""); }, "Входы 3", "«\"»"},
         {[](auto &f) { f.Text1[11].setText("выход ☺"); }, "Выходы B", "☺"},
         {[](auto &f) { f.Text5[17].setText("漢"); }, "короткие 1", "漢"},
-        {[](auto &f) { f.ir_name[9][2] = "a\"b"; }, "контроллер 9, ИК посылка 2", "«\"»"},
-        {[](auto &) {}, "out_in_ik.txt", "out_in_ik.txt"},   // the last file cannot be written
+        {[](auto &) {}, "out_in_ik.txt", "восстановлены", int(zuk::SaveStep::Rename)},
+        {[](auto &) {}, "out_in_ik.txt", "сбой", int(zuk::SaveStep::Flush)},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.field.toStdString());
+        SCOPED_TRACE(c.field.toStdString() + " " + c.character.toStdString());
         StartedEditor e;
-        if (c.field == "out_in_ik.txt")
-            ASSERT_TRUE(QDir(e.inst.folder()).mkdir("out_in_ik.txt.new"));
+        const QStringList files = QDir(e.inst.folder()).entryList(QDir::Files);
         c.type(*e.form);
         e.form->Text2[0].setText("набрано");
+        e.form->Text5[0].setText("сценарий");
+        e.form->reg_image[0][0][1] ^= 1;
+        if (c.fault >= 0)
+            zuk::injectSaveFault(zuk::SaveStep(c.fault), "out_in_ik.txt");
         e.form->Command2_Click();
+        zuk::clearSaveFault();
         ASSERT_EQ(e.host.messages.size(), 1);
         EXPECT_TOLD(e.host, c.field);
         EXPECT_TOLD(e.host, c.character);
         EXPECT_EQ(snapshot(e.inst), (QList{Installation::original(kData[0]), Installation::original(kData[1]),
                                            Installation::original(kData[2])}));
-        EXPECT_EQ(QDir(e.inst.folder()).entryList({"*.new"}, QDir::Files), QStringList());
+        EXPECT_EQ(QDir(e.inst.folder()).entryList(QDir::Files), files);   // no temporary left
         EXPECT_EQ(e.form->Text2[0].text(), "набрано");   // no reload
+    }
+}
+
+TEST(EditorFailures, QuoteInANameTheWindowCannotShowIsStoredAsApostropheOnYes)
+{
+    StartedEditor e;
+    auto &f = *e.form;
+    // Controllers 8..15 have no entry in the selector; their names come from the file.
+    f.ir_name[9][2] = "a\"b";
+    f.scen_name[12][20] = "\"";
+    const auto before = snapshot(e.inst);
+    f.Command2_Click();   // declined
+    ASSERT_EQ(e.host.questions.size(), 1);
+    for (const char *field : {"контроллер 9, ИК посылка 2", "контроллер C, Названия сценариев, короткие 4", "апостроф"})
+        EXPECT_TRUE(e.host.questions[0].contains(field)) << e.host.questions[0].toStdString();
+    EXPECT_EQ(snapshot(e.inst), before);
+    EXPECT_EQ(f.ir_name[9][2], "a\"b");
+    e.host.answers = {true};
+    f.Command2_Click();
+    EXPECT_TRUE(e.host.messages.isEmpty()) << e.host.all().toStdString();
+    EXPECT_EQ(e.inst.items("out_in_ik.txt")[9 * 66 + 2 + 2 * 4 + 3], "a'b");
+    EXPECT_EQ(e.inst.items("szenar.txt")[12 * 77 + 1 + 20 * 2 + 1], "'");
+    // A shown controller's quote is still the user's to correct.
+    f.Text2[1].setText("\"");
+    f.Command2_Click();
+    EXPECT_EQ(e.host.questions.size(), 2);
+    EXPECT_TOLD(e.host, "Входы 1");
+}
+
+TEST(EditorFailures, SpecialHugeOrHostileFilesAreShortLoadFailuresAtOnce)
+{
+    // A bad number of 3 MB (under the size limit) led by an escape sequence.
+    const QString hostileItem = "\"h\"\r\n\"l\"\r\n\x1b[2J" + QString(3'000'000, u'9');
+    for (const QString name : {"zuk.txt", "opis_0.ini", "in_0.ini"}) {
+        for (const QString kind : {"zero", "fifo", "5 MiB", "item"}) {
+            if (kind == "item" && name != "zuk.txt")
+                continue;
+            SCOPED_TRACE((name + " " + kind).toStdString());
+            StartedEditor e(false);
+            e.inst.remove(name);
+            const QByteArray path = QFile::encodeName(e.inst.path(name));
+            if (kind == "zero")
+                ASSERT_TRUE(QFile::link("/dev/zero", e.inst.path(name)));
+            else if (kind == "fifo")
+                ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+            else
+                e.inst.writeText(name, kind == "item" ? hostileItem : QString(5 * 1024 * 1024, u'1'));
+            QElapsedTimer clock;
+            clock.start();
+            e.restart();
+            EXPECT_LT(clock.elapsed(), 2000);
+            EXPECT_TOLD(e.host, name);
+            EXPECT_TOLD(e.host, kind == "item" ? "…" : kind == "5 MiB" ? "больше 4 МиБ" : "не обычный файл");
+            EXPECT_LT(e.host.all().size(), 2000);
+            EXPECT_FALSE(e.host.all().contains(QChar(0x1b)));
+        }
     }
 }

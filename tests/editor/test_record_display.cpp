@@ -253,3 +253,46 @@ TEST(RecordDisplay, EveryChoiceLandsInTheSavedImage)
 }
 
 }  // namespace
+
+TEST(RecordDisplay, BytesTheDisplayChangedAreListedAtSaveAndNoWritesNothing)
+{
+    Rig r;
+    r.type(52, 0) = "O7";   // a typo: the stored 7 of record 2 matches no type, the last one is shown
+    r.writeTypes();
+    r.restart();
+    EXPECT_EQ(std::pair(r.f().Combo2.listIndex(), int(r.at(5, 0))), std::pair(60, 255));
+    ASSERT_FALSE(r.f().displayChanges().empty());
+    const QByteArray before = r.inst.bytes("zuk.txt");
+    r.f().Command2_Click();   // answered No
+    ASSERT_EQ(r.host.questions.size(), 1);
+    const QString line = QString("контроллер 0, запись «%1», регистр 5, байт 0: 7 → 255").arg(r.f().Combo15.item(2));
+    EXPECT_TRUE(r.host.questions[0].contains(line)) << r.host.questions[0].toStdString();
+    EXPECT_EQ(r.inst.bytes("zuk.txt"), before);
+    // The user's own choice of that byte takes it off the list.
+    const size_t listed = r.f().displayChanges().size();
+    r.f().Combo2.choose(60);
+    EXPECT_EQ(r.f().displayChanges().size(), listed - 1);
+    r.host.answers = {true};
+    r.f().Command2_Click();
+    EXPECT_EQ(r.host.questions.size(), listed > 1 ? 2 : 1);
+    EXPECT_NE(r.inst.bytes("zuk.txt"), before);
+    EXPECT_TRUE(r.f().displayChanges().empty());   // what is on disk now shows unchanged
+
+    // Two records of twelve "in" items over bytes no type has: 24 bytes, 20 listed.
+    Items items;
+    for (int i = 0; i < 12; ++i)
+        items.append({"in", QString::number(i)});
+    for (int rec : {4, 5}) {
+        r.plain(rec, QString::number(20 + 2 * (rec - 4)), items);
+        for (int b = 0; b < 16; ++b)
+            r.at(20 + 2 * (rec - 4) + b / 8, b % 8) = 200;
+        r.show(rec);
+    }
+    EXPECT_EQ(r.f().displayChanges().size(), 24u);
+    r.host.reset();
+    r.f().Command2_Click();
+    ASSERT_EQ(r.host.questions.size(), 1);
+    EXPECT_EQ(r.host.questions[0].count("→"), 20);
+    EXPECT_TRUE(r.host.questions[0].contains("… и ещё 4")) << r.host.questions[0].toStdString();
+    EXPECT_TRUE(r.host.questions[0].contains("24 байта"));
+}

@@ -300,14 +300,15 @@ TEST_F(HeadlessRuns, WithoutDirTheRememberedOrElseTheCurrentFolderHoldsZukTxt)
 
     ToolRun r = write(house.dir.path());
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    r = write(elsewhere.path());
-    EXPECT_EQ(r.exitCode, 2);
+    r = write(elsewhere.path());   // nothing ticked: nothing to refuse, but no zuk.txt there
+    EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.err.contains("Ошибка, нет готового файла")) << r.err.toStdString();
 
     r = write(elsewhere.path(), {"--dir", house.dir.path()});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     r = write(elsewhere.path());
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("Ошибка, нет готового файла")) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(QDir(elsewhere.path()).filePath("zuk.txt")));
     ASSERT_TRUE(sim->stop());
     EXPECT_EQ(sim->log(), Lines{});
@@ -515,4 +516,37 @@ TEST_F(HeadlessRuns, FastRunsOverAPacedLineGiveWhatTheFixedWaitGives)
     EXPECT_EQ(loadOrFail(fastSim->savePath)[0], written[0]);
     EXPECT_EQ(fastSim->log(), fixedSim->log());   // the same requests, one per row
     EXPECT_EQ(fastSim->log().size(), 60u);
+}
+
+TEST_F(HeadlessRuns, DamagedImageIsKeptBesideAndAClosedStdoutStillEndsTheRunAndSaves)
+{
+    const RegisterImage mem = simMemory();
+    auto sim = startSim(mem);
+    QByteArray damaged = fileBytes(sampleImage());
+    const qsizetype line3 = damaged.indexOf('\n', damaged.indexOf('\n') + 1) + 1;
+    damaged[line3] = 'x';   // one changed character on line 3: the load fails
+    ToolFolder folder(damaged);
+
+    const ToolRun run = tool("--read", *sim, folder, "80");
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList copies = QDir(folder.dir.path()).entryList({"zuk.txt.bak-*"}, QDir::Files);
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_EQ(fileBytes(folder.dir.filePath(copies[0])), damaged);
+    EXPECT_TRUE(run.err.contains("сохранён как " + folder.dir.filePath(copies[0]))) << run.err.toStdString();
+    RegisterImage saved = loadOrFail(folder.path());
+    EXPECT_EQ(saved[slotOfAddress(0x80)], mem[slotOfAddress(0x80)]);
+
+    // "| head -1": the reader goes away after the first status line.
+    ToolFolder piped(fileBytes(sampleImage()));
+    QProcess shell;
+    shell.start("/bin/bash", {"-c", QString("'%1' --read --port '%2' --dir '%3' --tick 81 --wait-unit-ms %4 | head -1; "
+                                            "echo \"exit ${PIPESTATUS[0]}\"")
+                                        .arg(bin("zuk_2"), sim->device, piped.dir.path())
+                                        .arg(kUnitMs)});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    const QStringList out = QString::fromUtf8(shell.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(toLines(out), (Lines{readOk(0x81, 0), "exit 0"}));
+    saved = loadOrFail(piped.path());
+    EXPECT_EQ(saved[slotOfAddress(0x81)], mem[slotOfAddress(0x81)]);
+    EXPECT_EQ(QDir(piped.dir.path()).entryList(QDir::Files), QStringList{"zuk.txt"});
 }

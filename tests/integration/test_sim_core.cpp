@@ -2,6 +2,7 @@
 
 #include "sim/sim_core.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <tuple>
 
@@ -85,7 +86,7 @@ TEST(SimFaults, ParsesSpecificationsAndRejectsBadOnes)
     EXPECT_EQ(std::tuple(f[2].address, f[2].row, f[2].attempts), std::tuple(0x9D, -1, 2));
     EXPECT_EQ(f[3].attempts, 9);
     for (const char *bad : {"80", "08=silent", "80:9=silent", "80:x=silent", "80=loud", "80=late", "80=silent/2",
-                            "80=pieces/0", "80:1:2=fail/3", "80:1:2:3=silent"}) {
+                            "80=pieces/0", "80:1:2=fail/3", "80:1:2:3=silent", ",", "", "80=silent,", " , 80=silent"}) {
         std::vector<Fault> none;
         EXPECT_FALSE(parseFaults(QString::fromLatin1(bad), &none, &error)) << bad;
     }
@@ -93,6 +94,13 @@ TEST(SimFaults, ParsesSpecificationsAndRejectsBadOnes)
     EXPECT_TRUE(parsePresence(QStringLiteral("00,80,9d"), &present, &error));
     EXPECT_TRUE(present[0] && present[8] && present[19] && !present[1]);
     EXPECT_FALSE(parsePresence(QStringLiteral("00,08"), &present, &error));
+
+    // --save is judged at start: its folder must exist and be writable, the file be a plain one.
+    QTemporaryDir dir;
+    EXPECT_TRUE(checkSavePath(dir.filePath("sim.txt"), &error));
+    EXPECT_FALSE(checkSavePath(dir.filePath("none/sim.txt"), &error));
+    EXPECT_TRUE(error.contains("does not exist")) << error.toStdString();
+    EXPECT_FALSE(checkSavePath(dir.path(), &error));
 }
 
 namespace {

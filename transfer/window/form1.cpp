@@ -1,9 +1,12 @@
 #include "transfer/window/form1.h"
 
+#include "common/files.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDateTime>
 #include <QFontMetrics>
 #include <QInputDialog>
 #include <QLabel>
@@ -180,6 +183,7 @@ void Form1::startUp()
     const bool open = openPort();
     tool_.setPort(settings_.port, open);
     bus_.resetReceiveCount();
+    removeLeftoverTemporaries(settings_.dir, {QStringLiteral("zuk.txt")}, QDateTime::currentDateTime());
     if (!tool_.LoadImageFile())
         showMessage(QStringLiteral("Ошибка, нет готового файла"));
     showTicks();

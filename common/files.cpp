@@ -1,0 +1,460 @@
+#include "common/files.h"
+#include "common/text_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStorageInfo>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace zuk {
+
+namespace {
+
+QString native(const QString &path) { return visibleText(QDir::toNativeSeparators(path), 200); }
+
+// ---- the injected fault of the tests ----
+struct Fault {
+    bool active = false;
+    SaveStep step = SaveStep::Write;
+    QString fileName;
+};
+Fault &fault()
+{
+    static Fault f;
+    return f;
+}
+bool faultAt(SaveStep step, const QString &path)
+{
+    const Fault &f = fault();
+    return f.active && f.step == step && QFileInfo(path).fileName() == f.fileName;
+}
+const QString kInjected = QStringLiteral("сбой, заданный проверкой");
+
+// The cause of a failed system call, in Russian where users meet it.
+QString causeOf(int err)
+{
+    switch (err) {
+    case ENOSPC:
+        return QStringLiteral("на диске нет места");
+#ifdef EDQUOT
+    case EDQUOT:
+        return QStringLiteral("исчерпана дисковая квота");
+#endif
+    case EROFS:
+        return QStringLiteral("диск доступен только для чтения");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("нет прав доступа");
+    case ENOENT:
+        return QStringLiteral("файл или папка не найдены");
+    case EIO:
+        return QStringLiteral("ошибка ввода-вывода");
+    case ELOOP:
+        return QStringLiteral("слишком много символических ссылок");
+    case EISDIR:
+        return QStringLiteral("это папка");
+    default:
+        return QString::fromLocal8Bit(std::strerror(err));
+    }
+}
+
+// Why a file could not be created in or written to its folder: the folder's
+// state says more than the system's text.
+QString writeCause(const QString &path, qint64 bytesNeeded, const QString &systemText)
+{
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    if (!folder.exists())
+        return QStringLiteral("папка %1 не найдена").arg(native(folder.filePath()));
+    if (!folder.isWritable())
+        return QStringLiteral("папка %1 недоступна для записи").arg(native(folder.filePath()));
+    const QStorageInfo storage(folder.filePath());
+    if (storage.isValid() && storage.isReadOnly())
+        return QStringLiteral("диск доступен только для чтения");
+    if (storage.isValid() && storage.bytesAvailable() >= 0 && storage.bytesAvailable() < bytesNeeded + 4096)
+        return QStringLiteral("на диске нет места");
+    return systemText;
+}
+
+// Makes the written contents of an open file durable.
+bool syncFile(QFileDevice &file, const QString &target, QString *cause)
+{
+    if (faultAt(SaveStep::Flush, target)) {
+        *cause = kInjected;
+        return false;
+    }
+    if (!file.flush()) {
+        *cause = file.errorString();
+        return false;
+    }
+#ifdef Q_OS_WIN
+    if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())))) {
+        *cause = QStringLiteral("данные не записаны на диск (код %1)").arg(GetLastError());
+        return false;
+    }
+#else
+    if (::fsync(file.handle()) != 0) {
+        *cause = causeOf(errno);
+        return false;
+    }
+#endif
+    return true;
+}
+
+// Makes the renames in a folder durable (Linux; elsewhere the rename itself is).
+void syncFolder(const QString &folder)
+{
+#if defined(Q_OS_LINUX)
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#else
+    Q_UNUSED(folder);
+#endif
+}
+
+// Puts `from` in the place of `to` in one step, replacing a file there.
+bool renameReplacing(const QString &from, const QString &to, QString *cause)
+{
+    if (faultAt(SaveStep::Rename, to)) {
+        *cause = kInjected;
+        return false;
+    }
+#ifdef Q_OS_WIN
+    if (!MoveFileExW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(from).utf16()),
+                     reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(to).utf16()),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        *cause = QStringLiteral("файл не заменён (код %1)").arg(GetLastError());
+        return false;
+    }
+#else
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
+        *cause = causeOf(errno);
+        return false;
+    }
+#endif
+    return true;
+}
+
+// Gives `from` the name `to` only when no file has that name.
+bool renameNoReplace(const QString &from, const QString &to, bool *taken, QString *cause)
+{
+    *taken = false;
+#ifdef Q_OS_WIN
+    if (!MoveFileExW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(from).utf16()),
+                     reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(to).utf16()), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD e = GetLastError();
+        *taken = e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS;
+        *cause = QStringLiteral("файл не переименован (код %1)").arg(e);
+        return false;
+    }
+#else
+    // A hard link is made only where no name exists; then the temporary goes.
+    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
+        *taken = errno == EEXIST;
+        *cause = causeOf(errno);
+        return false;
+    }
+    ::unlink(QFile::encodeName(from).constData());
+#endif
+    return true;
+}
+
+// Writes bytes into a new temporary beside path, named PATH.XXXXXX, created
+// exclusively under a name nobody can guess; flushed to disk and closed.
+bool writeTemporary(const QString &path, const QByteArray &bytes, QString *tempPath, QString *error)
+{
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    file.setAutoRemove(false);
+    if (!file.open()) {
+        *error = QStringLiteral("не удалось создать файл рядом с %1: %2")
+                     .arg(native(path), writeCause(path, bytes.size(), file.errorString()));
+        return false;
+    }
+    *tempPath = file.fileName();   // gives an unnamed temporary its name
+    // The new file gets the old one's permissions (a temporary is private).
+    const QFileInfo old(path);
+    file.setPermissions(old.isFile() ? old.permissions()
+                                     : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                           | QFileDevice::ReadOther);
+    QString cause;
+    bool ok = true;
+    if (faultAt(SaveStep::Write, path) || file.write(bytes) != bytes.size()) {
+        cause = faultAt(SaveStep::Write, path) ? kInjected : writeCause(path, bytes.size(), file.errorString());
+        ok = false;
+    } else if (!syncFile(file, path, &cause)) {
+        if (cause != kInjected)
+            cause = writeCause(path, bytes.size(), cause);
+        ok = false;
+    }
+    file.close();
+    if (ok && file.error() != QFileDevice::NoError) {
+        cause = writeCause(path, bytes.size(), file.errorString());
+        ok = false;
+    }
+    if (!ok) {
+        QFile::remove(*tempPath);
+        *error = QStringLiteral("не удалось записать файл %1: %2").arg(native(path), cause);
+    }
+    return ok;
+}
+
+bool existsAsEntry(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+}  // namespace
+
+QString visibleText(const QString &text, int limit)
+{
+    QString out;
+    const qsizetype n = std::min<qsizetype>(text.size(), limit);
+    out.reserve(n + 8);
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'\t')
+            out += QStringLiteral("\\t");
+        else if (c == u'\r')
+            out += QStringLiteral("\\r");
+        else if (c == u'\n')
+            out += QStringLiteral("\\n");
+        else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0))
+            out += QStringLiteral("\\x%1").arg(int(c), 2, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x');
+        else
+            out += text[i];
+    }
+    if (text.size() > limit)
+        out += QChar(0x2026);
+    return out;
+}
+
+QString russianPlural(qint64 n, const QString &one, const QString &few, const QString &many)
+{
+    const qint64 a = n < 0 ? -n : n;
+    const qint64 lastTwo = a % 100, last = a % 10;
+    if (lastTwo >= 11 && lastTwo <= 14)
+        return many;
+    if (last == 1)
+        return one;
+    if (last >= 2 && last <= 4)
+        return few;
+    return many;
+}
+
+int removeLeftoverTemporaries(const QString &folder, const QStringList &names, const QDateTime &startedAt)
+{
+    QStringList patterns;
+    for (const QString &name : names)
+        patterns << QRegularExpression::escape(name) + QStringLiteral("\\.[A-Za-z0-9]{6}");
+    const QRegularExpression pattern(QRegularExpression::anchoredPattern(patterns.join(u'|')));
+    int removed = 0;
+    const QDir dir(folder);
+    for (const QFileInfo &info : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (info.isSymLink() || !pattern.match(info.fileName()).hasMatch())
+            continue;
+        if (info.lastModified() < startedAt && QFile::remove(info.filePath()))
+            ++removed;
+    }
+    return removed;
+}
+
+bool keepCopyBeside(const QString &path, QString *copyPath, QString *error)
+{
+    QByteArray bytes;
+    if (!readFileBytes(path, &bytes, error))
+        return false;
+    QString temp;
+    if (!writeTemporary(path, bytes, &temp, error))
+        return false;
+    const QString stem = path + QStringLiteral(".bak-")
+                         + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    for (int n = 1; n < 1000; ++n) {
+        const QString name = n == 1 ? stem : stem + QStringLiteral("-%1").arg(n);
+        bool taken = false;
+        QString cause;
+        if (renameNoReplace(temp, name, &taken, &cause)) {
+            syncFolder(QFileInfo(path).absolutePath());
+            *copyPath = name;
+            return true;
+        }
+        if (!taken) {
+            QFile::remove(temp);
+            *error = QStringLiteral("не удалось сохранить копию %1: %2").arg(native(name), cause);
+            return false;
+        }
+    }
+    QFile::remove(temp);
+    *error = QStringLiteral("не удалось сохранить копию %1: все имена заняты").arg(native(stem));
+    return false;
+}
+
+void injectSaveFault(SaveStep step, const QString &fileName)
+{
+    fault() = Fault{true, step, fileName};
+}
+
+void clearSaveFault()
+{
+    fault() = Fault{};
+}
+
+// ---- declared in common/text_file.h ----------------------------------------
+
+bool readFileBytes(const QString &path, QByteArray *out, QString *error)
+{
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = QStringLiteral("не удалось открыть файл %1: %2").arg(native(path), why);
+        return false;
+    };
+    const QString notRegular = QStringLiteral("это не обычный файл (папка, устройство или канал)");
+    const QString tooLarge = QStringLiteral("файл больше %1 МиБ, такого файла установки не бывает")
+                                 .arg(kMaxLoadBytes / (1024 * 1024));
+    QFile file;
+#ifdef Q_OS_WIN
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return fail(notRegular);
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(file.errorString());
+#else
+    // Opened without blocking (a FIFO would wait for a writer for ever), then
+    // judged by what was opened, not by the name.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return fail(causeOf(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail(notRegular);
+    }
+    if (st.st_size > kMaxLoadBytes) {
+        ::close(fd);
+        return fail(tooLarge);
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(file.errorString());
+    }
+#endif
+    // At most one byte past the limit: a file that grew while being read is
+    // refused as well.
+    QByteArray bytes = file.read(kMaxLoadBytes + 1);
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = QStringLiteral("не удалось прочитать файл %1: %2").arg(native(path), file.errorString());
+        return false;
+    }
+    if (bytes.size() > kMaxLoadBytes)
+        return fail(tooLarge);
+    *out = std::move(bytes);
+    return true;
+}
+
+bool saveFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
+{
+    return saveFilesTogether({{path, bytes}}, error);
+}
+
+// Every new file is written completely to a temporary first. Before the first
+// old file is replaced, a copy of each old file that a later failure would
+// have to bring back is kept beside it; the temporaries are then renamed into
+// place one by one. When a rename fails, the files already replaced get their
+// old contents back (a file that did not exist is removed again), so the
+// folder holds either all new files or all old ones.
+bool saveFilesTogether(const std::vector<std::pair<QString, QByteArray>> &files, QString *error)
+{
+    struct Target {
+        QString path, temp, keep;
+        bool existed = false;
+    };
+    std::vector<Target> targets(files.size());
+    auto removeLeftovers = [&targets] {
+        for (const Target &t : targets) {
+            if (!t.temp.isEmpty())
+                QFile::remove(t.temp);
+            if (!t.keep.isEmpty())
+                QFile::remove(t.keep);
+        }
+    };
+    QString why;
+    for (size_t i = 0; i < files.size(); ++i) {
+        Target &t = targets[i];
+        t.path = files[i].first;
+        t.existed = existsAsEntry(t.path);
+        if (!writeTemporary(t.path, files[i].second, &t.temp, &why)) {
+            removeLeftovers();
+            if (error)
+                *error = why;
+            return false;
+        }
+    }
+    // The last file needs no copy: when its rename fails, it is still the old one.
+    for (size_t i = 0; i + 1 < targets.size(); ++i) {
+        Target &t = targets[i];
+        if (!t.existed)
+            continue;
+        QByteArray old;
+        if (!readFileBytes(t.path, &old, &why) || !writeTemporary(t.path, old, &t.keep, &why)) {
+            removeLeftovers();
+            if (error)
+                *error = QStringLiteral("прежний файл не сохранён до замены, ничего не изменено: ") + why;
+            return false;
+        }
+    }
+    for (size_t i = 0; i < targets.size(); ++i) {
+        Target &t = targets[i];
+        if (renameReplacing(t.temp, t.path, &why)) {
+            t.temp.clear();
+            continue;
+        }
+        bool restored = true;
+        for (size_t j = 0; j < i; ++j) {
+            Target &back = targets[j];
+            QString ignored;
+            // A copy that could not be put back stays beside its file.
+            const bool ok = back.existed ? renameReplacing(back.keep, back.path, &ignored)
+                                         : QFile::remove(back.path);
+            if (back.existed)
+                back.keep.clear();
+            restored = restored && ok;
+        }
+        removeLeftovers();
+        syncFolder(QFileInfo(t.path).absolutePath());
+        if (error) {
+            *error = QStringLiteral("не удалось заменить файл %1: %2").arg(native(t.path), why);
+            if (i > 0)
+                *error += restored ? QStringLiteral("; уже заменённые файлы восстановлены")
+                                   : QStringLiteral("; восстановить уже заменённые файлы не удалось");
+        }
+        return false;
+    }
+    removeLeftovers();
+    QStringList folders;
+    for (const Target &t : targets)
+        if (!folders.contains(QFileInfo(t.path).absolutePath()))
+            folders << QFileInfo(t.path).absolutePath();
+    for (const QString &folder : folders)
+        syncFolder(folder);
+    return true;
+}
+
+}  // namespace zuk

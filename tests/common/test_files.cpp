@@ -1,0 +1,209 @@
+// Files on disk as a hostile user leaves them: special files, huge files and
+// items, planted names, saves that fail half-way, leftovers of a kill.
+#include "common/files.h"
+#include "common/image_file.h"
+#include "common/text_file.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSet>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace zuk;
+
+namespace {
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+}
+
+void put(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// Every entry of the folder, so that a leftover temporary shows.
+QStringList entries(const QTemporaryDir &dir)
+{
+    return QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
+}
+
+struct FaultGuard {
+    FaultGuard(SaveStep step, const QString &name) { injectSaveFault(step, name); }
+    ~FaultGuard() { clearSaveFault(); }
+};
+
+}  // namespace
+
+TEST(HostileFiles, SpecialOrHugeFilesAreLoadFailuresAtOnce)
+{
+    QTemporaryDir dir;
+    const QString zero = dir.filePath("zero.txt"), fifo = dir.filePath("fifo.txt"), big = dir.filePath("big.txt");
+    ASSERT_TRUE(QFile::link("/dev/zero", zero));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    put(big, QByteArray(5 * 1024 * 1024, '1'));
+    const struct { QString path; const char *why; } cases[] = {
+        {zero, "не обычный файл"}, {fifo, "не обычный файл"}, {dir.path(), "не обычный файл"},
+        {big, "больше 4 МиБ"}, {dir.filePath("missing.txt"), "missing.txt"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        QElapsedTimer clock;
+        clock.start();
+        RegisterImage image{};
+        const ImageLoadResult r = loadImageFile(c.path, image);
+        EXPECT_LT(clock.elapsed(), 1000);
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.failure.contains(c.why)) << r.failure.toStdString();
+    }
+    // Just below the limit still loads (as far as its items go).
+    put(big, QByteArray(kMaxLoadBytes, ' '));
+    QByteArray bytes;
+    QString error;
+    EXPECT_TRUE(readFileBytes(big, &bytes, &error)) << error.toStdString();
+    EXPECT_EQ(bytes.size(), kMaxLoadBytes);
+}
+
+TEST(HostileFiles, MessagesQuoteAShortVisiblePieceAndCountInRussian)
+{
+    // A 10 MB bad item with an escape sequence at its start.
+    ItemReader r(QStringLiteral("\x1b[2J") + QString(10'000'000, u'7') + QStringLiteral("x\r\n"));
+    qint16 v = 0;
+    EXPECT_FALSE(r.readNumber(&v));
+    const QString text = r.failureText();
+    EXPECT_LT(text.size(), 200);
+    EXPECT_TRUE(text.contains(QStringLiteral("\\x1B[2J7777"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QChar(0x2026)));
+    EXPECT_FALSE(text.contains(QChar(0x1b)));
+    EXPECT_EQ(visibleText(QStringLiteral("a\tb\r\n\x7f\u0085й"), 40), QStringLiteral("a\\tb\\r\\n\\x7F\\x85й"));
+    EXPECT_EQ(visibleText(QStringLiteral("abcdef"), 6), QStringLiteral("abcdef"));
+
+    const QString forms[3] = {"элемент", "элемента", "элементов"};
+    const std::pair<int, int> counts[] = {{0, 2}, {1, 0}, {2, 1}, {4, 1}, {5, 2}, {11, 2}, {12, 2},
+                                          {14, 2}, {21, 0}, {22, 1}, {111, 2}, {101, 0}, {1004, 1}};
+    for (auto [n, form] : counts)
+        EXPECT_EQ(russianPlural(n, forms[0], forms[1], forms[2]), forms[form]) << n;
+    ItemReader one(QStringLiteral("5"));
+    EXPECT_TRUE(one.readNumber(&v));
+    EXPECT_FALSE(one.readNumber(&v));
+    EXPECT_TRUE(one.failureText().endsWith(QStringLiteral("прочитано 1 элемент"))) << one.failureText().toStdString();
+}
+
+TEST(Saving, FilesReplacedTogetherOrNotAtAllWhateverStepFails)
+{
+    QTemporaryDir dir;
+    const QString a = dir.filePath("zuk.txt"), b = dir.filePath("szenar.txt"), c = dir.filePath("out_in_ik.txt");
+    QString error;
+    // Created where none existed, then replaced: this system's rename replaces.
+    ASSERT_TRUE(saveFilesTogether({{a, "A1"}, {b, "B1"}, {c, "C1"}}, &error)) << error.toStdString();
+    ASSERT_TRUE(saveFilesTogether({{a, "A2"}, {b, "B2"}, {c, "C2"}}, &error)) << error.toStdString();
+    EXPECT_EQ(QList({bytesOf(a), bytesOf(b), bytesOf(c)}), QList<QByteArray>({"A2", "B2", "C2"}));
+    const QStringList files = entries(dir);
+    // A replaced file keeps its permissions; a new one is readable by all.
+    EXPECT_TRUE(QFile::setPermissions(b, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+    const QFileDevice::Permissions oldPermissions = QFileInfo(b).permissions();
+    ASSERT_TRUE(saveFilesTogether({{a, "A2"}, {b, "B2"}, {c, "C2"}}, &error)) << error.toStdString();
+    EXPECT_EQ(QFileInfo(b).permissions(), oldPermissions);
+    EXPECT_TRUE(QFileInfo(a).permissions() & QFileDevice::ReadOther);
+
+    // A planted link under the old fixed temporary name leads nowhere now.
+    const QString outside = QDir(dir.path()).filePath("../outside-" + QFileInfo(dir.path()).fileName());
+    put(outside, "keep");
+    ASSERT_TRUE(QFile::link(outside, a + ".new"));
+
+    const struct { SaveStep step; const char *file; } faults[] = {
+        {SaveStep::Write, "out_in_ik.txt"}, {SaveStep::Flush, "szenar.txt"}, {SaveStep::Flush, "out_in_ik.txt"},
+        {SaveStep::Rename, "zuk.txt"}, {SaveStep::Rename, "szenar.txt"}, {SaveStep::Rename, "out_in_ik.txt"},
+    };
+    for (const auto &f : faults) {
+        SCOPED_TRACE(std::string(f.file) + " step " + std::to_string(int(f.step)));
+        FaultGuard fault(f.step, f.file);
+        EXPECT_FALSE(saveFilesTogether({{a, "A3"}, {b, "B3"}, {c, "C3"}}, &error));
+        EXPECT_TRUE(error.contains(f.file)) << error.toStdString();
+        EXPECT_EQ(QList({bytesOf(a), bytesOf(b), bytesOf(c)}), QList<QByteArray>({"A2", "B2", "C2"}));
+        EXPECT_EQ(entries(dir).join(' ').toStdString(), (files + QStringList{"zuk.txt.new"}).join(' ').toStdString());
+        if (f.step == SaveStep::Rename && QString(f.file) != "zuk.txt")
+            EXPECT_TRUE(error.contains("восстановлены")) << error.toStdString();
+    }
+    // A file that did not exist before is removed again when a later rename fails.
+    {
+        FaultGuard fault(SaveStep::Rename, "c2.txt");
+        EXPECT_FALSE(saveFilesTogether({{dir.filePath("c1.txt"), "1"}, {dir.filePath("c2.txt"), "2"}}, &error));
+        EXPECT_FALSE(QFile::exists(dir.filePath("c1.txt")));
+    }
+    ASSERT_TRUE(saveFilesTogether({{a, "A4"}, {b, "B4"}, {c, "C4"}}, &error)) << error.toStdString();
+    EXPECT_EQ(bytesOf(outside), "keep");
+    EXPECT_EQ(bytesOf(a), "A4");
+    QFile::remove(outside);
+
+    // One file: saveFileAtomically; a missing folder is named.
+    EXPECT_FALSE(saveFileAtomically(dir.filePath("none/zuk.txt"), "x", &error));
+    EXPECT_TRUE(error.contains("не найдена")) << error.toStdString();
+    {
+        FaultGuard fault(SaveStep::Flush, "zuk.txt");
+        EXPECT_FALSE(saveFileAtomically(a, "A5", &error));
+        EXPECT_EQ(bytesOf(a), "A4");
+    }
+    if (::geteuid() != 0) {   // root writes into a read-only folder all the same
+        ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0500), 0);
+        EXPECT_FALSE(saveFileAtomically(a, "A6", &error));
+        EXPECT_TRUE(error.contains("недоступна для записи")) << error.toStdString();
+        ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
+    }
+}
+
+TEST(Saving, DamagedImageIsKeptBesideNeverOverwritten)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("zuk.txt");
+    QString notice;
+    EXPECT_TRUE(keepDamagedImage(path, &notice));   // no file: nothing to keep
+    EXPECT_TRUE(notice.isEmpty());
+    put(path, "\"damaged\r\n");
+    ASSERT_TRUE(keepDamagedImage(path, &notice)) << notice.toStdString();
+    put(path, "\"damaged again\r\n");
+    ASSERT_TRUE(keepDamagedImage(path, &notice)) << notice.toStdString();
+    const QStringList copies = QDir(dir.path()).entryList({"zuk.txt.bak-*"}, QDir::Files, QDir::Name);
+    ASSERT_EQ(copies.size(), 2);
+    for (const QString &copy : copies)
+        EXPECT_TRUE(QRegularExpression("^zuk\\.txt\\.bak-\\d{8}-\\d{6}(-\\d+)?$").match(copy).hasMatch()) << copy.toStdString();
+    EXPECT_TRUE(notice.contains(copies.last()) || notice.contains(copies.first()));
+    QSet<QByteArray> kept;
+    for (const QString &copy : copies)
+        kept << bytesOf(dir.filePath(copy));
+    EXPECT_EQ(kept, (QSet<QByteArray>{"\"damaged\r\n", "\"damaged again\r\n"}));
+    EXPECT_EQ(entries(dir).size(), 3);   // no temporary left
+
+    // A special file holds no image: nothing is kept, the save may go on.
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::link("/dev/zero", path));
+    EXPECT_TRUE(keepDamagedImage(path, &notice));
+    EXPECT_EQ(entries(dir).size(), 3);
+}
+
+TEST(Saving, LeftoverTemporariesOfAKillGoAtTheNextStart)
+{
+    QTemporaryDir dir;
+    const QStringList names = {"zuk.txt.Ab3xY9", "szenar.txt.000000", "zuk.txt.Ab3xY", "zuk.txt.bak-20260101-120000",
+                               "zuk.txt.Ab3xY9z", "other.txt.abcdef", "zuk.txt"};
+    for (const QString &n : names)
+        put(dir.filePath(n), "x");
+    const QDateTime start = QDateTime::currentDateTime().addSecs(5);
+    QFile newer(dir.filePath("zuk.txt.NEWER1"));   // written by a run that started later
+    ASSERT_TRUE(newer.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(newer.setFileTime(start.addSecs(5), QFileDevice::FileModificationTime));
+    newer.close();
+    EXPECT_EQ(removeLeftoverTemporaries(dir.path(), {"zuk.txt", "szenar.txt"}, start), 2);
+    EXPECT_EQ(entries(dir).join(' ').toStdString(),
+              "other.txt.abcdef zuk.txt zuk.txt.Ab3xY zuk.txt.Ab3xY9z zuk.txt.NEWER1 zuk.txt.bak-20260101-120000");
+}
