@@ -47,6 +47,8 @@ struct Options {
     int lateMs = 500;
     int lineSpeed = 0;       // baud; 0: bytes move at once, as the pty moves them
     int answerDelayMs = 0;
+    bool echo = false;       // every byte received goes straight back, as a half-duplex adapter does
+    int vanishAfter = 0;     // close the pseudo-terminal after this many requests; 0: never
 };
 
 bool writeAll(int fd, const QByteArray &bytes)
@@ -78,9 +80,13 @@ int main(int argc, char **argv)
             std::fputs(qPrintable(helpText()), stdout);
             return 0;
         }
+        if (a == QLatin1String("--echo")) {
+            opt.echo = true;
+            continue;
+        }
         static const QStringList withValue = {"--image", "--present", "--link", "--save", "--log",
                                               "--fault", "--seed", "--fault-rate", "--late-ms",
-                                              "--line-speed", "--answer-delay-ms"};
+                                              "--line-speed", "--answer-delay-ms", "--vanish-after"};
         if (!withValue.contains(a))
             return usageError(QStringLiteral("unknown argument \"%1\"").arg(a));
         if (i + 1 >= argc)
@@ -109,6 +115,9 @@ int main(int argc, char **argv)
         } else if (a == QLatin1String("--line-speed")) {
             opt.lineSpeed = v.toInt(&ok);
             ok = ok && opt.lineSpeed >= 50 && opt.lineSpeed <= 4000000;
+        } else if (a == QLatin1String("--vanish-after")) {
+            opt.vanishAfter = v.toInt(&ok);
+            ok = ok && opt.vanishAfter >= 1;
         } else if (a == QLatin1String("--answer-delay-ms")) {
             opt.answerDelayMs = v.toInt(&ok);
             ok = ok && opt.answerDelayMs >= 0 && opt.answerDelayMs <= 60000;
@@ -195,16 +204,21 @@ int main(int argc, char **argv)
     constexpr qint64 kIdleFlushUs = 500'000;
     bool running = true;
 
+    bool corruptEcho = false;   // a request just completed wants its echo spoilt
+    int requestsSeen = 0;
     auto answerAt = [&](const std::vector<Request> &requests, qint64 atUs) {
         for (const Request &r : requests) {
             if (logFile.isOpen()) {
                 logFile.write(hexLine(r.wire).toLatin1() + '\n');
                 logFile.flush();
             }
-            std::vector<Delivery> answer = inst.answer(r);
+            bool spoilEcho = false;
+            std::vector<Delivery> answer = inst.answer(r, &spoilEcho);
             for (Delivery &d : answer)
                 d.delayMs *= 1000;   // the queue counts in microseconds here
             queue.add(atUs + answerDelayUs, answer);
+            corruptEcho = corruptEcho || spoilEcho;
+            ++requestsSeen;
         }
     };
 
@@ -237,19 +251,40 @@ int main(int argc, char **argv)
             if (got > 0) {
                 const qint64 at = nowUs();
                 std::vector<Request> requests;
-                if (!paced) {
-                    parser.feed(QByteArray(buf, got), at / 1000, &requests);
-                    answerAt(requests, at);
-                } else {
-                    // A request is in when its last byte would have come over the line.
-                    for (ssize_t i = 0; i < got; ++i) {
-                        const qint64 arrived = toSim.pass(at);
-                        parser.feed(QByteArray(1, buf[i]), arrived / 1000, &requests);
-                        answerAt(requests, arrived);
-                        requests.clear();
-                    }
+                QByteArray echo;
+                // Byte by byte: a request is in when its last byte would have
+                // come over the line (at once when the line is not paced), and
+                // its echo is the received bytes, the last one spoilt when a
+                // fault says so.
+                for (ssize_t i = 0; i < got; ++i) {
+                    const qint64 arrived = paced ? toSim.pass(at) : at;
+                    corruptEcho = false;
+                    parser.feed(QByteArray(1, buf[i]), arrived / 1000, &requests);
+                    answerAt(requests, arrived);
+                    requests.clear();
+                    const char back = corruptEcho ? char(buf[i] ^ 0x01) : buf[i];
+                    if (opt.echo && paced)
+                        onLine.emplace_back(fromSim.pass(arrived), back);
+                    else if (opt.echo)
+                        echo.append(back);
+                }
+                if (!echo.isEmpty()) {
+                    writeAll(master, echo);
+                    lastOutUs = nowUs();
                 }
             }
+        }
+        if (opt.vanishAfter > 0 && requestsSeen >= opt.vanishAfter) {
+            // The adapter is pulled out: the line is gone for whoever has it open.
+            ::close(master);
+            ::close(slave);
+            master = slave = -1;
+            if (!opt.link.isEmpty())
+                ::unlink(QFile::encodeName(opt.link).constData());
+            pollfd sig{signalPipe[0], POLLIN, 0};
+            while (::poll(&sig, 1, -1) < 0 && errno == EINTR) {
+            }
+            break;
         }
 
         qint64 t = nowUs();
@@ -291,7 +326,9 @@ int main(int argc, char **argv)
     }
     if (!opt.link.isEmpty() && QFileInfo(opt.link).symLinkTarget() == QFile::decodeName(slavePath))
         ::unlink(QFile::encodeName(opt.link).constData());
-    ::close(slave);
-    ::close(master);
+    if (slave >= 0)
+        ::close(slave);
+    if (master >= 0)
+        ::close(master);
     return rc;
 }

@@ -151,6 +151,7 @@ bool parseOneFault(const QString &faultText, Fault *f, QString *error)
         {QStringLiteral("garbage"), {FaultKind::Garbage, false}},
         {QStringLiteral("fail"), {FaultKind::Fail, true}},
         {QStringLiteral("nostore"), {FaultKind::NoStore, false}},
+        {QStringLiteral("badecho"), {FaultKind::BadEcho, false}},
     };
     const auto k = kinds.find(what[0]);
     if (k == kinds.end())
@@ -267,7 +268,7 @@ void Installation::setRandomFaults(quint32 seed, double rate, int lateMs)
     lateMs_ = lateMs;
 }
 
-std::vector<Delivery> Installation::answer(const Request &req)
+std::vector<Delivery> Installation::answer(const Request &req, bool *spoilEcho)
 {
     if (!req.checksumOk)
         return {};
@@ -298,6 +299,8 @@ std::vector<Delivery> Installation::answer(const Request &req)
                 return true;
         return false;
     };
+    if (spoilEcho)
+        *spoilEcho = has(FaultKind::BadEcho);
     // A request that gets no answer never reached the controller.
     if (has(FaultKind::Silent) || has(FaultKind::Fail))
         return {};
@@ -417,11 +420,15 @@ Options:
                       nostore    a write is acknowledged as usual but not
                                  stored (worn or protected memory); reads
                                  are answered normally
+                      badecho    with --echo: the last echoed byte of the
+                                 request comes back changed (a collision);
+                                 the request is answered as usual
                     Faults matching one request combine; silent wins.
   --seed N          with --fault-rate: seed of the random faults.
   --fault-rate P    each answered request gets, with probability P (0..1),
-                    one random fault of the kinds above (late uses
-                    --late-ms, pieces 1 to 6 bytes).
+                    one random fault: silent, late, badsum, otheraddr,
+                    pieces or garbage (late uses --late-ms, pieces 1 to 6
+                    bytes).
   --late-ms MS      delay of random late answers (default 500).
   --line-speed BAUD pace of the line (e.g. 19200), 10 bits a byte: a request
                     counts as in only when its last byte would have come at
@@ -430,6 +437,13 @@ Options:
                     moves them.
   --answer-delay-ms N  time from a complete request to the first byte of its
                     answer leaving (default 0).
+  --echo            every byte received goes straight back before the
+                    answer, as a half-duplex RS-485 adapter echoes it (at the
+                    line's pace with --line-speed).
+  --vanish-after N  after N complete requests the pseudo-terminal is closed,
+                    as an adapter that is unplugged: whoever has it open gets
+                    a hang-up. The simulator then waits for SIGTERM or SIGINT
+                    and saves as usual.
   --help            this text.
 
 Answers: a read of register R of a present controller gets F8 A 07 R, the 8

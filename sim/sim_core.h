@@ -55,7 +55,7 @@ private:
     qint64 lastByteMs_ = 0;
 };
 
-enum class FaultKind { Silent, Late, BadSum, OtherAddr, Pieces, Garbage, Fail, NoStore };
+enum class FaultKind { Silent, Late, BadSum, OtherAddr, Pieces, Garbage, Fail, NoStore, BadEcho };
 
 // ADDR[:ROW[:ATTEMPTS]]=KIND[/PARAM]
 struct Fault {
@@ -134,7 +134,9 @@ public:
 
     // What the controllers answer to one request (empty: no answer). A
     // write that is answered is applied to the memory first.
-    std::vector<Delivery> answer(const Request &req);
+    // *spoilEcho, when given, tells whether a fault wants the echo of this
+    // request spoilt (a collision on a half-duplex line).
+    std::vector<Delivery> answer(const Request &req, bool *spoilEcho = nullptr);
 
     RegisterImage memory{};
     std::array<bool, kSlotCount> present{};

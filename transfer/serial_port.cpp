@@ -113,7 +113,12 @@ void MSComm::onError(QSerialPort::SerialPortError error)
         return;
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError && error != QSerialPort::WriteError)
         return;
-    const QString reason = port_.errorString();
+    const QString reason = error == QSerialPort::ResourceError
+                               ? QStringLiteral("устройство пропало (адаптер отключён или линия оборвана)")
+                               : QStringLiteral("%1 (%2)").arg(error == QSerialPort::ReadError
+                                                                   ? QStringLiteral("ошибка чтения")
+                                                                   : QStringLiteral("ошибка записи"),
+                                                               port_.errorString());
     port_.close();
     reportLost(reason);
 }

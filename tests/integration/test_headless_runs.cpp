@@ -6,6 +6,7 @@
 #include "sim/sim_core.h"
 #include "transfer/frames.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -549,4 +550,83 @@ TEST_F(HeadlessRuns, DamagedImageIsKeptBesideAndAClosedStdoutStillEndsTheRunAndS
     saved = loadOrFail(piped.path());
     EXPECT_EQ(saved[slotOfAddress(0x81)], mem[slotOfAddress(0x81)]);
     EXPECT_EQ(QDir(piped.dir.path()).entryList(QDir::Files), QStringList{"zuk.txt"});
+}
+
+// A half-duplex adapter's echo, the driver's RS-485 mode, an adapter pulled
+// out during a run, a port another run holds, the list of ports.
+TEST_F(HeadlessRuns, EchoingAdapterGivesWhatAPlainLineGives)
+{
+    const RegisterImage mem = simMemory();
+    auto sim = startSim(mem, {QStringLiteral("--echo"), QStringLiteral("--fault"), QStringLiteral("80:3:1=badecho")});
+    const QStringList echo{QStringLiteral("--echo")};
+    for (const QStringList &mode : {echo, echo + QStringList{QStringLiteral("--fast")}}) {
+        ToolFolder folder(fileBytes(sampleImage()));
+        const ToolRun read = tool("--read", *sim, folder, "80,81", kUnitMs, mode);
+        EXPECT_EQ(read.exitCode, 0) << read.err.toStdString();
+        const RegisterImage saved = loadOrFail(folder.path());
+        EXPECT_TRUE(saved[8] == mem[8] && saved[9] == mem[9]);
+        // The spoilt echo costs row 3 of $80 one try, on the first run only.
+        EXPECT_EQ(read.lines.filter(QStringLiteral("error  ")).size(), mode.size() == 1 ? 1 : 0);
+    }
+    ToolFolder image(fileBytes(sampleImage()));
+    const ToolRun write = tool("--write", *sim, image, "80,81", kUnitMs, echo);
+    EXPECT_EQ(write.exitCode, 0) << write.err.toStdString();
+    ASSERT_TRUE(sim->stop());
+    const RegisterImage held = loadOrFail(sim->savePath), sample = loadOrFail(sampleImage());
+    EXPECT_TRUE(held[8] == sample[8] && held[9] == sample[9]);
+    // Without --echo each reply starts with the echo and fails.
+    auto echoing = startSim(mem, {QStringLiteral("--echo")});
+    ToolFolder plain(fileBytes(sampleImage()));
+    EXPECT_EQ(tool("--read", *echoing, plain, "80", 20).exitCode, 1);
+}
+
+TEST_F(HeadlessRuns, LineTroublesAreToldAndNeverHalfDone)
+{
+    const QByteArray sample = fileBytes(sampleImage());
+    const RegisterImage mem = simMemory();
+    {   // The driver of a pseudo-terminal has no RS-485 mode.
+        auto sim = startSim(mem);
+        ToolFolder folder(sample);
+        const ToolRun r = tool("--read", *sim, folder, "80", kUnitMs, {"--rs485"});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.contains(sim->device) && r.err.contains("TIOCSRS485") && r.err.contains("ioctl"))
+            << r.err.toStdString();
+        EXPECT_TRUE(sameBytes(fileBytes(folder.path()), sample));
+    }
+    {   // A second run on a port that one holds is refused; the first is not disturbed.
+        auto sim = startSim(mem);
+        ToolFolder first(sample), second(sample);
+        QProcess p;
+        p.start(bin("zuk_2"), toolArgs("--read", *sim, first, "80,81", kUnitMs));
+        ASSERT_TRUE(p.waitForStarted(5000) && p.waitForReadyRead(10000));
+        const ToolRun r = tool("--read", *sim, second, "80");
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.contains(sim->device) && r.err.contains(QStringLiteral("занят"))) << r.err.toStdString();
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0);
+        EXPECT_EQ(loadOrFail(first.path())[9], mem[9]);
+    }
+    // The adapter vanishes after 10 requests: the run ends at once, nothing saved.
+    for (const char *mode : {"--read", "--write"}) {
+        auto sim = startSim(mem, {QStringLiteral("--vanish-after"), QStringLiteral("10")});
+        ToolFolder folder(sample);
+        QElapsedTimer t;
+        t.start();
+        const ToolRun r = tool(mode, *sim, folder, "80,81", kUnitMs, reportArgs(folder));
+        EXPECT_EQ(r.exitCode, 4) << r.err.toStdString();
+        EXPECT_LT(t.elapsed(), 20000);   // not ten tries of each remaining row (2 x 10 x 9 units)
+        EXPECT_TRUE(r.err.contains(sim->device) && r.err.contains(QStringLiteral("потеряна"))) << r.err.toStdString();
+        EXPECT_TRUE(sameBytes(fileBytes(folder.path()), sample));
+        const QJsonObject report = reportOf(folder);
+        EXPECT_EQ(report["outcome"].toString(), "port_lost");
+        if (mode[2] == 'w') {
+            const QJsonArray written = report["controllers"][0]["written"].toArray();
+            EXPECT_EQ(written.size(), 9);
+            EXPECT_TRUE(r.err.contains(QStringLiteral("до потери записаны регистры $80: 0-8"))) << r.err.toStdString();
+        }
+    }
+    const ToolRun ports = runTool({"--list-ports"});
+    EXPECT_EQ(ports.exitCode, 0);
+    for (const QString &line : ports.lines)
+        EXPECT_EQ(line.count('\t'), 4) << line.toStdString();
 }

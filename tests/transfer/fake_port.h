@@ -37,6 +37,7 @@ public:
         pending_ += bytes;
     }
     void deliverIn(int ms, const QByteArray &bytes) { QTimer::singleShot(ms, [this, bytes] { deliver(bytes); }); }
+    void lose(const QString &reason) { reportLost(reason); }   // the adapter pulled out
 
 private:
     void respond()

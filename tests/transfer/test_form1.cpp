@@ -189,3 +189,27 @@ TEST_F(FormTest, FastRunShowsProgressInTheTitleAndRestoresIt)
     EXPECT_EQ(form->windowTitle(), QStringLiteral("умный дом"));
     EXPECT_EQ(form->tool().reg_image[9][8], pattern(2)[8]);
 }
+
+TEST_F(FormTest, LostPortStopsTheRunAtOnceAndTheWindowSaysSo)
+{
+    bus.memory[0x81] = pattern(2);
+    auto form = makeForm();
+    form->boxes[9]->setChecked(true);
+    port.responder = [&](const QByteArray &req) {
+        if (bus.exchanges == 3)
+            port.lose("gone");
+        return bus.answer(req);
+    };
+    form->Command1->click();
+    EXPECT_EQ(bus.exchanges, 4);   // the exchange in progress, then nothing
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages.back().contains(QStringLiteral("потеряна: gone")) && messages.back().contains("zuk.txt"))
+        << messages.back().toStdString();
+    EXPECT_FALSE(QFile::exists(form->tool().imagePath()));
+    const QString notOpen = QStringLiteral("Ошибка: порт %1 не открыт").arg(settings.port);
+    EXPECT_EQ(form->Label2->text(), notOpen);
+    form->Label2->clear();
+    form->Command2->click();
+    EXPECT_EQ(form->Label2->text(), notOpen);
+    EXPECT_EQ(bus.exchanges, 4);
+}
