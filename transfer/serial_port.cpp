@@ -113,12 +113,13 @@ void MSComm::onError(QSerialPort::SerialPortError error)
         return;
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError && error != QSerialPort::WriteError)
         return;
-    const QString reason = error == QSerialPort::ResourceError
-                               ? QStringLiteral("устройство пропало (адаптер отключён или линия оборвана)")
-                               : QStringLiteral("%1 (%2)").arg(error == QSerialPort::ReadError
-                                                                   ? QStringLiteral("ошибка чтения")
-                                                                   : QStringLiteral("ошибка записи"),
-                                                               port_.errorString());
+    // A serial line that fails like this has as a rule been hung up: the
+    // adapter unplugged or reset. The system's own words follow.
+    const QString reason = QStringLiteral("%1: адаптер отключён или линия оборвана (система: %2)")
+                               .arg(error == QSerialPort::ResourceError ? QStringLiteral("устройство пропало")
+                                    : error == QSerialPort::ReadError   ? QStringLiteral("ошибка чтения")
+                                                                        : QStringLiteral("ошибка записи"),
+                                    port_.errorString());
     port_.close();
     reportLost(reason);
 }
