@@ -83,10 +83,15 @@ Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &sett
             known.removeAll(QString());
             items << portNameOfLine(line) + (known.isEmpty() ? QString() : QStringLiteral("  (") + known.join(", ") + ')');
         }
-        bool ok = false;
-        const QString item = QInputDialog::getItem(this, kTitle, text, items, 0, false, &ok);
-        const qsizetype at = items.indexOf(item);
-        return ok && at >= 0 ? portNameOfLine(lines[at]) : QString();
+        QInputDialog dialog(this);
+        dialog.setWindowTitle(kTitle);
+        dialog.setLabelText(text);
+        dialog.setComboBoxItems(items);
+        dialog.setComboBoxEditable(false);
+        dialog.setOkButtonText(QStringLiteral("OK"));
+        dialog.setCancelButtonText(QStringLiteral("Отмена"));
+        const qsizetype at = dialog.exec() == QDialog::Accepted ? items.indexOf(dialog.textValue()) : -1;
+        return at >= 0 ? portNameOfLine(lines[at]) : QString();
     };
     buildControls();
 }
