@@ -162,6 +162,16 @@ void TransferTool::refuse(const QString &message)
         onError(message);
 }
 
+std::optional<RunOutcome> TransferTool::cannotRun(RunKind kind)
+{
+    if (running_)
+        return RunOutcome::Busy;   // the running run keeps its record
+    beginRecord(kind);
+    if (!portOpen_)
+        return portNotOpen();
+    return std::nullopt;
+}
+
 RunOutcome TransferTool::portNotOpen()
 {
     setStatus(portNotOpenStatus(portName_));
@@ -193,11 +203,8 @@ void TransferTool::showErrorTotal()
 
 RunOutcome TransferTool::readingRun()
 {
-    if (running_)
-        return RunOutcome::Busy;
-    beginRecord(RunKind::Read);
-    if (!portOpen_)
-        return portNotOpen();
+    if (const std::optional<RunOutcome> no = cannotRun(RunKind::Read))
+        return *no;
     startRun();
     RunGuard guard{running_};
     for (const ControllerSlot &s : controllerMap()) {
@@ -225,6 +232,8 @@ RunOutcome TransferTool::readingRun()
         saveFailed_ = true;
         if (onError)
             onError(QStringLiteral("Файл не сохранён: ") + why);
+    } else {
+        loadedWhole_ = true;   // zuk.txt now holds this image, whole
     }
     showErrorTotal();
     return endRecord(RunOutcome::Completed);
@@ -232,11 +241,8 @@ RunOutcome TransferTool::readingRun()
 
 RunOutcome TransferTool::comparingRun()
 {
-    if (running_)
-        return RunOutcome::Busy;
-    beginRecord(RunKind::Compare);
-    if (!portOpen_)
-        return portNotOpen();
+    if (const std::optional<RunOutcome> no = cannotRun(RunKind::Compare))
+        return *no;
     if (!loadedWhole_) {
         refuse(QStringLiteral("Сравнение не начато, ничего не отправлено: файл загружен не полностью (%1).")
                    .arg(loadFailure_));
@@ -310,11 +316,8 @@ QString TransferTool::firstUnsendableValue() const
 
 RunOutcome TransferTool::writingRun()
 {
-    if (running_)
-        return RunOutcome::Busy;
-    beginRecord(RunKind::Write);
-    if (!portOpen_)
-        return portNotOpen();
+    if (const std::optional<RunOutcome> no = cannotRun(RunKind::Write))
+        return *no;
     QStringList incomplete;
     for (const ControllerSlot &s : controllerMap())
         if (ticked[s.slot] && !complete_[s.slot])

@@ -18,6 +18,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <optional>
 
 namespace zuk {
 
@@ -105,6 +106,9 @@ private:
     void showErrorTotal();
     bool startRun();
     RunOutcome portNotOpen();
+    // Busy or port not open: the outcome of a run that cannot start. Else
+    // the run's record is begun and nothing is returned.
+    std::optional<RunOutcome> cannotRun(RunKind kind);
 
     BusExchange &bus_;
     QString folder_;

@@ -33,10 +33,13 @@ public:
     {
         pieces.push_back(bytes);
         if (pending_.isEmpty())   // fires inside the wait, once the request is complete
-            QTimer::singleShot(0, [this] { respond(); });
+            QTimer::singleShot(0, &alive_, [this] { respond(); });
         pending_ += bytes;
     }
-    void deliverIn(int ms, const QByteArray &bytes) { QTimer::singleShot(ms, [this, bytes] { deliver(bytes); }); }
+    void deliverIn(int ms, const QByteArray &bytes)
+    {
+        QTimer::singleShot(ms, &alive_, [this, bytes] { deliver(bytes); });
+    }
     void lose(const QString &reason) { reportLost(reason); }   // the adapter pulled out
 
 private:
@@ -48,6 +51,7 @@ private:
             deliverIn(delay++, piece);
     }
     QByteArray pending_;
+    QObject alive_;   // what is still to come dies with the port
 };
 
 // Splits bytes into pieces of the given sizes; the last size repeats.
