@@ -246,7 +246,7 @@ QString transferUsage()
     text += synopsis(Mode::Read, "") + synopsis(Mode::Write, "");
     text += QStringLiteral("      runs the reading or writing run without a window.\n\n");
 
-    constexpr int kColumn = 22;
+    constexpr int kColumn = 24;
     auto optionLine = [&](const QString &left, const QString &help) {
         QString out;
         const QStringList lines = help.split(QLatin1Char('\n'));
@@ -265,7 +265,8 @@ QString transferUsage()
         "Without a window the start-up is the window's: the port is opened, zuk.txt is loaded\n"
         "(\"Ошибка, нет готового файла\" on standard error if it cannot be) and the controllers\n"
         "present in it are ticked. Every status-line text is printed to standard output as one\n"
-        "UTF-8 line; errors go to standard error, and a progress line too when it is a terminal.\n"
+        "UTF-8 line; errors go to standard error, and a progress line too when it is a terminal\n"
+        "(rows done of rows to do, errors, time elapsed, an estimate of the time left).\n"
         "The reading run saves zuk.txt; the 8-second pause at the end of a run is skipped.\n"
         "A writing run is refused before any byte is sent when a ticked controller's image holds\n"
         "a value outside 0..255, or when zuk.txt could not be loaded whole and no reading run\n"
