@@ -69,9 +69,11 @@ public:
     bool fastMode() const { return replyTimeoutMs_ > 0; }
 
     // Sends the read request for register reg of the controller at address,
-    // waits one unit, and yields the 8 data bytes when the reply is right.
+    // waits one unit (fast mode: for the reply), and yields the 8 data bytes
+    // when the reply is right.
     bool readExchange(int address, int reg, frames::RowData *data);
-    // Sends the row, waits one unit, and judges the acknowledgement.
+    // Sends the row, waits one unit (fast mode: for the acknowledgement), and
+    // judges the acknowledgement.
     bool writeExchange(int address, int reg, const frames::RowData &data);
 
     // Waits units x the unit length while events are processed. The wait of an

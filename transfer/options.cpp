@@ -283,7 +283,7 @@ QString transferUsage()
     text += QStringLiteral("      runs the reading, writing or comparing run without a window.\n");
     text += synopsis(Mode::Diff, " FILE_A FILE_B") + synopsis(Mode::ListPorts, "") + QLatin1Char('\n');
 
-    constexpr int kColumn = 22;
+    constexpr int kColumn = 24;
     auto optionLine = [&](const QString &left, const QString &help) {
         QString out;
         const QStringList lines = help.split(QLatin1Char('\n'));
@@ -302,7 +302,8 @@ QString transferUsage()
         "Without a window the start-up is the window's: the port is opened, zuk.txt is loaded\n"
         "(\"Ошибка, нет готового файла\" on standard error if it cannot be) and the controllers\n"
         "present in it are ticked. Every status-line text is printed to standard output as one\n"
-        "UTF-8 line; errors go to standard error, and a progress line too when it is a terminal.\n"
+        "UTF-8 line; errors go to standard error, and a progress line too when it is a terminal\n"
+        "(rows done of rows to do, errors, time elapsed, an estimate of the time left).\n"
         "The reading run saves zuk.txt; the 8-second pause at the end of a run is skipped. At the\n"
         "end, standard error gets one line per controller with rows given up\n"
         "(\"$80: регистры 2, 5 не прочитаны\"). SIGINT or SIGTERM stops a run after the exchange\n"
