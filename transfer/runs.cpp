@@ -144,7 +144,8 @@ RunOutcome TransferTool::readingRun()
     }
     imageIncomplete_ = false;
     QString why;
-    if (!saveFileAtomically(imagePath(), imageFileBytes(reg_image), &why)) {
+    QByteArray bytes;
+    if (!imageFileBytes(reg_image, &bytes, &why) || !saveFileAtomically(imagePath(), bytes, &why)) {
         saveFailed_ = true;
         if (onError)
             onError(QStringLiteral("Файл не сохранён: ") + why);
