@@ -270,6 +270,7 @@ std::vector<Delivery> Installation::answer(const Request &req)
         f.kind = static_cast<FaultKind>(std::uniform_int_distribution<int>(0, 5)(*rng_));
         f.param = f.kind == FaultKind::Late ? lateMs_ : std::uniform_int_distribution<int>(1, 6)(*rng_);
         active.push_back(f);
+        ++randomFaultsInjected;
     }
     auto has = [&](FaultKind k) {
         for (const Fault &f : active)
@@ -394,7 +395,9 @@ Options:
   --seed N          with --fault-rate: seed of the random faults.
   --fault-rate P    each answered request gets, with probability P (0..1),
                     one random fault of the kinds above (late uses
-                    --late-ms, pieces 1 to 6 bytes).
+                    --late-ms, pieces 1 to 6 bytes). At exit the count
+                    is printed on standard error:
+                    "zuk_sim: random faults injected: N".
   --late-ms MS      delay of random late answers (default 500).
   --help            this text.
 
