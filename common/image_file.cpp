@@ -40,7 +40,7 @@ ImageLoadResult loadImageFile(const QString &path, std::span<SlotImage> image)
     return result;
 }
 
-QByteArray imageFileBytes(std::span<const SlotImage> image)
+bool imageFileBytes(std::span<const SlotImage> image, QByteArray *out, QString *error)
 {
     Q_ASSERT(image.size() >= static_cast<size_t>(kSlotCount));
     ItemWriter w;
@@ -52,7 +52,16 @@ QByteArray imageFileBytes(std::span<const SlotImage> image)
                 w.numberLine(image[s.slot][r][b]);
         }
     }
-    return w.bytes();
+    return w.bytes(out, error);
+}
+
+QByteArray imageFileBytes(std::span<const SlotImage> image)
+{
+    QByteArray out;
+    QString error;
+    if (!imageFileBytes(image, &out, &error))
+        qFatal("zuk.txt: %s", qPrintable(error));
+    return out;
 }
 
 bool keepDamagedImage(const QString &path, QString *notice)

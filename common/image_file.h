@@ -32,6 +32,11 @@ ImageLoadResult loadImage(ItemReader &reader, std::span<SlotImage> image);
 ImageLoadResult loadImageFile(const QString &path, std::span<SlotImage> image);
 
 // The complete file for image[0..19]: 6716 lines, Windows-1251, CR LF.
+// False (with *error saying why) when the texts of the file cannot be
+// encoded, which happens only on a Qt without the code page.
+bool imageFileBytes(std::span<const SlotImage> image, QByteArray *out, QString *error = nullptr);
+// The same for callers that have no way to report a failure (tests, the
+// simulator): a failure ends the program with the reason.
 QByteArray imageFileBytes(std::span<const SlotImage> image);
 
 // Before an image file that did not load whole is replaced: keeps it beside

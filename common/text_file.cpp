@@ -93,10 +93,7 @@ bool ItemReader::nextItem(QString *out)
         qsizetype start = pos_;
         while (pos_ < n && text_[pos_] != u',' && !isLineEnd(text_[pos_]))
             ++pos_;
-        qsizetype end = pos_;
-        while (end > start && isBlank(text_[end - 1]))
-            --end;
-        item = text_.mid(start, end - start);
+        item = text_.mid(start, pos_ - start);
     }
 
     if (pos_ < n) {
@@ -124,8 +121,14 @@ bool ItemReader::readText(QString *out)
     return nextItem(out);
 }
 
-bool parseNumberItem(const QString &item, qint16 *out)
+bool parseNumberItem(const QString &text, qint16 *out)
 {
+    qsizetype from = 0, to = text.size();
+    while (from < to && isBlank(text[from]))
+        ++from;
+    while (to > from && isBlank(text[to - 1]))
+        --to;
+    const QString item = text.mid(from, to - from);
     qsizetype i = 0;
     bool negative = false;
     if (i < item.size() && item[i] == u'-') {
@@ -229,11 +232,22 @@ void ItemWriter::numberLine(int value)
     ++lines_;
 }
 
-QByteArray ItemWriter::bytes() const
+bool ItemWriter::bytes(QByteArray *out, QString *error) const
 {
-    QByteArray out;
-    encode1251(text_, &out);
-    return out;
+    qsizetype bad = 0;
+    QByteArray encoded;
+    if (!encode1251(text_, &encoded, &bad)) {
+        if (error) {
+            const QChar ch = text_[bad];
+            *error = QStringLiteral("символ U+%1 (строка %2) нельзя записать в кодировке Windows-1251")
+                         .arg(QString::number(ch.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0')))
+                         .arg(text_.left(bad).count(QLatin1Char('\n')) + 1);
+        }
+        return false;
+    }
+    if (out)
+        *out = std::move(encoded);
+    return true;
 }
 
 }  // namespace zuk

@@ -23,11 +23,11 @@ bool encode1251(const QString &text, QByteArray *out, qsizetype *badIndex = null
 //  - an item in double quotes is taken whole up to its closing quote, commas
 //    included; whatever follows the closing quote up to the next comma or line
 //    end is dropped; a quote left open ends at the end of its line;
-//  - an unquoted item runs to the next comma or line end, its trailing blanks
-//    are dropped;
+//  - an unquoted item runs to the next comma or line end, blanks before that
+//    included ("ff " is not the word "ff");
 //  - a line end is CR LF, LF or a lone CR; an empty line is one empty item.
 // A number item is a decimal integer (optional minus sign, digits only) in
-// -32768..32767; anything else fails the read.
+// -32768..32767, blanks around it allowed; anything else fails the read.
 class ItemReader {
 public:
     enum class Status { Ok, EndOfFile, BadNumber };
@@ -62,7 +62,7 @@ private:
     Status status_ = Status::Ok;
 };
 
-// Parses a number item as the reader does.
+// Parses a number item as the reader does (blanks around the digits allowed).
 bool parseNumberItem(const QString &item, qint16 *out);
 
 // Whether a text can be written as a text item: no double quote, no line
@@ -77,8 +77,11 @@ public:
     void textLine(const QStringList &items);
     void textLine(const QString &item) { textLine(QStringList{item}); }
     void numberLine(int value);
-    // The file as Windows-1251 bytes. Texts must have passed isWritableText.
-    QByteArray bytes() const;
+    // The file as Windows-1251 bytes. False when a character has no byte in
+    // the code page (a text that did not pass isWritableText, or a Qt without
+    // the code page); *error then names the character and the line, and *out
+    // is left as it was.
+    bool bytes(QByteArray *out, QString *error = nullptr) const;
     int lineCount() const { return lines_; }
 
 private:

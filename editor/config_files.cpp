@@ -15,6 +15,8 @@
 #include <QDateTime>
 #include <QDir>
 
+#include <algorithm>
+
 namespace kalvet {
 
 namespace {
@@ -275,6 +277,66 @@ void EditorForm::Command1_Click()
 
     Combo3.setListIndex(saved_ctrl_sel);
     ShowController();
+    rememberSaved();
+}
+
+// ---- Unsaved changes -------------------------------------------------------
+
+void EditorForm::rememberSaved()
+{
+    if (!saved_)
+        saved_ = std::make_unique<Saved>();
+    std::copy_n(reg_image.begin(), zuk::kSlotCount, saved_->image.begin());
+    saved_->location = ctrl_location;
+    saved_->out = out_name;
+    saved_->in = in_name;
+    saved_->ir = ir_name;
+    saved_->scenarios = scen_name;
+}
+
+bool EditorForm::hasUnsavedChanges() const
+{
+    if (!saved_)
+        return false;
+    if (!std::equal(saved_->image.begin(), saved_->image.end(), reg_image.begin()))
+        return true;
+    // The shown controller's names as a save would take them from the boxes.
+    const int c = controllerInUse();
+    auto typed = [&](int k, int l, const std::array<TextBox, 14> &boxes,
+                     const std::array<std::array<QString, 16>, 16> &names) {
+        return k == c && l < 14 ? boxes[l].text() : names[k][l];
+    };
+    for (int k = 0; k < kControllers; ++k) {
+        if ((k == c ? Text3.text() : ctrl_location[k]) != saved_->location[k])
+            return true;
+        for (int l = 0; l < kNameLines; ++l) {
+            if (typed(k, l, Text1, out_name) != saved_->out[k][l] || typed(k, l, Text2, in_name) != saved_->in[k][l]
+                || (k == c ? Text4[l].text() : ir_name[k][l]) != saved_->ir[k][l])
+                return true;
+        }
+        for (int s = 0; s < kScenarios; ++s)
+            if ((k == c ? Text5[s].text() : scen_name[k][s]) != saved_->scenarios[k][s])
+                return true;
+    }
+    return false;
+}
+
+bool EditorForm::QueryUnload()
+{
+    if (!hasUnsavedChanges() || !host_)
+        return true;
+    switch (host_->askYesNoCancel(QStringLiteral("Изменения не записаны. Записать их перед выходом?"))) {
+    case EditorHost::Answer::Yes:
+        // Closes only when the save went through: it loads the files again,
+        // and then nothing is left unsaved.
+        Command2_Click();
+        return !hasUnsavedChanges();
+    case EditorHost::Answer::No:
+        return true;
+    case EditorHost::Answer::Cancel:
+        break;
+    }
+    return false;
 }
 
 // ---- Controller display ----------------------------------------------------
@@ -306,14 +368,17 @@ void EditorForm::ShowController()
     }
 
     // Description records, read again every time.
+    // A missing or short file is told once, and again only when it changed.
     Combo15.clear();
     {
-        zuk::ItemReader reader(QString{});
+        QByteArray bytes;
         QString error;
         const QString name = QStringLiteral("opis_0.ini");
-        if (!openItems(filePath(name), &reader, &error)) {
-            reportFileFailure(QStringLiteral("Файл %1 не прочитан: %2. Записей описания нет.").arg(name, error));
+        if (!zuk::readFileBytes(filePath(name), &bytes, &error)) {
+            reportFileProblemOnce(name, QStringLiteral("missing"),
+                                  QStringLiteral("Файл %1 не прочитан: %2. Записей описания нет.").arg(name, error));
         } else {
+            zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
             bool ok = true;
             for (int rec = 0; rec < kRecords && ok; ++rec) {
                 ok = reader.readText(&line_buf);
@@ -323,10 +388,13 @@ void EditorForm::ShowController()
                     ok = reader.readText(&desc_table[rec][line]);
             }
             if (!ok)
-                reportFileFailure(readFailure(name, reader, kOpisItems)
-                                  + QStringLiteral(" Записей описания в списке: %1 из %2.")
-                                        .arg(Combo15.listCount())
-                                        .arg(kRecords));
+                reportFileProblemOnce(name, QStringLiteral("%1:%2").arg(reader.itemsRead()).arg(qHash(bytes)),
+                                      readFailure(name, reader, kOpisItems)
+                                          + QStringLiteral(" Записей описания в списке: %1 из %2.")
+                                                .arg(Combo15.listCount())
+                                                .arg(kRecords));
+            else
+                reportFileProblemOnce(name, QString(), QString());
         }
     }
 
@@ -503,7 +571,6 @@ void EditorForm::Command2_Click()
     saved_ctrl_sel = static_cast<qint16>(c);
     saved_desc_sel = static_cast<qint16>(desc);
 
-    const QByteArray image = zuk::imageFileBytes(std::span<const zuk::SlotImage>(reg_image.data(), zuk::kSlotCount));
 
     for (int s = 0; s < kScenarios; ++s)
         scen_name[c][s] = Text5[s].text();
@@ -530,10 +597,15 @@ void EditorForm::Command2_Click()
     }
 
     QString error;
-    if (!zuk::saveFilesTogether({{filePath(QStringLiteral("zuk.txt")), image},
-                                 {filePath(QStringLiteral("szenar.txt")), scenarios.bytes()},
-                                 {filePath(QStringLiteral("out_in_ik.txt")), names.bytes()}},
-                                &error)) {
+    QByteArray image, scenarioBytes, nameBytes;
+    const bool encoded =
+        zuk::imageFileBytes(std::span<const zuk::SlotImage>(reg_image.data(), zuk::kSlotCount), &image, &error)
+        && scenarios.bytes(&scenarioBytes, &error) && names.bytes(&nameBytes, &error);
+    if (!encoded
+        || !zuk::saveFilesTogether({{filePath(QStringLiteral("zuk.txt")), image},
+                                    {filePath(QStringLiteral("szenar.txt")), scenarioBytes},
+                                    {filePath(QStringLiteral("out_in_ik.txt")), nameBytes}},
+                                   &error)) {
         // No reload: the window keeps everything the user typed.
         reportFileFailure(QStringLiteral("Запись не выполнена: %1.\nВсё введённое осталось в окне; "
                                          "устраните причину и повторите запись.")

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <array>
 #include <vector>
+#include <memory>
 
 namespace kalvet {
 
@@ -22,6 +23,10 @@ public:
     virtual void message(const QString &text) = 0;
     // A modal question with Yes and No; true for Yes.
     virtual bool confirm(const QString &text) = 0;
+    // A modal question with "Да", "Нет" and "Отмена". A host that cannot
+    // offer the third answer asks Yes or No.
+    enum class Answer { Yes, No, Cancel };
+    virtual Answer askYesNoCancel(const QString &text) { return confirm(text) ? Answer::Yes : Answer::No; }
 };
 
 class EditorForm {
@@ -89,6 +94,13 @@ public:
         QString record;   // the description record that was shown
     };
     const std::vector<DisplayChange> &displayChanges() const { return displayChanges_; }
+    // Whether a save now would write other values than the last load or save
+    // gave: register image, names, locations, delays, scenario names (the
+    // shown controller's boxes as typed).
+    bool hasUnsavedChanges() const;
+    // The window is being closed: with unsaved changes asks whether to save
+    // them ("Да" saves as "запись" does). True when the window may close.
+    bool QueryUnload();
 
     // ---- Record display and editing -------------------------------------
     void ShowRecord();
@@ -138,6 +150,16 @@ private:
     void selectFromDisplay(ComboBox &combo, int index);
 
     // ---- state of the record display ----
+    // What the last load or save left, to tell unsaved changes from it.
+    struct Saved {
+        std::array<zuk::SlotImage, zuk::kSlotCount> image{};
+        std::array<QString, 16> location;
+        std::array<std::array<QString, 16>, 16> out, in, ir;
+        std::array<std::array<QString, 38>, 16> scenarios;
+    };
+    std::unique_ptr<Saved> saved_;
+    void rememberSaved();
+
     // Side files found missing or too short, with what was found (item count
     // and a digest of the contents, or "missing"): a problem is reported once
     // and again only when the file changes; a file read whole is forgotten.
@@ -150,6 +172,14 @@ private:
     int typeInUse() const;
     // Up to count items of a side file; reports a missing or short file.
     QStringList readSideItems(const QString &name, int count);
+    // Tells the user of a problem with a file unless the same problem (same
+    // signature) was told last; an empty signature forgets the file's problem.
+    void reportFileProblemOnce(const QString &name, const QString &signature, const QString &text);
+    // Record displays in progress: selections made there come from the
+    // program, not from the user.
+    int displaying_ = 0;
+    // A user chose input type t whose code in in_0.ini is not a number.
+    void reportTypeWithoutCode(int t, const QString &typeName);
     // Loads in_table from in_0.ini and gives back the type names.
     QStringList readInputTypes();
     // The selector cell of record rec (lines 11 and 12) in the shown

@@ -113,6 +113,13 @@ QString kindOfLetter(const QString &letter)
     return QString();
 }
 
+// Marks a record display in progress for as long as it lives.
+struct Displaying {
+    int &depth;
+    explicit Displaying(int &d) : depth(d) { ++depth; }
+    ~Displaying() { --depth; }
+};
+
 // Element (slot, base row, offset) with the carry into the next row, or
 // nullptr when it lies outside the image.
 qint16 *imageByte(std::array<zuk::SlotImage, 21> &image, int slot, int baseRow, int offset)
@@ -185,14 +192,27 @@ QStringList EditorForm::readSideItems(const QString &name, int count)
                          .arg(count);
         }
     }
+    reportFileProblemOnce(name, signature, report);
+    return items;
+}
+
+void EditorForm::reportFileProblemOnce(const QString &name, const QString &signature, const QString &text)
+{
     if (signature.isEmpty()) {
         sideProblems_.remove(name);
     } else if (sideProblems_.value(name) != signature) {
         sideProblems_.insert(name, signature);
         if (host_)
-            host_->message(report);
+            host_->message(text);
     }
-    return items;
+}
+
+void EditorForm::reportTypeWithoutCode(int t, const QString &typeName)
+{
+    if (host_)
+        host_->message(QStringLiteral("Тип входа «%1» не выбран: в файле in_0.ini его код «%2» — не число. "
+                                      "Значение в регистре осталось прежним.")
+                           .arg(typeName, t >= 0 && t < kTypeCount ? in_table[t][0] : QString()));
 }
 
 QStringList EditorForm::readInputTypes()
@@ -241,6 +261,7 @@ void EditorForm::LoadInputTypes()
 
 void EditorForm::ShowRecord()
 {
+    const Displaying display(displaying_);
     Combo2.clear();
     Combo2.setEnabled(false);
     // A new display shows the record selected now, or none.
@@ -317,6 +338,7 @@ void EditorForm::showExtra(ComboBox &combo, const QString &kind, int rec, int of
 
 void EditorForm::ShowRecordItems()
 {
+    const Displaying display(displaying_);
     const int rec = recordInUse();
     shownRec_ = rec;
     if (rec < 0 || rec >= kRecordCount) {
@@ -469,8 +491,19 @@ void EditorForm::Combo2_Click()
     if (cell && chosen >= 0) {
         const QString kind = desc_table[rec][10];
         if (kind == kIn) {
-            if (const std::optional<qint16> code = typeCode(in_table, chosen))
+            if (const std::optional<qint16> code = typeCode(in_table, chosen)) {
                 storeByte(cell, *code);
+            } else if (!displaying_) {
+                // Nothing stored: the user is told, and the type the cell
+                // holds is shown again.
+                reportTypeWithoutCode(chosen, Combo2.item(chosen));
+                const int stored = inputTypeOf(in_table, *cell);
+                if (stored != chosen && stored < Combo2.listCount()) {
+                    const Displaying display(displaying_);
+                    Combo2.setListIndex(stored);   // shows the items of that type
+                    return;
+                }
+            }
         } else if (kind == kFf) {
             storeByte(cell, static_cast<qint16>(chosen));
         }
@@ -502,9 +535,18 @@ void EditorForm::Combo1_Click(int index)
         return;
     if (kind == kIn) {
         // An input type is stored as its type code; a type without a usable
-        // code leaves the byte as it was.
-        if (const std::optional<qint16> code = typeCode(in_table, chosen))
+        // code leaves the byte as it was, and a user who chose it is told.
+        if (const std::optional<qint16> code = typeCode(in_table, chosen)) {
             storeByte(byte, *code);
+        } else if (!displaying_) {
+            reportTypeWithoutCode(chosen, Combo1[index].item(chosen));
+            const int stored = inputTypeOf(in_table, *byte);
+            const Displaying display(displaying_);
+            if (stored < Combo1[index].listCount())
+                Combo1[index].setListIndex(stored);
+            else
+                Combo1[index].showUnlisted(QString::number(*byte));
+        }
         return;
     }
     storeByte(byte, static_cast<qint16>(chosen));

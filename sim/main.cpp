@@ -316,6 +316,8 @@ int main(int argc, char **argv)
         }
     }
 
+    if (haveRate)
+        std::fprintf(stderr, "zuk_sim: random faults injected: %d\n", inst.randomFaultsInjected);
     int rc = 0;
     if (!opt.save.isEmpty()) {
         QString error;

@@ -292,6 +292,7 @@ std::vector<Delivery> Installation::answer(const Request &req, bool *spoilEcho)
         f.kind = static_cast<FaultKind>(std::uniform_int_distribution<int>(0, 5)(*rng_));
         f.param = f.kind == FaultKind::Late ? lateMs_ : std::uniform_int_distribution<int>(1, 6)(*rng_);
         active.push_back(f);
+        ++randomFaultsInjected;
     }
     auto has = [&](FaultKind k) {
         for (const Fault &f : active)
@@ -428,7 +429,8 @@ Options:
   --fault-rate P    each answered request gets, with probability P (0..1),
                     one random fault: silent, late, badsum, otheraddr,
                     pieces or garbage (late uses --late-ms, pieces 1 to 6
-                    bytes).
+                    bytes). At exit the count is printed on standard
+                    error: "zuk_sim: random faults injected: N".
   --late-ms MS      delay of random late answers (default 500).
   --line-speed BAUD pace of the line (e.g. 19200), 10 bits a byte: a request
                     counts as in only when its last byte would have come at

@@ -141,6 +141,7 @@ public:
     RegisterImage memory{};
     std::array<bool, kSlotCount> present{};
     std::vector<Fault> faults;
+    int randomFaultsInjected = 0;   // answers given a random fault so far
 
 private:
     std::map<std::pair<size_t, int>, int> seen_;   // (fault, row) -> matching requests so far

@@ -228,7 +228,7 @@ RunOutcome TransferTool::readingRun()
         onError(why);
     if (!mayReplace) {
         saveFailed_ = true;
-    } else if (!saveFileAtomically(imagePath(), imageFileBytes(reg_image), &why)) {
+    } else if (QByteArray bytes; !imageFileBytes(reg_image, &bytes, &why) || !saveFileAtomically(imagePath(), bytes, &why)) {
         saveFailed_ = true;
         if (onError)
             onError(QStringLiteral("Файл не сохранён: ") + why);

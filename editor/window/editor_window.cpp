@@ -1,6 +1,7 @@
 #include "editor/window/editor_window.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFontDatabase>
@@ -93,9 +94,49 @@ bool EditorWindow::confirm(const QString &text)
     return box.exec() == QMessageBox::Yes;
 }
 
+EditorHost::Answer EditorWindow::askYesNoCancel(const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::NoButton, this);
+    QPushButton *yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+    QPushButton *cancel = box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == yes)
+        return Answer::Yes;
+    if (box.clickedButton() == no)
+        return Answer::No;
+    return Answer::Cancel;
+}
+
+void EditorWindow::closeEvent(QCloseEvent *event)
+{
+    if (form_->QueryUnload()) {
+        event->accept();
+    } else {
+        event->ignore();
+        refresh();   // a failed save may have left a message and new texts
+    }
+}
+
+bool EditorWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Wheel) {
+        auto *combo = qobject_cast<QComboBox *>(watched);
+        if (combo && !combo->hasFocus()) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 QComboBox *EditorWindow::addCombo(ComboBox &control, int left, int top, int width)
 {
     auto *combo = new QComboBox(this);
+    combo->setFocusPolicy(Qt::StrongFocus);   // the wheel does not take the focus
+    combo->installEventFilter(this);
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->setCompleter(nullptr);

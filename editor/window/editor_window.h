@@ -34,6 +34,7 @@ public:
     // EditorHost: modal boxes over this window.
     void message(const QString &text) override;
     bool confirm(const QString &text) override;
+    Answer askYesNoCancel(const QString &text) override;
 
     // ---- For tests: the widgets that stand for the form's controls --------
     EditorForm &form() { return *form_; }
@@ -46,6 +47,13 @@ public:
     // Brings every widget up to date with its control (done after each user
     // action already).
     void refresh();
+
+protected:
+    // Closing asks first when there are unsaved changes (EditorForm::QueryUnload).
+    void closeEvent(QCloseEvent *event) override;
+    // A wheel turn over a combo box changes it only when the box has the
+    // keyboard focus (taken by a click or by tab).
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct ComboView {

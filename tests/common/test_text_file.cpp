@@ -71,9 +71,17 @@ TEST(ItemReader, QuotedItemsKeepCommasAndBlanks)
     EXPECT_EQ(readAll(QStringLiteral("\"open, still\r\nnext\r\n")), (QStringList{"open, still", "next"}));
 }
 
-TEST(ItemReader, UnquotedItemsLoseTrailingBlanks)
+TEST(ItemReader, OnlyLeadingBlanksAreSkippedNumbersAllowBlanksAround)
 {
-    EXPECT_EQ(readAll(QStringLiteral("ff ,timer\t\r\n in  \r\n")), (QStringList{"ff", "timer", "in"}));
+    // A kind word with a blank after it is another word.
+    EXPECT_EQ(readAll(QStringLiteral("ff ,timer\t\r\n in  \r\nt \r\n")),
+              (QStringList{"ff ", "timer\t", "in  ", "t "}));
+    ItemReader r(QStringLiteral(" 12 ,\t-7\t\r\n1 2\r\n"));
+    qint16 a = 0, b = 0, c = 0;
+    EXPECT_TRUE(r.readNumber(&a) && r.readNumber(&b));
+    EXPECT_EQ(std::pair(a, b), std::pair(qint16(12), qint16(-7)));
+    EXPECT_FALSE(r.readNumber(&c));
+    EXPECT_EQ(r.status(), ItemReader::Status::BadNumber);
 }
 
 TEST(ItemReader, NumbersMustBeSixteenBitIntegers)
@@ -111,11 +119,19 @@ TEST(ItemWriter, WritesQuotedTextsPlainNumbersAndCrLf)
     w.textLine(QString());
     w.numberLine(-5);
     w.numberLine(255);
-    const QByteArray bytes = w.bytes();
+    QByteArray bytes;
+    ASSERT_TRUE(w.bytes(&bytes));
     EXPECT_EQ(w.lineCount(), 4);
     EXPECT_EQ(decode1251(bytes),
               QStringLiteral("\"Адрес контроллера - 0\",\"кухня, угол\"\r\n\"\"\r\n-5\r\n255\r\n"));
     // What the writer writes, the reader reads back item for item.
     EXPECT_EQ(readAll(decode1251(bytes)),
               (QStringList{"Адрес контроллера - 0", "кухня, угол", "", "-5", "255"}));
+    // A character outside the code page fails the whole file, naming the line.
+    w.textLine(QStringLiteral("вход ☃"));
+    QString error;
+    const QByteArray before = bytes;
+    EXPECT_FALSE(w.bytes(&bytes, &error));
+    EXPECT_TRUE(error.contains("U+2603") && error.contains("строка 5")) << error.toStdString();
+    EXPECT_EQ(bytes, before);   // left as it was
 }

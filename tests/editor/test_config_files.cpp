@@ -182,6 +182,14 @@ TEST(EditorFailures, ReferenceFilesMissingShortOrBadAreNamedAndTheEditorGoesOn)
         EXPECT_EQ(f.Combo14[11].listIndex(), c.delays == 254 ? 253 : -1);
         EXPECT_EQ(f.Text3.text(), e.inst.items("out_in_ik.txt")[1]);   // controller 0 is shown
         EXPECT_TRUE(f.incompleteFiles().isEmpty());
+        if (QString(c.file) == "opis_0.ini") {   // told once, not on every switch and save; again when it changed
+            f.Combo3.choose(1), f.Combo3.choose(2), f.Command2_Click();
+            EXPECT_EQ(e.host.messages.filter("opis_0.ini").size(), 1) << e.host.all().toStdString();
+            e.inst.writeText(c.file, "\"x\"\r\n");
+            f.Combo3.choose(0), f.Combo3.choose(1);
+            EXPECT_EQ(e.host.messages.filter("opis_0.ini").size(), 2);
+            EXPECT_TRUE(e.host.messages.last().contains("прочитано 1 элемент из 3360"));
+        }
     }
 }
 

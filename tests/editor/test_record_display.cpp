@@ -234,6 +234,55 @@ TEST(RecordDisplay, MissingOrShortSideFileFillsWhatItHasAndIsReportedOnce)
     EXPECT_EQ(r.host.messages.filter("in_0.ini").size(), 1);
 }
 
+TEST(RecordDisplay, UnquotedWordsWithATrailingBlankAreNoKindAndWriteNothing)
+{
+    Rig r;
+    QStringList opis = r.inst.text("opis_0.ini").split("\r\n");
+    QString &kind = opis[30 * 41 + 15];   // record 30, item 1: "ff" at offset 1 of row 37
+    ASSERT_EQ(kind, "\"ff\"");
+    kind = "ff ";
+    r.inst.writeText("opis_0.ini", opis.join("\r\n"));
+    QStringList conditions = r.inst.text("uslov_0.ini").split("\r\n");
+    conditions[10] = "10,\"у10\",t ";   // a condition letter with a blank after it
+    r.inst.writeText("uslov_0.ini", conditions.join("\r\n"));
+    r.restart();
+    r.at(37, 1) = 300;   // a live "ff" item would show it as a number, not disable it
+    r.at(30, 0) = 10;
+    const auto image = r.f().reg_image;
+    r.show(30);
+    EXPECT_EQ(std::pair(r.f().Combo1[1].enabled(), r.f().Combo1[1].listCount()), std::pair(false, 0));
+    EXPECT_TRUE(r.f().Combo1[0].enabled());
+    r.plain(4, "30", {{"uslov", "0"}, {"", "1"}});
+    r.show(4);
+    EXPECT_EQ(std::pair(r.rec(4)[15], r.f().Combo1[1].enabled()), std::pair(QString(), false));
+    EXPECT_TRUE(r.f().reg_image == image);
+}
+
+TEST(RecordDisplay, ChoosingAnInputTypeWithoutNumericCodeTellsTheUserAndStoresNothing)
+{
+    Rig r;
+    r.type(5, 0) = "пять";
+    r.writeTypes();
+    r.show(2);   // input record: type code in row 5, byte 0
+    const qint16 stored = r.at(5, 0);
+    const int shown = r.f().Combo2.listIndex();
+    ASSERT_NE(shown, 5);
+    EXPECT_TRUE(r.host.messages.isEmpty()) << r.host.all().toStdString();
+    r.f().Combo2.choose(5);
+    ASSERT_EQ(r.host.messages.size(), 1);
+    for (const QString &part : {QString("in_0.ini"), r.f().Combo2.item(5), QString("«пять»")})
+        EXPECT_TRUE(r.host.messages[0].contains(part)) << part.toStdString();
+    EXPECT_EQ(std::pair(r.at(5, 0), r.f().Combo2.listIndex()), std::pair(stored, shown));   // the stored type again
+    r.plain(4, "40", {{"in", "3"}}, "ff");
+    r.at(40, 3) = stored;
+    r.show(4);
+    r.f().Combo1[0].choose(5);
+    EXPECT_EQ(r.host.messages.size(), 2);
+    EXPECT_EQ(std::pair(r.at(40, 3), r.f().Combo1[0].listIndex()), std::pair(stored, shown));
+    r.f().Combo1[0].choose(7);   // a type with a code is stored as before
+    EXPECT_EQ(std::pair(r.at(40, 3), r.host.messages.size()), std::pair(qint16(r.type(7, 0).toInt()), qsizetype(2)));
+}
+
 TEST(RecordDisplay, EveryChoiceLandsInTheSavedImage)
 {
     Rig r;

@@ -9,6 +9,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QWheelEvent>
+
+#include "common/image_file.h"
 
 using namespace kalvet_test;
 
@@ -78,4 +81,90 @@ TEST(EditorWindow, PlacementChoiceAndTypingReachTheLogicButComboSignalsDoNot)
     EXPECT_TRUE(host.messages.isEmpty()) << host.all().toStdString();
     EXPECT_EQ(inst.items("out_in_ik.txt")[5 * 66 + 2 + 3 * 4 + 2], "дверь");
     EXPECT_EQ(combo3->currentText(), "Кабинет");
+}
+
+namespace {
+
+struct AnsweringHost : RecordingHost {
+    std::deque<Answer> closeAnswers;
+    Answer askYesNoCancel(const QString &text) override
+    {
+        questions << text;
+        const Answer a = closeAnswers.empty() ? Answer::Cancel : closeAnswers.front();
+        if (!closeAnswers.empty())
+            closeAnswers.pop_front();
+        return a;
+    }
+};
+
+void wheel(QWidget *w, int notches)
+{
+    const QPointF at(w->width() / 2.0, w->height() / 2.0);
+    QWheelEvent event(at, w->mapToGlobal(at), QPoint(), QPoint(0, -120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w, &event);
+}
+
+}  // namespace
+
+TEST(EditorWindow, WheelChangesOnlyAFocusedComboAndClosingWithUnsavedChangesAsks)
+{
+    guiApp();
+    Installation inst;
+    AnsweringHost host;
+    kalvet::EditorWindow w(inst.folder(), &host);
+    auto &f = w.form();
+    w.start();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    emit w.comboWidget(&f.Combo15)->activated(30);   // item 1: "ff" at row 37, byte 1
+    QComboBox *item = w.comboWidget(&f.Combo1[1]);
+    QComboBox *delay = w.comboWidget(&f.Combo14[0]);
+    const qint16 before = f.reg_image[0][37][1];
+    const qint16 delayBefore = f.reg_image[0][58][1];
+    ASSERT_TRUE(before < 250 && delayBefore < 250);
+    EXPECT_FALSE(item->hasFocus());
+    wheel(item, 1), wheel(item->lineEdit(), 1), wheel(delay, 1);
+    EXPECT_EQ(std::pair(f.reg_image[0][37][1], f.reg_image[0][58][1]), std::pair(before, delayBefore));
+    EXPECT_EQ(item->currentIndex(), before);
+    EXPECT_FALSE(item->hasFocus()) << "the wheel must not take the focus";
+
+    // Closing with nothing changed closes at once.
+    EXPECT_TRUE(w.close());
+    EXPECT_TRUE(host.questions.isEmpty());
+    w.show();
+    QApplication::setActiveWindow(&w);
+    item->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(item->hasFocus());
+    wheel(item, 1);
+    EXPECT_EQ(std::pair(f.reg_image[0][37][1], item->currentIndex()), std::pair(qint16(before + 1), before + 1));
+
+    // "Отмена" keeps the window, "Нет" closes it unsaved, "Да" saves and closes.
+    const QByteArray file = inst.bytes("zuk.txt");
+    host.closeAnswers = {kalvet::EditorHost::Answer::Cancel, kalvet::EditorHost::Answer::No,
+                         kalvet::EditorHost::Answer::Yes};
+    EXPECT_FALSE(w.close());
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(host.questions.size(), 1);
+    EXPECT_TRUE(w.close());
+    EXPECT_EQ(inst.bytes("zuk.txt"), file);
+    w.show();
+    EXPECT_TRUE(w.close());
+    EXPECT_EQ(host.questions.size(), 3);
+    std::array<zuk::SlotImage, 20> saved{};
+    ASSERT_TRUE(zuk::loadImageFile(inst.path("zuk.txt"), saved).ok);
+    EXPECT_EQ(saved[0][37][1], before + 1);
+
+    // Typing a name is a change; typing it back is none.
+    w.show();
+    QLineEdit *location = w.textWidget(&f.Text3);
+    const QString name = location->text();
+    typeInto(location, "x");
+    EXPECT_TRUE(f.hasUnsavedChanges());
+    location->setText(name);
+    emit location->textEdited(name);
+    EXPECT_FALSE(f.hasUnsavedChanges());
+    EXPECT_TRUE(w.close());
+    EXPECT_EQ(host.questions.size(), 3);
+    EXPECT_TRUE(host.messages.isEmpty()) << host.all().toStdString();
 }
