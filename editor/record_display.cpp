@@ -500,7 +500,7 @@ void EditorForm::Combo2_Click()
                 const int stored = inputTypeOf(in_table, *cell);
                 if (stored != chosen && stored < Combo2.listCount()) {
                     const Displaying display(displaying_);
-                    Combo2.setListIndex(stored);   // shows the items of that type
+                    selectFromDisplay(Combo2, stored);   // shows the items of that type
                     return;
                 }
             }
@@ -543,7 +543,7 @@ void EditorForm::Combo1_Click(int index)
             const int stored = inputTypeOf(in_table, *byte);
             const Displaying display(displaying_);
             if (stored < Combo1[index].listCount())
-                Combo1[index].setListIndex(stored);
+                selectFromDisplay(Combo1[index], stored);
             else
                 Combo1[index].showUnlisted(QString::number(*byte));
         }
