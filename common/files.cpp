@@ -175,11 +175,13 @@ bool renameNoReplace(const QString &from, const QString &to, bool *taken, QStrin
     return true;
 }
 
-// Writes bytes into a new temporary beside path, named PATH.XXXXXX, created
-// exclusively under a name nobody can guess; flushed to disk and closed.
+// Writes bytes into a new temporary beside path, named PATH.tmp-XXXXXX,
+// created exclusively under a name nobody can guess; flushed to disk and
+// closed. The "tmp-" keeps it apart from a user's own PATH.backup or
+// PATH.old123, which the clean-up at start must never take for one.
 bool writeTemporary(const QString &path, const QByteArray &bytes, QString *tempPath, QString *error)
 {
-    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    QTemporaryFile file(path + QStringLiteral(".tmp-XXXXXX"));
     file.setAutoRemove(false);
     if (!file.open()) {
         *error = QStringLiteral("не удалось создать файл рядом с %1: %2")
@@ -262,7 +264,7 @@ int removeLeftoverTemporaries(const QString &folder, const QStringList &names, c
 {
     QStringList patterns;
     for (const QString &name : names)
-        patterns << QRegularExpression::escape(name) + QStringLiteral("\\.[A-Za-z0-9]{6}");
+        patterns << QRegularExpression::escape(name) + QStringLiteral("\\.tmp-[A-Za-z0-9]{6}");
     const QRegularExpression pattern(QRegularExpression::anchoredPattern(patterns.join(u'|')));
     int removed = 0;
     const QDir dir(folder);

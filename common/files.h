@@ -26,9 +26,9 @@ QString visibleText(const QString &text, int limit = 40);
 // ("элемент", "элемента", "элементов").
 QString russianPlural(qint64 n, const QString &one, const QString &few, const QString &many);
 
-// Temporaries of a save are named after their file: "zuk.txt.Ab3xYz".
-// Removes, in folder, the regular files named NAME.XXXXXX (six letters or
-// digits) for the given names that were last changed before startedAt, that
+// Temporaries of a save are named after their file: "zuk.txt.tmp-Ab3xYz".
+// Removes, in folder, the regular files named NAME.tmp-XXXXXX (six letters
+// or digits) for the given names that were last changed before startedAt, that
 // is the leftovers of a run that was killed while saving. Returns how many
 // were removed.
 int removeLeftoverTemporaries(const QString &folder, const QStringList &names, const QDateTime &startedAt);

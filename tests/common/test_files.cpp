@@ -194,16 +194,19 @@ TEST(Saving, DamagedImageIsKeptBesideNeverOverwritten)
 TEST(Saving, LeftoverTemporariesOfAKillGoAtTheNextStart)
 {
     QTemporaryDir dir;
-    const QStringList names = {"zuk.txt.Ab3xY9", "szenar.txt.000000", "zuk.txt.Ab3xY", "zuk.txt.bak-20260101-120000",
-                               "zuk.txt.Ab3xY9z", "other.txt.abcdef", "zuk.txt"};
+    // A user's own zuk.txt.backup or zuk.txt.old123 is no temporary of ours.
+    const QStringList names = {"zuk.txt.tmp-Ab3xY9", "szenar.txt.tmp-000000", "zuk.txt.tmp-Ab3xY",
+                               "zuk.txt.bak-20260101-120000", "zuk.txt.backup", "zuk.txt.old123",
+                               "zuk.txt.tmp-Ab3xY9z", "other.txt.tmp-abcdef", "zuk.txt"};
     for (const QString &n : names)
         put(dir.filePath(n), "x");
     const QDateTime start = QDateTime::currentDateTime().addSecs(5);
-    QFile newer(dir.filePath("zuk.txt.NEWER1"));   // written by a run that started later
+    QFile newer(dir.filePath("zuk.txt.tmp-NEWER1"));   // written by a run that started later
     ASSERT_TRUE(newer.open(QIODevice::WriteOnly));
     ASSERT_TRUE(newer.setFileTime(start.addSecs(5), QFileDevice::FileModificationTime));
     newer.close();
     EXPECT_EQ(removeLeftoverTemporaries(dir.path(), {"zuk.txt", "szenar.txt"}, start), 2);
     EXPECT_EQ(entries(dir).join(' ').toStdString(),
-              "other.txt.abcdef zuk.txt zuk.txt.Ab3xY zuk.txt.Ab3xY9z zuk.txt.NEWER1 zuk.txt.bak-20260101-120000");
+              "other.txt.tmp-abcdef zuk.txt zuk.txt.backup zuk.txt.bak-20260101-120000 zuk.txt.old123 "
+              "zuk.txt.tmp-Ab3xY zuk.txt.tmp-Ab3xY9z zuk.txt.tmp-NEWER1");
 }
