@@ -38,7 +38,8 @@ ProgramFolder resolveProgramFolder(const ProgramFolderQuery &query)
     using Source = ProgramFolder::Source;
     if (!query.given.isEmpty()) {
         const QString folder = QDir(query.given).absolutePath();
-        rememberProgramFolder(query.program, folder);
+        if (QFileInfo(folder).isDir())   // a folder that is not there is no choice to keep
+            rememberProgramFolder(query.program, folder);
         return {Source::Given, folder};
     }
     if (QFileInfo::exists(QDir(query.programDir).filePath(query.marker)))

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -220,6 +221,9 @@ int runHeadless(const TransferOptions &options)
     }
     if (options.tick)
         tool.ticked = *options.tick;
+    else if (std::none_of(tool.ticked.begin(), tool.ticked.end(), [](bool t) { return t; }))
+        printLine(stderr, QStringLiteral("zuk_2: ни один контроллер не отмечен (в zuk.txt нет отмеченных присутствующими); "
+                                         "нужные контроллеры задаёт --tick"));
 
     const bool terminal = stderrIsTerminal();
     bool progressShown = false;

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <cstdio>
 
 namespace {
@@ -41,12 +42,25 @@ int main(int argc, char **argv)
     QString error;
     if (!zuk::parseTransferOptions(args, &options, &error)) {
         std::fprintf(stderr, "zuk_2: %s\n%s", error.toUtf8().constData(),
-                     "zuk_2 --help describes the options.\n");
+                     "zuk_2 --help: описание параметров.\n");
         return 2;
     }
     if (options.mode == zuk::TransferOptions::Mode::Help) {
         std::fputs(zuk::transferUsage().toUtf8().constData(), stdout);
         return 0;
+    }
+    if (!options.dir.isEmpty() && !QFileInfo(options.dir).isDir()) {
+        std::fprintf(stderr, "zuk_2: папка %s не найдена\n", qPrintable(QDir::toNativeSeparators(options.dir)));
+        return 2;
+    }
+    if (!options.report.isEmpty()) {
+        // Checked before the run, so that a script never waits a whole run for a report that cannot be.
+        const QFileInfo report(options.report);
+        if (report.isDir() || !QFileInfo(report.absolutePath()).isDir()) {
+            std::fprintf(stderr, "zuk_2: отчёт %s нельзя записать: %s\n", qPrintable(QDir::toNativeSeparators(options.report)),
+                         report.isDir() ? "это папка" : "такой папки нет");
+            return 2;
+        }
     }
     if (options.mode != zuk::TransferOptions::Mode::Window) {
         QCoreApplication app(argc, argv);

@@ -111,7 +111,7 @@ const std::vector<OptionRow> &optionTable()
              o->tick = ticks;
              return true;
          }},
-        {"wait-unit-ms", "N", std::nullopt, kWithPort, "length of one wait unit in milliseconds (default 400)",
+        {"wait-unit-ms", "N", std::nullopt, kWithPort, "length of one wait unit in milliseconds, 1 to 60000 (default 400)",
          [](const QString &v, TransferOptions *o, QString *e) {
              return positiveMs(v, 1, 60000, "wait-unit-ms", &o->waitUnitMs, e);
          }},
@@ -120,7 +120,7 @@ const std::vector<OptionRow> &optionTable()
          "8 bytes read back equal the image (two exchanges per row)",
          [](const QString &, TransferOptions *o, QString *) { return o->verify = true; }},
         {"report", "FILE", std::nullopt, kWithPort,
-         "after each run, writes a JSON report of it to FILE",
+         "after each run, writes a JSON report of it to FILE (its folder must exist)",
          [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "файла отчёта", &o->report, e); }},
         {"fast", nullptr, std::nullopt, kWithPort,
          "wire speed: an exchange ends as soon as its reply is complete; with\n"
@@ -132,7 +132,7 @@ const std::vector<OptionRow> &optionTable()
          [](const QString &v, TransferOptions *o, QString *e) {
              return positiveMs(v, 5, 60000, "reply-timeout-ms", &o->replyTimeoutMs, e);
          }},
-        {"settle-ms", "N", std::nullopt, kWithPort, "with --fast: quiet time after a failed try (default 20)",
+        {"settle-ms", "N", std::nullopt, kWithPort, "with --fast: quiet time after a failed try (default 20; 0 turns it off)",
          [](const QString &v, TransferOptions *o, QString *e) {
              return positiveMs(v, 0, 60000, "settle-ms", &o->settleMs, e);
          }},
@@ -240,6 +240,11 @@ bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString
             *error = QStringLiteral("повторный аргумент: %1").arg(dashed(row));
             return false;
         }
+        if (row.valueName && values.value(0).startsWith(QLatin1String("--"))) {
+            // "--port --dir x": the next option is no value
+            *error = QStringLiteral("нет значения у %1 (%2 — другой параметр)").arg(dashed(row), values.value(0));
+            return false;
+        }
         if (!row.apply(values.value(0), &o, error))
             return false;
     }
@@ -295,7 +300,7 @@ QString transferUsage()
     for (const OptionRow &row : optionTable())
         text += optionLine(dashed(row) + (row.valueName ? QLatin1Char(' ') + QLatin1String(row.valueName) : QString()),
                            QString::fromUtf8(row.help));
-    text += optionLine(QStringLiteral("--help"), QStringLiteral("this text"));
+    text += optionLine(QStringLiteral("-h, --help"), QStringLiteral("this text"));
 
     text += QStringLiteral(
         "\n"
@@ -336,10 +341,10 @@ QString transferUsage()
         "Exit status:\n"
         "  0    run made, no register row given up; --compare, --diff: no difference\n"
         "  1    rows given up; --compare: differences or rows given up; --diff: differences\n"
-        "  2    no run: bad arguments, port not openable or in use, --rs485 refused by the\n"
-        "       driver, writing run refused (a value outside 0..255, an incomplete image),\n"
-        "       --compare with a zuk.txt that did not load whole, --diff with a file that did\n"
-        "       not load whole\n"
+        "  2    no run: bad arguments, --dir or --report's folder not found, port not openable\n"
+        "       or in use, --rs485 refused by the driver, writing run refused (a value outside\n"
+        "       0..255, an incomplete image), --compare with a zuk.txt that did not load whole,\n"
+        "       --diff with a file that did not load whole\n"
         "  3    the reading run was made but zuk.txt could not be saved (or the copy of a\n"
         "       damaged zuk.txt could not be kept, and zuk.txt was left alone)\n"
         "  4    the port was lost during the run (nothing saved; see the rows written)\n"

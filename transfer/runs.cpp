@@ -145,8 +145,9 @@ RunOutcome TransferTool::portLost()
         for (const ControllerRecord &c : record_.controllers)
             if (!c.written.empty())
                 written << QStringLiteral("$%1: %2").arg(hexText(controllerMap()[c.slot].address), rowRanges(c.written));
-        text += written.isEmpty() ? QStringLiteral("; ни один регистр не записан.")
-                                  : QStringLiteral("; до потери записаны регистры %1.").arg(written.join(QStringLiteral("; ")));
+        text += written.isEmpty() ? QStringLiteral("; ни один регистр не записан")
+                                  : QStringLiteral("; до потери записаны регистры %1").arg(written.join(QStringLiteral("; ")));
+        text += QStringLiteral(" (регистр, записывавшийся в момент потери, мог записаться или нет).");
     } else {
         text += QStringLiteral("; файл zuk.txt не изменён.");
     }

@@ -630,3 +630,22 @@ TEST_F(HeadlessRuns, LineTroublesAreToldAndNeverHalfDone)
     for (const QString &line : ports.lines)
         EXPECT_EQ(line.count('\t'), 4) << line.toStdString();
 }
+
+TEST_F(HeadlessRuns, WhatCannotWorkIsRefusedBeforeTheRun)
+{
+    QTemporaryDir empty;
+    const ToolRun noDir = runTool({"--read", "--port", "/dev/null", "--dir", empty.filePath("gone")});
+    EXPECT_EQ(noDir.exitCode, 2);
+    EXPECT_TRUE(noDir.err.contains(QStringLiteral("не найдена"))) << noDir.err.toStdString();
+    const ToolRun noReport = runTool({"--read", "--port", "/dev/null", "--dir", empty.path(), "--report",
+                                      empty.filePath("gone/r.json")});
+    EXPECT_EQ(noReport.exitCode, 2);
+    EXPECT_TRUE(noReport.err.contains(QStringLiteral("отчёт"))) << noReport.err.toStdString();
+    // No zuk.txt and no --tick: nothing is ticked, and the user is told so.
+    auto sim = startSim(simMemory());
+    const ToolRun unticked = runTool({"--read", "--port", sim->device, "--dir", empty.path()});
+    EXPECT_EQ(unticked.exitCode, 0);
+    EXPECT_TRUE(unticked.err.contains("--tick")) << unticked.err.toStdString();
+    ASSERT_TRUE(sim->stop());
+    EXPECT_TRUE(sim->log().empty());
+}

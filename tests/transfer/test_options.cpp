@@ -27,6 +27,7 @@ TEST(TransferOptions, TickListsAndCommandLines)
         {{"--tick", "all"}, "--tick не действует"}, {{"--read", "extra"}, "неизвестный аргумент: extra"},
         {{"--bogus"}, "неизвестный аргумент: --bogus"}, {{"--read=1"}, "лишнее значение"},
         {{"--read", "--dir", "a", "--dir", "b"}, "повторный"}, {{"--port", ""}, "пустое имя порта"},
+        {{"--read", "--port", "--dir", "d"}, "нет значения у --port"},
         {{"--write", "--fast", "--reply-timeout-ms", "4"}, "--reply-timeout-ms"},
         {{"--read", "--settle-ms", "5"}, "--settle-ms действует только вместе с --fast"},
         {{"--read", "--fast", "--settle-ms", "-1"}, "--settle-ms"},
