@@ -2,18 +2,17 @@
 
 #include "transfer/runs.h"
 #include "transfer/serial_port.h"
+#include "transfer/stop_signal.h"
 
 #include "common/files.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QtGlobal>
 
 #include <algorithm>
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -51,82 +50,6 @@ void printLine(FILE *to, const QString &text)
         stdoutClosed = true;
 }
 
-// SIGINT and SIGTERM during a run: the handler only records the signal (and,
-// on POSIX systems, wakes the event loop through a pipe); the run is stopped
-// from the event loop.
-std::atomic<int> caughtSignal{0};
-
-#ifdef Q_OS_WIN
-extern "C" void onStopSignal(int sig)
-{
-    caughtSignal = sig;
-}
-
-class StopOnSignal {
-public:
-    explicit StopOnSignal(TransferTool &tool)
-    {
-        std::signal(SIGINT, onStopSignal);
-        std::signal(SIGTERM, onStopSignal);
-        QObject::connect(&poll_, &QTimer::timeout, [&tool] {
-            if (caughtSignal.load() != 0)
-                tool.requestStop();
-        });
-        poll_.start(50);
-    }
-    ~StopOnSignal()
-    {
-        std::signal(SIGINT, SIG_DFL);
-        std::signal(SIGTERM, SIG_DFL);
-    }
-
-private:
-    QTimer poll_;
-};
-#else
-int signalPipe[2] = {-1, -1};
-
-extern "C" void onStopSignal(int sig)
-{
-    caughtSignal = sig;
-    const char c = 1;
-    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
-}
-
-class StopOnSignal {
-public:
-    explicit StopOnSignal(TransferTool &tool)
-    {
-        if (::pipe(signalPipe) != 0)
-            return;
-        notifier_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [&tool] {
-            char c;
-            [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &c, 1);
-            tool.requestStop();
-        });
-        struct sigaction sa{};
-        sa.sa_handler = onStopSignal;
-        sigemptyset(&sa.sa_mask);
-        ::sigaction(SIGINT, &sa, &oldInt_);
-        ::sigaction(SIGTERM, &sa, &oldTerm_);
-    }
-    ~StopOnSignal()
-    {
-        if (!notifier_)
-            return;
-        ::sigaction(SIGINT, &oldInt_, nullptr);
-        ::sigaction(SIGTERM, &oldTerm_, nullptr);
-        notifier_.reset();
-        ::close(signalPipe[0]);
-        ::close(signalPipe[1]);
-    }
-
-private:
-    std::unique_ptr<QSocketNotifier> notifier_;
-    struct sigaction oldInt_{}, oldTerm_{};
-};
-#endif
 
 bool writeReport(const QString &path, const RunRecord &record)
 {
@@ -254,7 +177,7 @@ int runHeadless(const TransferOptions &options)
 
     RunOutcome outcome;
     {
-        StopOnSignal stopper(tool);
+        StopOnSignal stopper([&tool] { tool.requestStop(); });
         outcome = options.mode == Mode::Read    ? tool.readingRun()
                   : options.mode == Mode::Write ? tool.writingRun()
                                                 : tool.comparingRun();
@@ -286,7 +209,7 @@ int runHeadless(const TransferOptions &options)
             return 3;
         return tool.errorTotal() > 0 ? 1 : 0;
     case RunOutcome::Stopped: {
-        const int sig = caughtSignal.load();
+        const int sig = caughtStopSignal();
         const int toDo = tool.rowsToDo();
         printLine(stderr, QStringLiteral("zuk_2: остановлено: сделано %1 из %2 %3%4")
                               .arg(tool.rowsDone())

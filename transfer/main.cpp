@@ -3,6 +3,7 @@
 #include "common/program_folder.h"
 #include "transfer/headless.h"
 #include "transfer/options.h"
+#include "transfer/stop_signal.h"
 #include "transfer/window/form1.h"
 
 #include <QApplication>
@@ -88,6 +89,9 @@ int main(int argc, char **argv)
     settings.replyTimeoutMs = options.replyTimeoutMs;
     settings.settleMs = options.settleMs;
     zuk::Form1 form(settings);
+    // SIGINT or SIGTERM close the window as the user would: a run ends after
+    // its exchange in progress, a reading run saves nothing, the report is written.
+    const zuk::StopOnSignal stopper([&form] { form.close(); });
     form.show();
     form.startUp();
     return app.exec();
