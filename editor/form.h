@@ -141,10 +141,8 @@ private:
 
     // ---- bytes the display changed ----
     std::vector<DisplayChange> displayChanges_;
-    // Above 0 while the display itself sets selections (and so runs the
-    // Click handlers that write into the image).
-    int displaySelecting_ = 0;
-    // Every Click handler writes through here.
+    // Every Click handler writes through here; a write while a record display
+    // is in progress (displaying_) is the display's own, not the user's.
     void storeByte(qint16 *byte, qint16 value);
     // Selects an entry from the display, as the display's own choice.
     void selectFromDisplay(ComboBox &combo, int index);

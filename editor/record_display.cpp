@@ -444,9 +444,8 @@ QString EditorForm::ShowItem(ComboBox &combo, const QString &kind, int slot, int
 
 void EditorForm::selectFromDisplay(ComboBox &combo, int index)
 {
-    ++displaySelecting_;
+    const Displaying display(displaying_);
     combo.setListIndex(index);
-    --displaySelecting_;
 }
 
 void EditorForm::storeByte(qint16 *byte, qint16 value)
@@ -459,7 +458,7 @@ void EditorForm::storeByte(qint16 *byte, qint16 value)
     auto known = std::find_if(displayChanges_.begin(), displayChanges_.end(), [&](const DisplayChange &d) {
         return d.slot == slot && d.row == row && d.byte == b;
     });
-    if (displaySelecting_ == 0) {
+    if (displaying_ == 0) {
         // The user's own choice, even of the value shown: nothing to ask about.
         if (known != displayChanges_.end())
             displayChanges_.erase(known);
@@ -499,7 +498,6 @@ void EditorForm::Combo2_Click()
                 reportTypeWithoutCode(chosen, Combo2.item(chosen));
                 const int stored = inputTypeOf(in_table, *cell);
                 if (stored != chosen && stored < Combo2.listCount()) {
-                    const Displaying display(displaying_);
                     selectFromDisplay(Combo2, stored);   // shows the items of that type
                     return;
                 }

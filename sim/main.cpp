@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -94,6 +95,10 @@ int main(int argc, char **argv)
         const QString v = QString::fromLocal8Bit(argv[++i]);
         bool ok = true;
         QString error;
+        auto intIn = [&](int *out, int low, int high) {
+            *out = v.toInt(&ok);
+            ok = ok && *out >= low && *out <= high;
+        };
         if (a == QLatin1String("--image")) opt.image = v;
         else if (a == QLatin1String("--present")) opt.present = v;
         else if (a == QLatin1String("--link")) opt.link = v;
@@ -110,17 +115,13 @@ int main(int argc, char **argv)
             ok = ok && opt.rate >= 0 && opt.rate <= 1;
             haveRate = true;
         } else if (a == QLatin1String("--late-ms")) {
-            opt.lateMs = v.toInt(&ok);
-            ok = ok && opt.lateMs >= 0;
+            intIn(&opt.lateMs, 0, INT_MAX);
         } else if (a == QLatin1String("--line-speed")) {
-            opt.lineSpeed = v.toInt(&ok);
-            ok = ok && opt.lineSpeed >= 50 && opt.lineSpeed <= 4000000;
+            intIn(&opt.lineSpeed, 50, 4000000);
         } else if (a == QLatin1String("--vanish-after")) {
-            opt.vanishAfter = v.toInt(&ok);
-            ok = ok && opt.vanishAfter >= 1;
+            intIn(&opt.vanishAfter, 1, INT_MAX);
         } else if (a == QLatin1String("--answer-delay-ms")) {
-            opt.answerDelayMs = v.toInt(&ok);
-            ok = ok && opt.answerDelayMs >= 0 && opt.answerDelayMs <= 60000;
+            intIn(&opt.answerDelayMs, 0, 60000);
         }
         if (!ok)
             return usageError(QStringLiteral("bad value \"%1\" for %2").arg(v, a));

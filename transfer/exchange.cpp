@@ -36,15 +36,8 @@ void BusExchange::setFastMode(int replyTimeoutMs, int settleMs)
 
 bool BusExchange::readExchange(int address, int reg, frames::RowData *data)
 {
-    settle();
-    if (lost_)
+    if (!sendAndAwait(frames::readRequestPieces(address, reg), Awaiting::ReadReply))
         return false;
-    const std::vector<QByteArray> pieces = frames::readRequestPieces(address, reg);
-    for (const QByteArray &piece : pieces)
-        port_.output(piece);
-    expectEcho(pieces);
-    startCollecting();
-    awaitReply(Awaiting::ReadReply);
     // Positions from 1 hold, in order, exactly the bytes of this exchange.
     const bool ok = echoOk() && frames::judgeReadReply(replyBuffer_.data(), receiveCount_, address, reg, data);
     finishTry(ok, Awaiting::ReadReply);
@@ -53,18 +46,24 @@ bool BusExchange::readExchange(int address, int reg, frames::RowData *data)
 
 bool BusExchange::writeExchange(int address, int reg, const frames::RowData &data)
 {
+    if (!sendAndAwait(frames::writeRequestPieces(address, reg, data), Awaiting::WriteReply))
+        return false;
+    const bool ok = echoOk() && frames::judgeWriteReply(replyBuffer_.data(), receiveCount_, address);
+    finishTry(ok, Awaiting::WriteReply);
+    return ok;
+}
+
+bool BusExchange::sendAndAwait(const std::vector<QByteArray> &pieces, Awaiting kind)
+{
     settle();
     if (lost_)
         return false;
-    const std::vector<QByteArray> pieces = frames::writeRequestPieces(address, reg, data);
     for (const QByteArray &piece : pieces)
         port_.output(piece);
     expectEcho(pieces);
     startCollecting();
-    awaitReply(Awaiting::WriteReply);
-    const bool ok = echoOk() && frames::judgeWriteReply(replyBuffer_.data(), receiveCount_, address);
-    finishTry(ok, Awaiting::WriteReply);
-    return ok;
+    awaitReply(kind);
+    return true;
 }
 
 void BusExchange::expectEcho(const std::vector<QByteArray> &pieces)

@@ -100,6 +100,9 @@ public:
 private:
     enum class Awaiting { Nothing, ReadReply, WriteReply };
     void startCollecting();
+    // Sends the request and waits for its reply (settling first when the
+    // last try failed in fast mode); false when the line is lost.
+    bool sendAndAwait(const std::vector<QByteArray> &pieces, Awaiting kind);
     void onLost(const QString &reason);
     // The bytes of the request just sent, when they are to come back first.
     void expectEcho(const std::vector<QByteArray> &pieces);

@@ -9,13 +9,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QTimer>
 #include <QtGlobal>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <memory>
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
@@ -50,11 +48,10 @@ void printLine(FILE *to, const QString &text)
         stdoutClosed = true;
 }
 
-
 bool writeReport(const QString &path, const RunRecord &record)
 {
     QString why;
-    if (saveFileAtomically(path, reportJson(record), &why))
+    if (saveReport(path, record, &why))
         return true;
     printLine(stderr, QStringLiteral("zuk_2: отчёт %1 не записан: %2").arg(QDir::toNativeSeparators(path), why));
     return false;

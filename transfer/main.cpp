@@ -63,10 +63,10 @@ int main(int argc, char **argv)
             return 2;
         }
     }
+    if (!options.portGiven)
+        options.port = zuk::rememberedPortName(options.port);
     if (options.mode != zuk::TransferOptions::Mode::Window) {
         QCoreApplication app(argc, argv);
-        if (!options.portGiven)
-            options.port = zuk::rememberedPortName(options.port);
         options.dir = programFolder(options.dir, false);
         return zuk::runHeadless(options);
     }
@@ -78,7 +78,7 @@ int main(int argc, char **argv)
         return 2;
     }
     zuk::Form1::Settings settings;
-    settings.port = options.portGiven ? options.port : zuk::rememberedPortName(options.port);
+    settings.port = options.port;
     settings.echo = options.echo;
     settings.rs485 = options.rs485;
     settings.dir = options.dir;

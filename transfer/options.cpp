@@ -17,8 +17,6 @@ enum : unsigned {
     kRead = 1u << int(Mode::Read),
     kWrite = 1u << int(Mode::Write),
     kCompare = 1u << int(Mode::Compare),
-    kDiff = 1u << int(Mode::Diff),
-    kListPorts = 1u << int(Mode::ListPorts),
     kBusRuns = kRead | kWrite | kCompare,
     kWithPort = kWindow | kBusRuns,
 };

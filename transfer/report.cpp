@@ -1,5 +1,7 @@
 #include "transfer/report.h"
 
+#include "common/files.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -58,14 +60,19 @@ QString differenceTotalLine(qsizetype n)
     return QStringLiteral("различий: %1").arg(n);
 }
 
+void addRowDifferences(int slot, int row, const ImageRow &a, const ImageRow &b, std::vector<ByteDifference> *out)
+{
+    for (int k = 0; k < kRowBytes; ++k)
+        if (a[k] != b[k])
+            out->push_back({slot, row, k, a[k], b[k]});
+}
+
 std::vector<ByteDifference> imageDifferences(const RegisterImage &a, const RegisterImage &b)
 {
     std::vector<ByteDifference> out;
     for (const ControllerSlot &s : controllerMap())
         for (int r = 0; r < s.rows; ++r)
-            for (int k = 0; k < kRowBytes; ++k)
-                if (a[s.slot][r][k] != b[s.slot][r][k])
-                    out.push_back({s.slot, r, k, a[s.slot][r][k], b[s.slot][r][k]});
+            addRowDifferences(s.slot, r, a[s.slot][r], b[s.slot][r], &out);
     return out;
 }
 
@@ -138,6 +145,15 @@ QByteArray reportJson(const RunRecord &record)
         {QStringLiteral("controllers"), controllers},
     };
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+}  // namespace zuk
+
+namespace zuk {
+
+bool saveReport(const QString &path, const RunRecord &record, QString *error)
+{
+    return saveFileAtomically(path, reportJson(record), error);
 }
 
 }  // namespace zuk

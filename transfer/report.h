@@ -54,6 +54,8 @@ QString differenceLine(const ByteDifference &d);
 // "различий: N"
 QString differenceTotalLine(qsizetype n);
 
+// Appends every byte of one row that differs between a and b.
+void addRowDifferences(int slot, int row, const ImageRow &a, const ImageRow &b, std::vector<ByteDifference> *out);
 // Every byte of rows 0..rows-1 of every slot that differs between a and b,
 // in the order of the address map.
 std::vector<ByteDifference> imageDifferences(const RegisterImage &a, const RegisterImage &b);
@@ -67,5 +69,7 @@ QString rowRanges(const std::vector<int> &rows);
 
 // The JSON report of a run.
 QByteArray reportJson(const RunRecord &record);
+// Writes it to path, atomically; false with *error on failure.
+bool saveReport(const QString &path, const RunRecord &record, QString *error);
 
 }  // namespace zuk

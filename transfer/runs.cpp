@@ -222,9 +222,9 @@ RunOutcome TransferTool::readingRun()
         if (stop_)
             return endRecord(RunOutcome::Stopped);
     }
-    const bool keepOld = !loadedWhole_;   // a damaged file is kept beside, never lost
     QString why;
-    const bool mayReplace = !keepOld || keepDamagedImage(imagePath(), &why);
+    // A file that did not load whole is kept beside, never lost.
+    const bool mayReplace = loadedWhole_ || keepDamagedImage(imagePath(), &why);
     if (!why.isEmpty() && onError)
         onError(why);
     if (!mayReplace) {
@@ -262,13 +262,9 @@ RunOutcome TransferTool::comparingRun()
         if (stop_)
             return endRecord(RunOutcome::Stopped);
         ControllerRecord &c = current();
-        for (int r = 0; r < s.rows; ++r) {
-            if (std::find(c.givenUp.begin(), c.givenUp.end(), r) != c.givenUp.end())
-                continue;
-            for (int b = 0; b < kRowBytes; ++b)
-                if (reg_image[s.slot][r][b] != system[r][b])
-                    c.differences.push_back({s.slot, r, b, reg_image[s.slot][r][b], system[r][b]});
-        }
+        for (int r = 0; r < s.rows; ++r)
+            if (std::find(c.givenUp.begin(), c.givenUp.end(), r) == c.givenUp.end())
+                addRowDifferences(s.slot, r, reg_image[s.slot][r], system[r], &c.differences);
     }
     showErrorTotal();
     return endRecord(RunOutcome::Completed);

@@ -44,12 +44,6 @@ public:
     // is not 0. On failure nothing is ticked and loadFailure() tells why.
     bool LoadImageFile();
     QString loadFailure() const { return loadFailure_; }
-    bool loadedWhole() const { return loadedWhole_; }
-    // A slot's image is complete when it was loaded whole from zuk.txt or
-    // read in a reading run of this session without a row given up. An
-    // incomplete image is never written into a controller: its rows past a
-    // failed load hold no configuration.
-    bool slotComplete(int slot) const { return complete_[slot]; }
 
     // The reading run: reads the ticked controllers, saves all twenty slots.
     RunOutcome readingRun();
@@ -118,6 +112,10 @@ private:
     bool verify_ = false;
     QString loadFailure_;
     bool loadedWhole_ = false;
+    // A slot's image is complete when it was loaded whole from zuk.txt or
+    // read in a reading run of this session without a row given up. An
+    // incomplete image is never written into a controller: its rows past a
+    // failed load hold no configuration.
     std::array<bool, kSlotCount> complete_{};
     RunRecord record_;
     int currentSlot_ = 0;

@@ -15,6 +15,15 @@
 
 namespace zuk {
 
+namespace {
+
+QString inUse(const QString &detail)
+{
+    return QStringLiteral("порт занят: его держит другая программа (%1)").arg(detail);
+}
+
+}  // namespace
+
 MSComm::MSComm(QObject *parent) : QObject(parent)
 {
     connect(&port_, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
@@ -39,7 +48,7 @@ bool MSComm::open(const QString &name, QString *reason, const OpenOptions &optio
         // The lock file of a port that another program holds shows as a
         // permission error about locking.
         if (port_.error() == QSerialPort::PermissionError && port_.errorString().contains(QLatin1String("lock")))
-            why = QStringLiteral("порт занят: его держит другая программа (%1)").arg(port_.errorString());
+            why = inUse(port_.errorString());
         else
             why = port_.errorString();
     } else if (!port_.setBaudRate(QSerialPort::Baud19200) || !port_.setDataBits(QSerialPort::Data8)
@@ -63,8 +72,7 @@ bool MSComm::lockExclusively(QString *reason)
     // Besides the lock file, an advisory lock on the device itself, so that
     // no two runs (and no program that locks the same way) share one bus.
     if (::flock(int(port_.handle()), LOCK_EX | LOCK_NB) != 0) {
-        *reason = QStringLiteral("порт занят: его держит другая программа (%1)")
-                      .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        *reason = inUse(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
 #else

@@ -235,11 +235,9 @@ void Form1::showProgress(int done, int total, int errors)
 void Form1::afterRun(RunOutcome outcome)
 {
     setWindowTitle(kTitle);
-    if (outcome == RunOutcome::PortLost && MSComm1)
-        MSComm1->close();   // the buttons now say that the port is not open
     if (!settings_.report.isEmpty() && outcome != RunOutcome::Busy) {
         QString why;
-        if (!saveFileAtomically(settings_.report, reportJson(tool_.lastRun()), &why) && !closePending_)
+        if (!saveReport(settings_.report, tool_.lastRun(), &why) && !closePending_)
             showMessage(QStringLiteral("Отчёт %1 не записан: %2").arg(QDir::toNativeSeparators(settings_.report), why));
     }
     if (closePending_)
