@@ -13,25 +13,55 @@ BusExchange::BusExchange(BusPort &port) : port_(port)
     Timer1.setTimerType(Qt::PreciseTimer);
     port_.setReceiveHandler([this](const QByteArray &bytes) { onReceive(bytes); });
     port_.setLostHandler([this](const QString &reason) { onLost(reason); });
+    port_.setWrittenHandler([this] { onWritten(); });
 }
 
 BusExchange::~BusExchange()
 {
     port_.setReceiveHandler({});
     port_.setLostHandler({});
+    port_.setWrittenHandler({});
 }
 
 void BusExchange::startCollecting()
 {
     receiveCount_ = 0;
     exchangeState_ = kExchanging;
-    tailLeft_ = fastMode() && afterAck_ ? kAckTailMax : 0;
+    phase_ = Phase::Sending;
+    staleWhileSending_ = false;
+    complete_ = false;
+}
+
+void BusExchange::onWritten()
+{
+    if (phase_ == Phase::Sending)
+        phase_ = Phase::Collecting;
 }
 
 void BusExchange::setFastMode(int replyTimeoutMs, int settleMs)
 {
     replyTimeoutMs_ = std::max(1, replyTimeoutMs);
-    settleMs_ = std::max(0, settleMs);
+    setSettleMs(settleMs);
+}
+
+void BusExchange::setSettleMs(int ms)
+{
+    settleMs_ = std::max(0, ms);
+}
+
+void BusExchange::anomaly()
+{
+    ++anomalies_;
+    settleBeforeNext_ = true;
+}
+
+void BusExchange::stale(qsizetype n)
+{
+    if (n <= 0)
+        return;
+    anomaly();
+    if (phase_ == Phase::Sending)
+        staleWhileSending_ = true;
 }
 
 bool BusExchange::readExchange(int address, int reg, frames::RowData *data)
@@ -39,30 +69,30 @@ bool BusExchange::readExchange(int address, int reg, frames::RowData *data)
     if (!sendAndAwait(frames::readRequestPieces(address, reg), Awaiting::ReadReply))
         return false;
     // Positions from 1 hold, in order, exactly the bytes of this exchange.
-    const bool ok = echoOk() && frames::judgeReadReply(replyBuffer_.data(), receiveCount_, address, reg, data);
-    finishTry(ok, Awaiting::ReadReply);
-    return ok;
+    return finishTry(echoOk() && frames::judgeReadReply(replyBuffer_.data(), receiveCount_, address, reg, data));
 }
 
 bool BusExchange::writeExchange(int address, int reg, const frames::RowData &data)
 {
     if (!sendAndAwait(frames::writeRequestPieces(address, reg, data), Awaiting::WriteReply))
         return false;
-    const bool ok = echoOk() && frames::judgeWriteReply(replyBuffer_.data(), receiveCount_, address);
-    finishTry(ok, Awaiting::WriteReply);
-    return ok;
+    return finishTry(echoOk() && frames::judgeWriteReply(replyBuffer_.data(), receiveCount_, address));
 }
 
 bool BusExchange::sendAndAwait(const std::vector<QByteArray> &pieces, Awaiting kind)
 {
+    port_.drainInput();   // what came since the last exchange is seen as stale now
     settle();
     if (lost_)
         return false;
-    for (const QByteArray &piece : pieces)
-        port_.output(piece);
     expectEcho(pieces);
     startCollecting();
-    awaitReply(kind);
+    awaiting_ = kind;
+    ++exchanges_;
+    for (const QByteArray &piece : pieces)
+        port_.output(piece);
+    port_.endRequest();
+    awaitReply();
     return true;
 }
 
@@ -96,33 +126,41 @@ bool BusExchange::replyComplete() const
     return false;
 }
 
-void BusExchange::awaitReply(Awaiting kind)
+void BusExchange::awaitReply()
 {
-    if (!fastMode()) {
+    if (!fastMode())
         Wait(1);
-        return;
-    }
-    awaiting_ = kind;
-    // An exchange ends with its reply or its timeout, never on interrupt().
-    runLoop(replyTimeoutMs_, false);
-    awaiting_ = Awaiting::Nothing;
+    else
+        runLoop(replyTimeoutMs_, false);   // ends with the reply or the timeout, never on interrupt()
 }
 
-void BusExchange::finishTry(bool ok, Awaiting kind)
+bool BusExchange::finishTry(bool ok)
 {
-    settleBeforeNext_ = fastMode() && !ok;
-    afterAck_ = ok && kind == Awaiting::WriteReply;
+    // Bytes that came while the request went out: something else is on the
+    // line, and what followed them may be its rest.
+    ok = ok && !staleWhileSending_;
+    if (!ok)
+        anomaly();
+    phase_ = Phase::Idle;
+    awaiting_ = Awaiting::Nothing;
+    return ok;
 }
 
 void BusExchange::settle()
 {
-    if (!fastMode() || !std::exchange(settleBeforeNext_, false))
-        return;
+    if (std::exchange(settleBeforeNext_, false))
+        settleLine();
+}
+
+void BusExchange::settleLine()
+{
     // Every byte that comes in restarts the quiet time (onReceive) and is dropped.
+    port_.drainInput();
     settling_ = true;
     settleClock_.start();
     runLoop(settleMs_, false);
     settling_ = false;
+    settleBeforeNext_ = false;
 }
 
 void BusExchange::Wait(int units)
@@ -155,35 +193,43 @@ void BusExchange::interrupt()
 void BusExchange::onReceive(const QByteArray &bytes)
 {
     if (settling_) {
-        if (!bytes.isEmpty() && settleClock_.elapsed() < kSettleLimitMs)
-            Timer1.start(settleMs_);
+        if (!bytes.isEmpty()) {
+            stale(bytes.size());
+            if (settleClock_.elapsed() < kSettleLimitMs)
+                Timer1.start(settleMs_);
+        }
         return;
     }
-    if (exchangeState_ != kExchanging)
+    // Nothing is stored while the exchange state is 0 or before the request
+    // has been handed to the line.
+    if (exchangeState_ != kExchanging || phase_ != Phase::Collecting) {
+        stale(bytes.size());
         return;
+    }
     for (char c : bytes) {
-        if (tailLeft_ > 0) {
-            // What may follow the tail: the echo of our request, or the reply.
-            const bool echoNext = echoMatched_ < echoExpected_.size();
-            const std::uint8_t next = echoNext ? std::uint8_t(echoExpected_[echoMatched_]) : frames::kReplyStart;
-            if (static_cast<std::uint8_t>(c) != next) {
-                --tailLeft_;
-                continue;
-            }
-            tailLeft_ = 0;
-        }
         if (echoMatched_ < echoExpected_.size()) {   // our own request, coming back first
             echoBroken_ = echoBroken_ || c != echoExpected_[echoMatched_];
             ++echoMatched_;
             continue;
         }
-        if (receiveCount_ >= kCollected)
+        // After a whole reply: a read reply has nothing more, and an
+        // acknowledgement's further bytes never start another reply.
+        if (complete_ && (awaiting_ == Awaiting::ReadReply || std::uint8_t(c) == frames::kReplyStart))
+            anomaly();
+        if (receiveCount_ >= kCollected) {
+            anomaly();   // past the 24 positions: dropped
             break;
+        }
         replyBuffer_[receiveCount_] = static_cast<std::uint8_t>(c);
         ++receiveCount_;
+        complete_ = complete_ || replyComplete();
     }
-    if (awaiting_ != Awaiting::Nothing && replyComplete() && loop_)
+    if (!fastMode() || !complete_ || !loop_)
+        return;
+    if (awaiting_ == Awaiting::ReadReply)
         loop_->quit();
+    else
+        Timer1.start(kAckTailGapMs);   // an acknowledgement ends when its further bytes have come
 }
 
 }  // namespace zuk

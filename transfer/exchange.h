@@ -9,16 +9,22 @@
 //     bus.readExchange(address, reg, &row);  bus.writeExchange(address, reg, row);
 // The port must outlive the exchange. Everything runs on one thread.
 //
+// Only bytes that come in after the request has been handed to the line
+// count for it, and its reply must begin at the first of them. Bytes from
+// before (a late reply, a second acknowledgement, the tail of something
+// still coming in) are stale: they are dropped, counted as an anomaly, and
+// the next request first waits until the line has been quiet for the settle
+// time. A failed try, bytes past the 24 positions and a second reply start
+// after a complete reply are anomalies too; the runs confirm what follows
+// one (transfer/runs.h).
+//
 // Fast mode (bus.setFastMode(100, 20)) ends each exchange as soon as its
-// reply is complete and judges it at once; a try with no complete reply
-// within the reply timeout fails as a silent one. After a failed try the
-// next request waits until the line has been quiet for the settle time, and
-// what arrives meanwhile is dropped. An acknowledgement may carry further
-// bytes after its 3 (the register, a checksum) that are still coming in
-// when the next request has gone out: in the exchange after an
-// acknowledgement, bytes before the first F8 are that tail and are dropped.
-// Requests, judgement and the longer pauses of Wait() are the same in both
-// modes.
+// reply is complete (an acknowledgement when its further bytes have stopped
+// coming) and judges it at once; a try with no complete reply
+// within the reply timeout fails as a silent one. In both modes the next
+// request after a failed try waits until the line has been quiet for the
+// settle time, and what arrives meanwhile is dropped. Requests, judgement and
+// the longer pauses of Wait() are the same in both modes.
 
 #include "transfer/frames.h"
 #include "transfer/port.h"
@@ -42,8 +48,11 @@ public:
     // A line that never falls quiet this long is taken as settled anyway;
     // the next reply is then judged as any other.
     static constexpr int kSettleLimitMs = 2000;
-    // Most bytes taken for the tail of an acknowledgement (fast mode).
-    static constexpr int kAckTailMax = kCollected - 3;
+    // Fast mode: an acknowledgement (F8 A 01) may carry further bytes (the
+    // register, a checksum). Its exchange ends once no byte has come for
+    // this long after its third, so that they are not taken as stale bytes
+    // of the next request: at 19200 baud a byte takes about 0.5 ms.
+    static constexpr int kAckTailGapMs = 4;
 
     explicit BusExchange(BusPort &port);
     ~BusExchange();
@@ -67,6 +76,18 @@ public:
     // Back to the fixed wait of one unit per exchange (the default).
     void setFixedWait() { replyTimeoutMs_ = 0; }
     bool fastMode() const { return replyTimeoutMs_ > 0; }
+    // Quiet time the line must keep before a request that follows an anomaly.
+    void setSettleMs(int ms);
+    int settleMs() const { return settleMs_; }
+
+    // Waits until the line has been quiet for the settle time, dropping (and
+    // counting) whatever comes meanwhile: the start of a run.
+    void settleLine();
+    // Anomalies seen so far: failed tries, stale or dropped bytes, a second
+    // reply start after a complete reply. Only ever grows.
+    quint64 anomalies() const { return anomalies_; }
+    // Requests sent so far.
+    quint64 exchanges() const { return exchanges_; }
 
     // Sends the read request for register reg of the controller at address,
     // waits one unit (fast mode: for the reply), and yields the 8 data bytes
@@ -99,9 +120,16 @@ public:
 
 private:
     enum class Awaiting { Nothing, ReadReply, WriteReply };
+    // Where the exchange stands: between exchanges, request queued but not
+    // yet handed to the line, collecting its reply.
+    enum class Phase { Idle, Sending, Collecting };
     void startCollecting();
-    // Sends the request and waits for its reply (settling first when the
-    // last try failed in fast mode); false when the line is lost.
+    void onWritten();
+    void anomaly();
+    // A byte that came in where no reply can be: dropped and counted.
+    void stale(qsizetype n);
+    // Sends the request and waits for its reply (settling first after an
+    // anomaly); false when the line is lost.
     bool sendAndAwait(const std::vector<QByteArray> &pieces, Awaiting kind);
     void onLost(const QString &reason);
     // The bytes of the request just sent, when they are to come back first.
@@ -109,11 +137,13 @@ private:
     bool echoOk() const { return !echoBroken_ && echoMatched_ == echoExpected_.size(); }
     // Waits for this exchange's reply: one whole unit, or in fast mode until
     // the reply is complete or the reply timeout has passed.
-    void awaitReply(Awaiting kind);
-    // Fast mode, after a failed try: waits before the request until the line
-    // has been quiet for the settle time, dropping whatever comes in.
+    void awaitReply();
+    // After an anomaly: waits before the request until the line has been
+    // quiet for the settle time, dropping whatever comes in.
     void settle();
-    void finishTry(bool ok, Awaiting kind);
+    // Ends the exchange: a failed try is an anomaly, and so is a stale byte
+    // seen while the request went out.
+    bool finishTry(bool ok);
     bool replyComplete() const;
     // Processes events until Timer1 fires after ms (or quit by a complete
     // reply, or by interrupt() when interruptible).
@@ -136,10 +166,13 @@ private:
     int replyTimeoutMs_ = 0;   // 0: the fixed wait
     int settleMs_ = kDefaultSettleMs;
     Awaiting awaiting_ = Awaiting::Nothing;
+    Phase phase_ = Phase::Idle;
+    bool staleWhileSending_ = false;
+    bool complete_ = false;    // this exchange's reply is whole
     bool settling_ = false;
     bool settleBeforeNext_ = false;
-    bool afterAck_ = false;    // the last exchange was an acknowledged write
-    int tailLeft_ = 0;         // bytes that may still be dropped as an acknowledgement's tail
+    quint64 anomalies_ = 0;
+    quint64 exchanges_ = 0;
     QElapsedTimer settleClock_;
 };
 

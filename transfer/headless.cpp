@@ -126,6 +126,7 @@ int runHeadless(const TransferOptions &options)
     BusExchange bus(MSComm1);
     bus.setWaitUnitMs(options.waitUnitMs);
     bus.setEcho(options.echo);
+    bus.setSettleMs(options.settleMs);
     if (options.fast)
         bus.setFastMode(options.replyTimeoutMs, options.settleMs);
     bus.resetReceiveCount();

@@ -122,15 +122,15 @@ const std::vector<OptionRow> &optionTable()
          [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "файла отчёта", &o->report, e); }},
         {"fast", nullptr, std::nullopt, kWithPort,
          "wire speed: an exchange ends as soon as its reply is complete; with\n"
-         "no complete reply within the reply timeout the try fails, and after\n"
-         "a failed try the line must be quiet for the settle time before the\n"
-         "next request (what comes meanwhile is dropped)",
+         "no complete reply within the reply timeout the try fails; every\n"
+         "written row is read back before it counts as written",
          [](const QString &, TransferOptions *o, QString *) { return o->fast = true; }},
         {"reply-timeout-ms", "N", std::nullopt, kWithPort, "with --fast: longest wait for a reply (default 100, at least 5)",
          [](const QString &v, TransferOptions *o, QString *e) {
              return positiveMs(v, 5, 60000, "reply-timeout-ms", &o->replyTimeoutMs, e);
          }},
-        {"settle-ms", "N", std::nullopt, kWithPort, "with --fast: quiet time after a failed try (default 20; 0 turns it off)",
+        {"settle-ms", "N", std::nullopt, kWithPort, "quiet time the line must keep before the first request of a run and\n"
+         "after an anomaly (a failed try, a stale byte), in ms (default 20)",
          [](const QString &v, TransferOptions *o, QString *e) {
              return positiveMs(v, 0, 60000, "settle-ms", &o->settleMs, e);
          }},
@@ -246,7 +246,7 @@ bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString
         if (!row.apply(values.value(0), &o, error))
             return false;
     }
-    for (const char *name : {"reply-timeout-ms", "settle-ms"})
+    for (const char *name : {"reply-timeout-ms"})
         if (!o.fast && parser.isSet(QString::fromLatin1(name))) {
             *error = QStringLiteral("--%1 действует только вместе с --fast").arg(QLatin1String(name));
             return false;
@@ -317,8 +317,14 @@ QString transferUsage()
         "A writing run is refused before any byte is sent when a ticked controller's image holds\n"
         "a value outside 0..255, or when that controller's image is incomplete: zuk.txt failed to\n"
         "load before or inside its section and no reading run has read it whole since.\n"
-        "A write whose acknowledgement may be a late one of an earlier failed try (any try to the\n"
-        "controller has failed) is read back before it counts as written.\n"
+        "Only bytes that come in after a request has been handed to the line count for it, and a\n"
+        "reply must begin at the first of them; bytes from before are dropped. A run first waits\n"
+        "until the line has been quiet for the settle time, and so does the next request after an\n"
+        "anomaly: a failed try, a dropped byte, a second reply or acknowledgement. Once a\n"
+        "controller's exchanges have seen an anomaly, its further rows are confirmed until it is\n"
+        "done, and the next controller's rows from its first (a late answer may still be coming):\n"
+        "a read row by a second read giving the same 8 bytes, a written row by reading it back.\n"
+        "With --fast every written row is read back.\n"
         "\n"
         "--compare and --diff print one line per byte that differs,\n"
         "  адрес $A регистр $R байт B: X -> Y\n"
@@ -330,7 +336,9 @@ QString transferUsage()
         "\"finished\", \"error_total\", \"controllers\": per ticked controller \"address\", \"rows\",\n"
         "\"rows_done\", \"given_up\" (row numbers), \"differences\" (compare:\n"
         "{\"row\",\"byte\",\"file\",\"system\"}), \"verified\" (writing runs: rows read back and\n"
-        "found equal), \"written\" (writing runs: rows that count as written).\n"
+        "found equal), \"written\" (writing runs: rows that count as written), \"confirmed\"\n"
+        "(reading and comparing runs: rows read twice alike after an anomaly); and for the run\n"
+        "\"exchanges\" (requests sent) and \"anomalies\".\n"
         "\n"
         "A port another program holds is refused. When the port reports the line lost during a\n"
         "run (adapter unplugged, line hung up), the run stops at once: a reading run saves\n"

@@ -23,12 +23,21 @@ class BusPort {
 public:
     using ReceiveHandler = std::function<void(const QByteArray &bytes)>;
     using LostHandler = std::function<void(const QString &reason)>;
+    using WrittenHandler = std::function<void()>;
 
     virtual ~BusPort() = default;
 
     // Queues bytes for sending; bytes go out in the order queued, nothing in
     // between. One call per assignment of the request pieces.
     virtual void output(const QByteArray &bytes) = 0;
+    // The request queued by output() is whole: hand it to the line now. The
+    // written handler is called (at once or from the event loop) when its
+    // last byte has been handed over; whatever comes in before that cannot
+    // be an answer to it.
+    virtual void endRequest() = 0;
+    // Delivers at once whatever has already come in and is waiting to be
+    // read, so that it is seen before the next request goes out.
+    virtual void drainInput() {}
 
     // The handler is called, from the event loop, once per receive event with
     // the bytes that came in (possibly none).
@@ -36,6 +45,7 @@ public:
     // Called once when the line is gone for good (adapter unplugged, line
     // hung up): no byte will come or go any more.
     void setLostHandler(LostHandler handler) { lost_ = std::move(handler); }
+    void setWrittenHandler(WrittenHandler handler) { written_ = std::move(handler); }
 
 protected:
     void deliver(const QByteArray &bytes)
@@ -48,10 +58,16 @@ protected:
         if (lost_)
             lost_(reason);
     }
+    void reportWritten()
+    {
+        if (written_)
+            written_();
+    }
 
 private:
     ReceiveHandler handler_;
     LostHandler lost_;
+    WrittenHandler written_;
 };
 
 }  // namespace zuk

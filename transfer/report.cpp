@@ -126,6 +126,8 @@ QByteArray reportJson(const RunRecord &record)
                                                {QStringLiteral("system"), d.system}});
             o.insert(QStringLiteral("differences"), differences);
         }
+        if (record.kind != RunKind::Write)
+            o.insert(QStringLiteral("confirmed"), c.confirmed);
         if (record.kind == RunKind::Write) {
             QJsonArray written;
             for (int r : c.written)
@@ -142,6 +144,8 @@ QByteArray reportJson(const RunRecord &record)
         {QStringLiteral("started"), isoLocal(record.started)},
         {QStringLiteral("finished"), isoLocal(record.finished)},
         {QStringLiteral("error_total"), record.errorTotal},
+        {QStringLiteral("exchanges"), qint64(record.exchanges)},
+        {QStringLiteral("anomalies"), qint64(record.anomalies)},
         {QStringLiteral("controllers"), controllers},
     };
     return QJsonDocument(root).toJson(QJsonDocument::Indented);

@@ -38,6 +38,7 @@ struct ControllerRecord {
     std::vector<int> written;                 // writing runs: rows that count as written
     std::vector<ByteDifference> differences;  // compare runs
     int verified = 0;                         // rows read back and found equal
+    int confirmed = 0;                        // rows read twice alike after an anomaly
 };
 
 struct RunRecord {
@@ -46,6 +47,8 @@ struct RunRecord {
     QString port;
     QDateTime started, finished;
     int errorTotal = 0;
+    quint64 exchanges = 0;   // requests sent
+    quint64 anomalies = 0;   // failed tries, stale or dropped bytes, second replies
     std::vector<ControllerRecord> controllers;   // the ticked ones, in slot order
 };
 

@@ -94,6 +94,12 @@ bool TransferTool::startRun()
     saveFailed_ = false;
     errorTotal_ = 0;
     rowsDone_ = 0;
+    // Whatever a stopped run or a late controller left on the line goes
+    // before the first request; if anything came, the first controller is
+    // confirmed from its start.
+    const quint64 before = bus_.anomalies();
+    bus_.settleLine();
+    carryConfirm_ = bus_.anomalies() != before;
     return true;
 }
 
@@ -111,6 +117,8 @@ void TransferTool::beginRecord(RunKind kind)
     record_.kind = kind;
     record_.port = portName_;
     record_.started = QDateTime::currentDateTime();
+    exchangesAtStart_ = bus_.exchanges();
+    anomaliesAtStart_ = bus_.anomalies();
     for (const ControllerSlot &s : controllerMap())
         if (ticked[s.slot]) {
             record_.controllers.push_back(ControllerRecord{});
@@ -123,6 +131,8 @@ RunOutcome TransferTool::endRecord(RunOutcome outcome)
     record_.outcome = outcome;
     record_.errorTotal = errorTotal_;
     record_.finished = QDateTime::currentDateTime();
+    record_.exchanges = bus_.exchanges() - exchangesAtStart_;
+    record_.anomalies = bus_.anomalies() - anomaliesAtStart_;
     return outcome;
 }
 
@@ -211,7 +221,7 @@ RunOutcome TransferTool::readingRun()
     for (const ControllerSlot &s : controllerMap()) {
         if (ticked[s.slot]) {
             currentSlot_ = s.slot;
-            ReadController(s.address, s.rows, s.slot, reg_image[s.slot]);
+            ReadController(s.address, s.rows, reg_image[s.slot]);
             if (!stop_ && current().givenUp.empty())
                 complete_[s.slot] = true;
         } else {
@@ -256,7 +266,7 @@ RunOutcome TransferTool::comparingRun()
             continue;
         currentSlot_ = s.slot;
         SlotImage system = reg_image[s.slot];
-        ReadController(s.address, s.rows, s.slot, system);
+        ReadController(s.address, s.rows, system);
         if (bus_.portLost())
             return portLost();
         if (stop_)
@@ -270,14 +280,45 @@ RunOutcome TransferTool::comparingRun()
     return endRecord(RunOutcome::Completed);
 }
 
-void TransferTool::ReadController(int address, int rows, int slot, SlotImage &into)
+bool TransferTool::confirming(quint64 anomaliesBefore)
 {
-    Q_UNUSED(slot);
+    confirm_ = confirm_ || bus_.anomalies() != anomaliesBefore;
+    return confirm_;
+}
+
+void TransferTool::beginController()
+{
+    // Something odd on the line during the last controller (a late answer
+    // may still be on its way) makes this one confirmed from its start.
+    confirm_ = carryConfirm_;
+    controllerAnomalies_ = bus_.anomalies();
+}
+
+void TransferTool::endController()
+{
+    carryConfirm_ = bus_.anomalies() != controllerAnomalies_;
+}
+
+void TransferTool::ReadController(int address, int rows, SlotImage &into)
+{
     retryCount_ = 0;
+    beginController();
     int r = 0;
     while (r < rows && !stop_ && !bus_.portLost()) {
+        const quint64 before = bus_.anomalies();
         frames::RowData data{};
-        if (bus_.readExchange(address, r, &data)) {
+        bool ok = bus_.readExchange(address, r, &data);
+        // After an anomaly a reply counts only when a second read of the
+        // row gives the same 8 bytes: the first may be made of stale bytes.
+        if (confirming(before) && ok) {
+            if (stop_)
+                break;   // read, but not confirmed
+            frames::RowData again{};
+            ok = bus_.readExchange(address, r, &again) && again == data;
+            if (ok)
+                ++current().confirmed;
+        }
+        if (ok) {
             for (int b = 0; b < kRowBytes; ++b)
                 into[r][b] = data[b];
             setStatus(rowText("Чтение из системы адреса $", address, r, "  OK  "));
@@ -285,11 +326,12 @@ void TransferTool::ReadController(int address, int rows, int slot, SlotImage &in
             rowFinished();
             continue;
         }
-        if (bus_.portLost())
+        if (stop_ || bus_.portLost())
             break;
         if (failedTry("Чтение из системы адреса $", address, r, "     ERROR"))
             ++r;
     }
+    endController();
     bus_.setExchangeState(0);
 }
 
@@ -357,17 +399,22 @@ RunOutcome TransferTool::writingRun()
 void TransferTool::WriteController(int address, int rows, int slot)
 {
     retryCount_ = 0;
-    // An acknowledgement names no register: after a failed try, the one that
-    // comes may be the late one of that try. From then on every row is read
-    // back before it counts as written.
-    bool readBack = verify_;
+    beginController();
+    // An acknowledgement names no register: one that comes may be a late
+    // or a second one of another row. A written row is read back before it
+    // counts as written with --verify; in fast mode always, since an
+    // exchange there ends at the first acknowledgement and never waits out
+    // the time in which a stray one would show; at the fixed wait once an
+    // anomaly has been seen on this controller's line.
+    const bool always = verify_ || bus_.fastMode();
     int r = 0;
     while (r < rows && !stop_ && !bus_.portLost()) {
+        const quint64 before = bus_.anomalies();
         frames::RowData data{};
         for (int b = 0; b < kRowBytes; ++b)
             data[b] = static_cast<std::uint8_t>(reg_image[slot][r][b]);
         bool ok = bus_.writeExchange(address, r, data);
-        if (ok && readBack) {
+        if ((confirming(before) || always) && ok) {
             if (stop_)
                 break;   // acknowledged, but not confirmed
             frames::RowData back{};
@@ -385,10 +432,10 @@ void TransferTool::WriteController(int address, int rows, int slot)
         }
         if (stop_ || bus_.portLost())
             break;
-        readBack = true;
         if (failedTry("запись в систему адреса $", address, r, "  ERROR"))
             ++r;
     }
+    endController();
     bus_.setExchangeState(0);
     if (!stop_ && !bus_.portLost())
         setStatus(neutralStatus());

@@ -82,9 +82,18 @@ public:
 private:
     void setStatus(const QString &text);
     // Reads rows 0..rows-1 into `into`; rows given up keep what they held.
-    void ReadController(int address, int rows, int slot, SlotImage &into);
+    void ReadController(int address, int rows, SlotImage &into);
     void WriteController(int address, int rows, int slot);
     void rowFinished();
+    // Confirmation: once an exchange of the controller has seen an anomaly
+    // (BusExchange::anomalies), each further row is confirmed until the
+    // controller is done: a read row by a second read that gives the same
+    // bytes, a written row by reading it back.
+    void beginController();
+    void endController();
+    // Whether rows are confirmed now, given the anomaly count before the
+    // row's exchange.
+    bool confirming(quint64 anomaliesBefore);
     // Starts the record of a run of the given kind over the ticked slots.
     void beginRecord(RunKind kind);
     RunOutcome endRecord(RunOutcome outcome);
@@ -125,6 +134,10 @@ private:
     int errorTotal_ = 0;
     qint16 retryCount_ = 0;
     int rowsDone_ = 0;
+    bool confirm_ = false;         // rows of this controller are confirmed
+    bool carryConfirm_ = false;    // the next controller starts confirmed
+    quint64 controllerAnomalies_ = 0;
+    quint64 exchangesAtStart_ = 0, anomaliesAtStart_ = 0;
 };
 
 }  // namespace zuk

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <linux/serial.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #endif
@@ -28,6 +29,7 @@ MSComm::MSComm(QObject *parent) : QObject(parent)
 {
     connect(&port_, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::onError);
+    connect(&port_, &QSerialPort::bytesWritten, this, &MSComm::onBytesWritten);
 }
 
 MSComm::~MSComm()
@@ -100,6 +102,7 @@ bool MSComm::enableRs485(QString *reason)
 
 void MSComm::close()
 {
+    requestPending_ = false;
     if (port_.isOpen())
         port_.close();
 }
@@ -108,6 +111,39 @@ void MSComm::output(const QByteArray &bytes)
 {
     if (port_.isOpen())
         port_.write(bytes);
+}
+
+void MSComm::endRequest()
+{
+    if (!port_.isOpen())
+        return;
+    // The pieces wait in QSerialPort's buffer; flush() writes them to the
+    // driver now, before any receive event is handled.
+    requestPending_ = true;
+    port_.flush();
+    onBytesWritten();
+}
+
+void MSComm::onBytesWritten()
+{
+    if (!requestPending_ || port_.bytesToWrite() > 0)
+        return;   // the rest goes out when the driver takes it (bytesWritten)
+    requestPending_ = false;
+    reportWritten();
+}
+
+void MSComm::drainInput()
+{
+    if (!port_.isOpen())
+        return;
+#ifdef Q_OS_LINUX
+    // Bytes the driver holds but no receive event has brought yet.
+    pollfd p{int(port_.handle()), POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN))
+        port_.waitForReadyRead(0);   // reads them and raises readyRead at once
+#endif
+    if (port_.isOpen() && port_.bytesAvailable() > 0)
+        onReadyRead();
 }
 
 void MSComm::onReadyRead()

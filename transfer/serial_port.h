@@ -42,15 +42,19 @@ public:
     QString name() const { return name_; }
 
     void output(const QByteArray &bytes) override;
+    void endRequest() override;
+    void drainInput() override;
 
 private:
     void onReadyRead();
+    void onBytesWritten();
     void onError(QSerialPort::SerialPortError error);
     bool lockExclusively(QString *reason);
     bool enableRs485(QString *reason);
 
     QSerialPort port_;
     QString name_;
+    bool requestPending_ = false;   // a request not yet wholly handed to the driver
 };
 
 // One line per serial port the system knows: the name to give to --port

@@ -26,14 +26,12 @@ public:
     std::vector<QByteArray> during;
     QByteArray delivered;   // bytes delivered since the request was complete
 
-    void output(const QByteArray &) override
+    void output(const QByteArray &) override {}
+    void endRequest() override
     {
-        if (queued_)
-            return;
-        queued_ = true;
         delivered.clear();
+        reportWritten();
         QTimer::singleShot(0, [this] {
-            queued_ = false;
             for (const QByteArray &event : during) {
                 delivered += event;
                 deliver(event);
@@ -42,9 +40,6 @@ public:
         });
     }
     void deliverNow(const QByteArray &bytes) { deliver(bytes); }
-
-private:
-    bool queued_ = false;
 };
 
 // Whether the first bytes received form a read reply of address/reg carrying

@@ -32,9 +32,16 @@ public:
     void output(const QByteArray &bytes) override
     {
         pieces.push_back(bytes);
-        if (pending_.isEmpty())   // fires inside the wait, once the request is complete
-            QTimer::singleShot(0, &alive_, [this] { respond(); });
         pending_ += bytes;
+    }
+    // The request is handed to the line from the event loop, so that bytes
+    // already due (deliverIn(0, ...) before the request) come in ahead of it.
+    void endRequest() override
+    {
+        QTimer::singleShot(0, &alive_, [this] {
+            reportWritten();
+            respond();
+        });
     }
     void deliverIn(int ms, const QByteArray &bytes)
     {

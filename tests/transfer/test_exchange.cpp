@@ -215,7 +215,7 @@ TEST_F(FastExchangeTest, LateBytesArrivingWhileTheLineSettlesAreNeverTakenForARe
     EXPECT_GE(sentAt[1] - sentAt[0], 40 + 80 - 2);   // the late bytes, then a whole quiet settle time
     // An acknowledgement names no register: a late one of row 5 must not count for row 6.
     script = [&](const QByteArray &) {
-        port.deliverIn(30, frames::writeReply(0x07));
+        port.deliverIn(60, frames::writeReply(0x07));   // well past the reply timeout, within the settle time
         script = nullptr;
         return std::vector<QByteArray>{};
     };
@@ -239,4 +239,51 @@ TEST_F(FastExchangeTest, AWrongReplyFailsAtOnceAndTheNextRequestWaitsTheSettleTi
     bus.setFixedWait();
     bus.setWaitUnitMs(50);
     EXPECT_GE(timed([&] { EXPECT_TRUE(bus.readExchange(0x80, 3, &got)); }), 49);
+}
+
+// Only bytes that come after the request has been handed to the line count,
+// and a reply must begin at the first of them; anything else is an anomaly,
+// and the next request waits for a quiet line, at the fixed wait too.
+TEST_F(FastExchangeTest, StaleBytesNeverCountAndTheNextRequestWaitsForQuiet)
+{
+    bus.setWaitUnitMs(30);
+    bus.setSettleMs(15);
+    const QByteArray reply = frames::readReply(0x80, 3, row);
+    // A whole right reply already on the line before the request is no answer to it.
+    port.deliverIn(0, reply);
+    quint64 seen = bus.anomalies();
+    EXPECT_FALSE(bus.readExchange(0x80, 3, &got));
+    EXPECT_GT(bus.anomalies(), seen);
+    EXPECT_EQ(bus.receiveCount(), 0);
+    // A late reply of a failed try comes while the line settles and is dropped.
+    script = [&](const QByteArray &) {
+        port.deliverIn(40, reply);
+        script = [&](const QByteArray &) { return std::vector<QByteArray>{reply}; };
+        return std::vector<QByteArray>{};
+    };
+    sentAt.clear();
+    EXPECT_FALSE(bus.readExchange(0x80, 3, &got));
+    EXPECT_TRUE(bus.readExchange(0x80, 3, &got));
+    EXPECT_EQ(bus.receiveCount(), 14);
+    ASSERT_EQ(sentAt.size(), 2u);
+    EXPECT_GE(sentAt[1] - sentAt[0], 40 + 15 - 2);
+    // No resynchronisation: a byte before the reply fails it, in both modes.
+    for (bool fast : {false, true}) {
+        if (fast)
+            bus.setFastMode(100, 15);
+        script = [&](const QByteArray &) { return std::vector<QByteArray>{hexBytes("F8 80 01 03 7C") + reply}; };
+        EXPECT_FALSE(bus.readExchange(0x80, 3, &got)) << fast;
+    }
+    // A second acknowledgement in one exchange (the fixed wait sees both):
+    // the write is judged on the first, and the anomaly is counted.
+    bus.setFixedWait();
+    script = [&](const QByteArray &) { return std::vector<QByteArray>{frames::writeReply(0x07), frames::writeReply(0x07)}; };
+    seen = bus.anomalies();
+    EXPECT_TRUE(bus.writeExchange(0x07, 5, row));
+    EXPECT_EQ(bus.anomalies(), seen + 1);
+    // A clean exchange adds none.
+    script = [&](const QByteArray &) { return std::vector<QByteArray>{reply}; };
+    seen = bus.anomalies();
+    EXPECT_TRUE(bus.readExchange(0x80, 3, &got));
+    EXPECT_EQ(bus.anomalies(), seen);
 }

@@ -182,7 +182,7 @@ TEST_F(FormTest, FastRunShowsProgressInTheTitleAndRestoresIt)
     t.start();
     form->Command1->click();
     EXPECT_LT(t.elapsed(), 20000);
-    ASSERT_EQ(titles.size(), 18u);
+    ASSERT_EQ(titles.size(), 9u + 9 + 4);   // after the give-up, rows 5-8 are read twice
     EXPECT_EQ(titles[0], QStringLiteral("умный дом"));
     EXPECT_EQ(titles[4], QStringLiteral("умный дом — 4 / 9, ошибок 0"));
     EXPECT_EQ(titles[14], QStringLiteral("умный дом — 5 / 9, ошибок 1"));   // after the ten tries of row 4

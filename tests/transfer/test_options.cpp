@@ -20,6 +20,8 @@ TEST(TransferOptions, TickListsAndCommandLines)
     EXPECT_TRUE(!o.fast && o.replyTimeoutMs == 100 && o.settleMs == 20);
     ASSERT_TRUE(parseTransferOptions({"--fast", "--reply-timeout-ms", "5", "--settle-ms", "0"}, &o, &error));
     EXPECT_TRUE(o.mode == TransferOptions::Mode::Window && o.fast && o.replyTimeoutMs == 5 && o.settleMs == 0);
+    ASSERT_TRUE(parseTransferOptions({"--read", "--settle-ms", "5"}, &o, &error));   // the fixed wait settles too
+    EXPECT_EQ(o.settleMs, 5);
     // Each bad command line, with a piece of the Russian message that names the fault.
     const std::vector<std::pair<QStringList, QString>> bad = {
         {{"--read", "--write"}, "режим"},          {{"--read", "--tick"}, "нет значения у --tick"},
@@ -29,7 +31,7 @@ TEST(TransferOptions, TickListsAndCommandLines)
         {{"--read", "--dir", "a", "--dir", "b"}, "повторный"}, {{"--port", ""}, "пустое имя порта"},
         {{"--read", "--port", "--dir", "d"}, "нет значения у --port"},
         {{"--write", "--fast", "--reply-timeout-ms", "4"}, "--reply-timeout-ms"},
-        {{"--read", "--settle-ms", "5"}, "--settle-ms действует только вместе с --fast"},
+        {{"--read", "--reply-timeout-ms", "50"}, "--reply-timeout-ms действует только вместе с --fast"},
         {{"--read", "--fast", "--settle-ms", "-1"}, "--settle-ms"},
     };
     for (const auto &[args, message] : bad) {

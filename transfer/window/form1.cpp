@@ -65,6 +65,7 @@ Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &sett
     setObjectName(QStringLiteral("Form1"));
     bus_.setWaitUnitMs(settings.waitUnitMs);
     bus_.setEcho(settings.echo);
+    bus_.setSettleMs(settings.settleMs);
     if (settings.fast)
         bus_.setFastMode(settings.replyTimeoutMs, settings.settleMs);
     tool_.setFolder(settings.dir);
