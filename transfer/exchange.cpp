@@ -64,12 +64,17 @@ void BusExchange::stale(qsizetype n)
         staleWhileSending_ = true;
 }
 
-bool BusExchange::readExchange(int address, int reg, frames::RowData *data)
+bool BusExchange::readExchange(int address, int reg, frames::RowData *data, Read how)
 {
-    if (!sendAndAwait(frames::readRequestPieces(address, reg), Awaiting::ReadReply))
+    const quint64 before = anomalies_;
+    untilQuiet_ = how == Read::Confirming;
+    const bool sent = sendAndAwait(frames::readRequestPieces(address, reg), Awaiting::ReadReply);
+    untilQuiet_ = false;
+    if (!sent)
         return false;
     // Positions from 1 hold, in order, exactly the bytes of this exchange.
-    return finishTry(echoOk() && frames::judgeReadReply(replyBuffer_.data(), receiveCount_, address, reg, data));
+    const bool ok = echoOk() && frames::judgeReadReply(replyBuffer_.data(), receiveCount_, address, reg, data);
+    return finishTry(ok && (how == Read::Plain || anomalies_ == before));
 }
 
 bool BusExchange::writeExchange(int address, int reg, const frames::RowData &data)
@@ -226,10 +231,10 @@ void BusExchange::onReceive(const QByteArray &bytes)
     }
     if (!fastMode() || !complete_ || !loop_)
         return;
-    if (awaiting_ == Awaiting::ReadReply)
+    if (awaiting_ == Awaiting::ReadReply && !untilQuiet_)
         loop_->quit();
     else
-        Timer1.start(kAckTailGapMs);   // an acknowledgement ends when its further bytes have come
+        Timer1.start(kTailGapMs);   // ends once the line is quiet after the reply
 }
 
 }  // namespace zuk

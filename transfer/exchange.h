@@ -51,8 +51,10 @@ public:
     // Fast mode: an acknowledgement (F8 A 01) may carry further bytes (the
     // register, a checksum). Its exchange ends once no byte has come for
     // this long after its third, so that they are not taken as stale bytes
-    // of the next request: at 19200 baud a byte takes about 0.5 ms.
-    static constexpr int kAckTailGapMs = 4;
+    // of the next request: at 19200 baud a byte takes about 0.5 ms. A
+    // confirming read waits the same way after its reply, so that a reply
+    // followed at once by more bytes is seen as part of a shifted stream.
+    static constexpr int kTailGapMs = 4;
 
     explicit BusExchange(BusPort &port);
     ~BusExchange();
@@ -91,8 +93,11 @@ public:
 
     // Sends the read request for register reg of the controller at address,
     // waits one unit (fast mode: for the reply), and yields the 8 data bytes
-    // when the reply is right.
-    bool readExchange(int address, int reg, frames::RowData *data);
+    // when the reply is right. A confirming read fails as well when the
+    // exchange saw an anomaly (in fast mode it waits for a quiet line after
+    // the reply to see one).
+    enum class Read { Plain, Confirming };
+    bool readExchange(int address, int reg, frames::RowData *data, Read how = Read::Plain);
     // Sends the row, waits one unit (fast mode: for the acknowledgement), and
     // judges the acknowledgement.
     bool writeExchange(int address, int reg, const frames::RowData &data);
@@ -169,6 +174,7 @@ private:
     Phase phase_ = Phase::Idle;
     bool staleWhileSending_ = false;
     bool complete_ = false;    // this exchange's reply is whole
+    bool untilQuiet_ = false;  // fast mode: the exchange ends on a quiet line after the reply
     bool settling_ = false;
     bool settleBeforeNext_ = false;
     quint64 anomalies_ = 0;

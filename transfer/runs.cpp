@@ -313,8 +313,11 @@ void TransferTool::ReadController(int address, int rows, SlotImage &into)
         if (confirming(before) && ok) {
             if (stop_)
                 break;   // read, but not confirmed
+            // The rest of whatever shifted the first reply may still be
+            // coming in, and would shift the second one alike.
+            bus_.settleLine();
             frames::RowData again{};
-            ok = bus_.readExchange(address, r, &again) && again == data;
+            ok = bus_.readExchange(address, r, &again, BusExchange::Read::Confirming) && again == data;
             if (ok)
                 ++current().confirmed;
         }
@@ -414,9 +417,12 @@ void TransferTool::WriteController(int address, int rows, int slot)
         for (int b = 0; b < kRowBytes; ++b)
             data[b] = static_cast<std::uint8_t>(reg_image[slot][r][b]);
         bool ok = bus_.writeExchange(address, r, data);
-        if ((confirming(before) || always) && ok) {
+        const bool anomalous = confirming(before);
+        if ((anomalous || always) && ok) {
             if (stop_)
                 break;   // acknowledged, but not confirmed
+            if (anomalous)
+                bus_.settleLine();   // a stray acknowledgement goes before the read-back
             frames::RowData back{};
             ok = bus_.readExchange(address, r, &back) && back == data;
             if (ok)
