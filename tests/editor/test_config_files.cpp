@@ -58,7 +58,8 @@ TEST(EditorSave, WritesWhatWasLoadedAndOnlyTheShownControllersTyping)
 {
     StartedEditor e;
     e.form->Command2_Click();
-    EXPECT_TRUE(e.host.messages.isEmpty() && e.host.questions.isEmpty());
+    EXPECT_TRUE(e.host.messages.isEmpty());
+    EXPECT_TRUE(e.host.questions.isEmpty());
     EXPECT_EQ(lines(e.inst, "zuk.txt").size(), 6716);
     EXPECT_EQ(snapshot(e.inst), (QList{Installation::original(kData[0]), Installation::original(kData[1]),
                                        Installation::original(kData[2])}));

@@ -122,7 +122,8 @@ TEST(EditorWindow, WheelChangesOnlyAFocusedComboAndClosingWithUnsavedChangesAsks
     QComboBox *delay = w.comboWidget(&f.Combo14[0]);
     const qint16 before = f.reg_image[0][37][1];
     const qint16 delayBefore = f.reg_image[0][58][1];
-    ASSERT_TRUE(before < 250 && delayBefore < 250);
+    ASSERT_LT(before, 250);
+    ASSERT_LT(delayBefore, 250);
     EXPECT_FALSE(item->hasFocus());
     wheel(item, 1), wheel(item->lineEdit(), 1), wheel(delay, 1);
     EXPECT_EQ(std::pair(f.reg_image[0][37][1], f.reg_image[0][58][1]), std::pair(before, delayBefore));
