@@ -66,7 +66,7 @@ TEST(EditorWindow, PlacementChoiceAndTypingReachTheLogicButComboSignalsDoNot)
     EXPECT_EQ(combo3->currentText(), "Прихожая");
     emit combo3->activated(5);
     EXPECT_EQ(f.Combo3.listIndex(), 5);
-    EXPECT_EQ(w.textWidget(&f.Text3)->text(), f.ctrl_location[5]);
+    EXPECT_EQ(w.textWidget(&f.Text3)->text(), f.names.ctrl_location[5]);
     emit w.comboWidget(&f.Combo14[11])->activated(42);
     EXPECT_EQ(f.reg_image[5][59][5], 42);
 
