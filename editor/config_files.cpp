@@ -16,6 +16,9 @@
 #include <QDir>
 
 #include <algorithm>
+#include <span>
+#include <type_traits>
+#include <utility>
 
 namespace kalvet {
 
@@ -24,8 +27,6 @@ namespace {
 constexpr int kControllers = 16;       // controllers in the names and scenario files
 constexpr int kNameLines = 16;
 constexpr int kScenarios = 38;
-constexpr int kRecords = 80;           // description records of opis_0.ini
-constexpr int kRecordLines = 41;
 constexpr int kDelayTexts = 254;
 
 const QString kSectionHeader = QStringLiteral("Адрес контроллера - ");
@@ -34,7 +35,7 @@ const QString kSectionHeader = QStringLiteral("Адрес контроллера
 constexpr int kAdresItems = 8 * 3;
 constexpr int kNamesItems = kControllers * (2 + kNameLines * 4);
 constexpr int kScenarioItems = kControllers * (1 + kScenarios * 2);
-constexpr int kOpisItems = kRecords * (1 + kRecordLines);
+constexpr int kOpisItems = kRecordCount * (1 + RecordLine::kCount);
 
 // Delay box d shows byte kDelayByte[d] of row kDelayRow[d].
 constexpr int kDelayRow[12] = {58, 58, 58, 58, 58, 58, 58, 59, 59, 59, 59, 59};
@@ -97,7 +98,10 @@ QString imagePlace(int index)
     return QString();
 }
 
-QString lineName(int line) { return zuk::hexText(line); }
+QString locationField(int) { return QStringLiteral("местоположение"); }
+QString inputField(int l) { return QStringLiteral("Входы %1").arg(zuk::hexText(l)); }
+QString outputField(int l) { return QStringLiteral("Выходы %1").arg(zuk::hexText(l)); }
+QString irField(int l) { return QStringLiteral("ИК посылка %1").arg(zuk::hexText(l)); }
 
 QString scenarioField(int s)
 {
@@ -106,6 +110,68 @@ QString scenarioField(int s)
     if (s < 32)
         return QStringLiteral("Названия сценариев, короткие %1").arg(zuk::hexText(s - 16));
     return QStringLiteral("Названия сценариев, длинные %1").arg(s - 32);
+}
+
+// The lines of one name field of a controller: the text boxes that show the
+// first of them and the lines in the table.
+template <typename Box, typename Text>
+struct NameField {
+    std::span<Box> boxes;
+    std::span<Text> lines;
+    QString (*caption)(int line);   // how messages name a line
+};
+
+template <typename T>
+std::span<T> linesOf(T &one)
+{
+    return {&one, 1};
+}
+template <typename T, std::size_t N>
+std::span<T> linesOf(std::array<T, N> &all)
+{
+    return all;
+}
+template <typename T, std::size_t N>
+std::span<const T> linesOf(const std::array<T, N> &all)
+{
+    return all;
+}
+
+// The name fields of controller c: which boxes show which table. In the order
+// of the window's rows: inputs, outputs and IR packets side by side.
+template <typename Form, typename Tables>
+auto nameFields(Form &form, Tables &tables, int c)
+{
+    using Box = std::conditional_t<std::is_const_v<Form>, const TextBox, TextBox>;
+    using Text = std::conditional_t<std::is_const_v<Tables>, const QString, QString>;
+    return std::array<NameField<Box, Text>, 5>{{
+        {linesOf(form.Text3), linesOf(tables.ctrl_location[c]), locationField},
+        {linesOf(form.Text2), linesOf(tables.in_name[c]), inputField},
+        {linesOf(form.Text1), linesOf(tables.out_name[c]), outputField},
+        {linesOf(form.Text4), linesOf(tables.ir_name[c]), irField},
+        {linesOf(form.Text5), linesOf(tables.scen_name[c]), scenarioField},
+    }};
+}
+
+constexpr auto boxCount = [](const auto &field) { return field.boxes.size(); };
+constexpr auto lineCount = [](const auto &field) { return field.lines.size(); };
+
+// Calls visit(field, line) for lines 0..count(field)-1 of each field until a
+// visit gives true, and gives back whether one did. Neighbouring fields of
+// the same count are gone through side by side, line by line.
+template <typename Fields, typename Count, typename Visit>
+bool anyNameLine(const Fields &fields, Count count, Visit visit)
+{
+    for (auto group = fields.begin(); group != fields.end();) {
+        const std::size_t lines = count(*group);
+        const auto end = std::find_if(group, fields.end(), [&](const auto &f) { return count(f) != lines; });
+        for (std::size_t l = 0; l < lines; ++l)
+            for (auto f = group; f != end; ++f)
+                if (visit(*f, int(l)))
+                    return true;
+        group = end;
+    }
+    return false;
 }
 
 QString describeChar(QChar ch)
@@ -233,9 +299,10 @@ void EditorForm::Command1_Click()
             };
             bool ok = true;
             for (int c = 0; c < kControllers && ok; ++c) {
-                ok = read(&line_buf) && read(&ctrl_location[c]);
+                ok = read(&line_buf) && read(&names.ctrl_location[c]);
                 for (int l = 0; l < kNameLines && ok; ++l)
-                    ok = read(&line_buf) && read(&out_name[c][l]) && read(&in_name[c][l]) && read(&ir_name[c][l]);
+                    ok = read(&line_buf) && read(&names.out_name[c][l]) && read(&names.in_name[c][l])
+                         && read(&names.ir_name[c][l]);
             }
             if (!ok) {
                 failed << name;
@@ -259,7 +326,7 @@ void EditorForm::Command1_Click()
                     QString scenario;
                     ok = ok && reader.readText(&scenario);
                     if (ok)
-                        scen_name[c][s] = scenario;
+                        names.scen_name[c][s] = scenario;
                 }
             }
             if (!ok) {
@@ -287,11 +354,7 @@ void EditorForm::rememberSaved()
     if (!saved_)
         saved_ = std::make_unique<Saved>();
     std::copy_n(reg_image.begin(), zuk::kSlotCount, saved_->image.begin());
-    saved_->location = ctrl_location;
-    saved_->out = out_name;
-    saved_->in = in_name;
-    saved_->ir = ir_name;
-    saved_->scenarios = scen_name;
+    saved_->names = names;
 }
 
 bool EditorForm::hasUnsavedChanges() const
@@ -301,24 +364,9 @@ bool EditorForm::hasUnsavedChanges() const
     if (!std::equal(saved_->image.begin(), saved_->image.end(), reg_image.begin()))
         return true;
     // The shown controller's names as a save would take them from the boxes.
-    const int c = controllerInUse();
-    auto typed = [&](int k, int l, const std::array<TextBox, 14> &boxes,
-                     const std::array<std::array<QString, 16>, 16> &names) {
-        return k == c && l < 14 ? boxes[l].text() : names[k][l];
-    };
-    for (int k = 0; k < kControllers; ++k) {
-        if ((k == c ? Text3.text() : ctrl_location[k]) != saved_->location[k])
-            return true;
-        for (int l = 0; l < kNameLines; ++l) {
-            if (typed(k, l, Text1, out_name) != saved_->out[k][l] || typed(k, l, Text2, in_name) != saved_->in[k][l]
-                || (k == c ? Text4[l].text() : ir_name[k][l]) != saved_->ir[k][l])
-                return true;
-        }
-        for (int s = 0; s < kScenarios; ++s)
-            if ((k == c ? Text5[s].text() : scen_name[k][s]) != saved_->scenarios[k][s])
-                return true;
-    }
-    return false;
+    NameTables typed = names;
+    storeNameBoxes(typed, controllerInUse());
+    return typed != saved_->names;
 }
 
 bool EditorForm::QueryUnload()
@@ -346,16 +394,7 @@ void EditorForm::ShowController()
     const int c = controllerInUse();
     shownCtrl_ = c;
 
-    Text3.setText(ctrl_location[c]);
-    for (int l = 0; l < 14; ++l) {
-        Text1[l].setText(out_name[c][l]);
-        Text2[l].setText(in_name[c][l]);
-        Text4[l].setText(ir_name[c][l]);
-    }
-    Text4[14].setText(ir_name[c][14]);
-    Text4[15].setText(ir_name[c][15]);
-    for (int s = 0; s < kScenarios; ++s)
-        Text5[s].setText(scen_name[c][s]);
+    fillNameBoxes(c);
 
     // A delay byte with no text (254, 255, or anything the file gave) is
     // shown as its number and stays as it is until the user picks a text.
@@ -380,11 +419,11 @@ void EditorForm::ShowController()
         } else {
             zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
             bool ok = true;
-            for (int rec = 0; rec < kRecords && ok; ++rec) {
+            for (int rec = 0; rec < kRecordCount && ok; ++rec) {
                 ok = reader.readText(&line_buf);
                 if (ok)
                     Combo15.addItem(line_buf);
-                for (int line = 0; line < kRecordLines && ok; ++line)
+                for (int line = 0; line < RecordLine::kCount && ok; ++line)
                     ok = reader.readText(&desc_table[rec][line]);
             }
             if (!ok)
@@ -392,7 +431,7 @@ void EditorForm::ShowController()
                                       readFailure(name, reader, kOpisItems)
                                           + QStringLiteral(" Записей описания в списке: %1 из %2.")
                                                 .arg(Combo15.listCount())
-                                                .arg(kRecords));
+                                                .arg(kRecordCount));
             else
                 reportFileProblemOnce(name, QString(), QString());
         }
@@ -400,6 +439,20 @@ void EditorForm::ShowController()
 
     Combo15.setListIndex(saved_desc_sel);
     ShowRecord();
+}
+
+void EditorForm::fillNameBoxes(int c)
+{
+    for (const auto &field : nameFields(*this, std::as_const(names), c))
+        for (std::size_t l = 0; l < field.boxes.size(); ++l)
+            field.boxes[l].setText(field.lines[l]);
+}
+
+void EditorForm::storeNameBoxes(NameTables &tables, int c) const
+{
+    for (const auto &field : nameFields(*this, tables, c))
+        for (std::size_t l = 0; l < field.boxes.size(); ++l)
+            field.lines[l] = field.boxes[l].text();
 }
 
 void EditorForm::Combo3_Click()
@@ -421,46 +474,29 @@ void EditorForm::Combo14_Click(int index)
 
 QString EditorForm::unwritableText(int c) const
 {
-    QChar bad;
-    auto check = [&bad](const QString &text) { return zuk::isWritableText(text, &bad); };
-    auto found = [&bad](const QString &field) {
-        return QStringLiteral("%1: символ %2").arg(field, describeChar(bad));
+    QString found;
+    auto unwritable = [&found](const QString &text, const QString &field) {
+        QChar bad;
+        if (zuk::isWritableText(text, &bad))
+            return false;
+        found = QStringLiteral("%1: символ %2").arg(field, describeChar(bad));
+        return true;
     };
-    // The shown controller's texts, as typed.
-    if (!check(Text3.text()))
-        return found(QStringLiteral("местоположение"));
-    for (int l = 0; l < 14; ++l) {
-        if (!check(Text2[l].text()))
-            return found(QStringLiteral("Входы %1").arg(lineName(l)));
-        if (!check(Text1[l].text()))
-            return found(QStringLiteral("Выходы %1").arg(lineName(l)));
-    }
-    for (int l = 0; l < 16; ++l)
-        if (!check(Text4[l].text()))
-            return found(QStringLiteral("ИК посылка %1").arg(lineName(l)));
-    for (int s = 0; s < kScenarios; ++s) {
-        if (!check(Text5[s].text()))
-            return found(scenarioField(s));
-        if (!check(Label14[s].caption()))
-            return found(QStringLiteral("код сценария %1").arg(s));
-    }
+    // The shown controller's texts, as typed; each scenario's code after its name.
+    if (anyNameLine(nameFields(*this, names, c), boxCount, [&](const auto &field, int l) {
+            return unwritable(field.boxes[l].text(), field.caption(l))
+                   || (field.boxes.data() == Text5.data()
+                       && unwritable(Label14[l].caption(), QStringLiteral("код сценария %1").arg(l)));
+        }))
+        return found;
     // Everything else as loaded (a file may hold what the editor cannot write).
     for (int k = 0; k < kControllers; ++k) {
         const QString who = QStringLiteral("контроллер %1, ").arg(zuk::hexText(k));
-        if (k != c && !check(ctrl_location[k]))
-            return found(who + QStringLiteral("местоположение"));
-        for (int l = 0; l < kNameLines; ++l) {
-            const bool typed = k == c && l < 14;
-            if (!typed && !check(in_name[k][l]))
-                return found(who + QStringLiteral("Входы %1").arg(lineName(l)));
-            if (!typed && !check(out_name[k][l]))
-                return found(who + QStringLiteral("Выходы %1").arg(lineName(l)));
-            if (k != c && !check(ir_name[k][l]))
-                return found(who + QStringLiteral("ИК посылка %1").arg(lineName(l)));
-        }
-        for (int s = 0; s < kScenarios && k != c; ++s)
-            if (!check(scen_name[k][s]))
-                return found(who + scenarioField(s));
+        if (anyNameLine(nameFields(*this, names, k), lineCount, [&](const auto &field, int l) {
+                const bool typed = k == c && l < int(field.boxes.size());
+                return !typed && unwritable(field.lines[l], who + field.caption(l));
+            }))
+            return found;
     }
     return QString();
 }
@@ -479,14 +515,10 @@ QStringList EditorForm::hiddenQuotedFields(int c, bool fix)
         if (k == c)
             continue;
         const QString who = QStringLiteral("контроллер %1, ").arg(zuk::hexText(k));
-        look(ctrl_location[k], who + QStringLiteral("местоположение"));
-        for (int l = 0; l < kNameLines; ++l) {
-            look(in_name[k][l], who + QStringLiteral("Входы %1").arg(lineName(l)));
-            look(out_name[k][l], who + QStringLiteral("Выходы %1").arg(lineName(l)));
-            look(ir_name[k][l], who + QStringLiteral("ИК посылка %1").arg(lineName(l)));
-        }
-        for (int s = 0; s < kScenarios; ++s)
-            look(scen_name[k][s], who + scenarioField(s));
+        anyNameLine(nameFields(*this, names, k), lineCount, [&](const auto &field, int l) {
+            look(field.lines[l], who + field.caption(l));
+            return false;
+        });
     }
     return fields;
 }
@@ -571,36 +603,26 @@ void EditorForm::Command2_Click()
     saved_ctrl_sel = static_cast<qint16>(c);
     saved_desc_sel = static_cast<qint16>(desc);
 
-
-    for (int s = 0; s < kScenarios; ++s)
-        scen_name[c][s] = Text5[s].text();
+    storeNameBoxes(names, c);
     zuk::ItemWriter scenarios;
     for (int k = 0; k < kControllers; ++k) {
         scenarios.textLine(kSectionHeader + zuk::hexText(k));
         for (int s = 0; s < kScenarios; ++s)
-            scenarios.textLine({Label14[s].caption(), scen_name[k][s]});
+            scenarios.textLine({Label14[s].caption(), names.scen_name[k][s]});
     }
-
-    ctrl_location[c] = Text3.text();
-    for (int l = 0; l < 14; ++l) {
-        out_name[c][l] = Text1[l].text();
-        in_name[c][l] = Text2[l].text();
-        ir_name[c][l] = Text4[l].text();
-    }
-    ir_name[c][14] = Text4[14].text();
-    ir_name[c][15] = Text4[15].text();
-    zuk::ItemWriter names;
+    zuk::ItemWriter nameLines;
     for (int k = 0; k < kControllers; ++k) {
-        names.textLine({kSectionHeader + zuk::hexText(k), ctrl_location[k]});
+        nameLines.textLine({kSectionHeader + zuk::hexText(k), names.ctrl_location[k]});
         for (int l = 0; l < kNameLines; ++l)
-            names.textLine({zuk::hexText(l), out_name[k][l], in_name[k][l], ir_name[k][l]});
+            nameLines.textLine(
+                {zuk::hexText(l), names.out_name[k][l], names.in_name[k][l], names.ir_name[k][l]});
     }
 
     QString error;
     QByteArray image, scenarioBytes, nameBytes;
     const bool encoded =
         zuk::imageFileBytes(std::span<const zuk::SlotImage>(reg_image.data(), zuk::kSlotCount), &image, &error)
-        && scenarios.bytes(&scenarioBytes, &error) && names.bytes(&nameBytes, &error);
+        && scenarios.bytes(&scenarioBytes, &error) && nameLines.bytes(&nameBytes, &error);
     if (!encoded
         || !zuk::saveFilesTogether({{filePath(QStringLiteral("zuk.txt")), image},
                                     {filePath(QStringLiteral("szenar.txt")), scenarioBytes},

@@ -1,7 +1,7 @@
 #pragma once
-// Form1 of the configuration editor: every table, control and procedure of
-// the editor, without a display. The window (editor/window) shows these
-// controls; tests drive the form directly.
+// EditorForm: every table, control and procedure of the configuration editor,
+// without a display. The window (editor/window) shows these controls; tests
+// drive the form directly.
 
 #include "common/image_file.h"
 #include "editor/controls.h"
@@ -14,6 +14,64 @@
 #include <memory>
 
 namespace kalvet {
+
+// desc_table and in_table: rows of text lines. opis_0.ini and in_0.ini fill
+// the first rows and lines; the rest stay empty.
+constexpr int kLineTableRows = 91;
+using TextLines = std::array<QString, 71>;
+using LineTable = std::array<TextLines, kLineTableRows>;
+
+// Description records in opis_0.ini: the entries of Combo15.
+constexpr int kRecordCount = 80;
+
+// Where a description record or an input type keeps the lines of the record
+// area. Item i (0..11) has its kind line at kindLine(i) and its byte offset on
+// the line after it.
+struct ItemLines {
+    int caption;        // caption of Label1(1); those of Label1(2..8) follow
+    int firstKind;      // kind line of item 0
+    int extraCaption;   // caption of Label6; that of Label8 follows
+    int extraKind;      // kind of Combo5; that of Combo6 follows
+    constexpr int kindLine(int item) const { return firstKind + 2 * item; }
+    constexpr int offsetLine(int item) const { return kindLine(item) + 1; }
+};
+
+// The lines of a description record (a row of desc_table).
+struct RecordLine {
+    static constexpr int kBaseRow = 0;        // first register row of the record's bytes
+    static constexpr int kCaption = 1;        // caption of Label1(0)
+    static constexpr int kKind = 10;          // "in": an input record; "ff": Combo2 names a byte value
+    static constexpr int kSelectorRow = 11;   // the cell Combo2 writes: register row
+    static constexpr int kSelectorByte = 12;  // and byte
+    static constexpr ItemLines kItems{2, 13, 37, 39};   // read for a plain record
+    static constexpr int kCount = 41;         // lines of a record in opis_0.ini
+};
+
+// The lines of an input type (a row of in_table).
+struct TypeLine {
+    static constexpr int kCode = 0;           // the value the register holds for the type
+    static constexpr ItemLines kItems{1, 9, 33, 35};
+    static constexpr int kCount = 37;         // lines of a type in in_0.ini
+};
+
+// An element of reg_image together with where it lies.
+struct ImageByte {
+    int slot = 0, row = 0, byte = 0;
+    qint16 *value = nullptr;   // null when the place lies outside the image
+    explicit operator bool() const { return value != nullptr; }
+    qint16 operator*() const { return *value; }
+};
+
+// The names the user gives to each of the 16 controllers of the names and
+// scenario files.
+struct NameTables {
+    std::array<QString, 16> ctrl_location;
+    std::array<std::array<QString, 16>, 16> out_name;
+    std::array<std::array<QString, 16>, 16> in_name;
+    std::array<std::array<QString, 16>, 16> ir_name;
+    std::array<std::array<QString, 38>, 16> scen_name;
+    bool operator==(const NameTables &) const = default;
+};
 
 // What the logic needs from the window around it.
 class EditorHost {
@@ -64,13 +122,9 @@ public:
     // ---- Configuration model --------------------------------------------
     std::array<zuk::SlotImage, 21> reg_image{};      // slot 20 is never loaded or saved
     std::array<qint16, 36> ctrl_addr{};
-    std::array<QString, 16> ctrl_location;
-    std::array<std::array<QString, 16>, 16> out_name;
-    std::array<std::array<QString, 16>, 16> in_name;
-    std::array<std::array<QString, 16>, 16> ir_name;
-    std::array<std::array<QString, 38>, 16> scen_name;
-    std::array<std::array<QString, 71>, 91> desc_table;
-    std::array<std::array<QString, 71>, 91> in_table;
+    NameTables names;                  // shown and edited in Text1..Text5
+    LineTable desc_table;
+    LineTable in_table;
     std::array<QString, 301> entry_tag;
     qint16 saved_ctrl_sel = 0;
     qint16 saved_desc_sel = 2;
@@ -81,6 +135,10 @@ public:
     void Command1_Click();       // "читать": the load operation
     void Command2_Click();       // "запись": the save operation
     void ShowController();
+    // The boxes Text1..Text5 of controller c: filled from names, or stored
+    // into tables (as a save takes them).
+    void fillNameBoxes(int c);
+    void storeNameBoxes(NameTables &tables, int c) const;
     void Combo3_Click();
     void Combo14_Click(int index);
     // Data files that failed at the last load (empty when it was complete).
@@ -143,7 +201,7 @@ private:
     std::vector<DisplayChange> displayChanges_;
     // Every Click handler writes through here; a write while a record display
     // is in progress (displaying_) is the display's own, not the user's.
-    void storeByte(qint16 *byte, qint16 value);
+    void storeByte(const ImageByte &at, qint16 value);
     // Selects an entry from the display, as the display's own choice.
     void selectFromDisplay(ComboBox &combo, int index);
 
@@ -151,9 +209,7 @@ private:
     // What the last load or save left, to tell unsaved changes from it.
     struct Saved {
         std::array<zuk::SlotImage, zuk::kSlotCount> image{};
-        std::array<QString, 16> location;
-        std::array<std::array<QString, 16>, 16> out, in, ir;
-        std::array<std::array<QString, 38>, 16> scenarios;
+        NameTables names;
     };
     std::unique_ptr<Saved> saved_;
     void rememberSaved();
@@ -180,12 +236,12 @@ private:
     void reportTypeWithoutCode(int t, const QString &typeName);
     // Loads in_table from in_0.ini and gives back the type names.
     QStringList readInputTypes();
-    // The selector cell of record rec (lines 11 and 12) in the shown
-    // controller, or nullptr when it lies outside the image.
-    qint16 *selectorCell(int rec);
+    // The selector cell of record rec in the shown controller; none when it
+    // lies outside the image.
+    ImageByte selectorCell(int rec);
     // The byte an item with offset `offset` of record rec stands for.
-    qint16 *recordByte(int rec, int offset);
-    void showItemList(std::array<QString, 71> *lines, int firstKindLine, int rec);
+    ImageByte recordByte(int rec, int offset);
+    void showItemList(TextLines *lines, const ItemLines &at, int rec);
     void showExtra(ComboBox &combo, const QString &kind, int rec, int offset);
 };
 

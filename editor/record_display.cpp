@@ -28,12 +28,9 @@ namespace kalvet {
 
 namespace {
 
-constexpr int kRecordCount = 91;     // rows of desc_table
-constexpr int kTypeCount = 91;       // rows of in_table
 constexpr int kFileTypes = 61;       // input types of in_0.ini, 0..60
 constexpr int kFallbackType = 60;
-constexpr int kTypeItems = 38;       // name and lines 0..36
-constexpr int kTypeLines = 37;
+constexpr int kTypeItems = 1 + TypeLine::kCount;   // name and lines
 constexpr int kItems = 12;
 
 const QString kFf = QStringLiteral("ff");
@@ -79,11 +76,11 @@ bool isItemKind(const QString &word)
 }
 
 // Type code of input type t as a 16-bit value, when it is one.
-std::optional<qint16> typeCode(const std::array<std::array<QString, 71>, 91> &types, int t)
+std::optional<qint16> typeCode(const LineTable &types, int t)
 {
-    if (t < 0 || t >= kTypeCount)
+    if (t < 0 || t >= kLineTableRows)
         return std::nullopt;
-    const std::optional<int> code = wholeNumber(types[t][0]);
+    const std::optional<int> code = wholeNumber(types[t][TypeLine::kCode]);
     if (!code || *code < -32768 || *code > 32767)
         return std::nullopt;
     return static_cast<qint16>(*code);
@@ -91,7 +88,7 @@ std::optional<qint16> typeCode(const std::array<std::array<QString, 71>, 91> &ty
 
 // The input type shown for a stored value: the first type whose code equals
 // it, else the fallback type.
-int inputTypeOf(const std::array<std::array<QString, 71>, 91> &types, int value)
+int inputTypeOf(const LineTable &types, int value)
 {
     for (int t = 0; t < kFileTypes; ++t) {
         const std::optional<qint16> code = typeCode(types, t);
@@ -120,14 +117,14 @@ struct Displaying {
     ~Displaying() { --depth; }
 };
 
-// Element (slot, base row, offset) with the carry into the next row, or
-// nullptr when it lies outside the image.
-qint16 *imageByte(std::array<zuk::SlotImage, 21> &image, int slot, int baseRow, int offset)
+// Element (slot, base row, offset) with the carry into the next row; none
+// when it lies outside the image.
+ImageByte byteAt(std::array<zuk::SlotImage, 21> &image, int slot, int baseRow, int offset)
 {
     if (slot < 0 || slot >= static_cast<int>(image.size()))
-        return nullptr;
+        return {};
     if (baseRow < 0 || baseRow >= zuk::kMaxRows || offset < 0 || offset > 15)
-        return nullptr;
+        return {};
     int row = baseRow;
     int byte = offset;
     if (byte > 7) {
@@ -135,8 +132,8 @@ qint16 *imageByte(std::array<zuk::SlotImage, 21> &image, int slot, int baseRow, 
         ++row;
     }
     if (row >= zuk::kMaxRows)
-        return nullptr;
-    return &image[slot][row][byte];
+        return {};
+    return {slot, row, byte, &image[slot][row][byte]};
 }
 
 }  // namespace
@@ -146,7 +143,7 @@ qint16 *imageByte(std::array<zuk::SlotImage, 21> &image, int slot, int baseRow, 
 int EditorForm::recordInUse() const
 {
     const int rec = Combo15.listIndex();
-    if (rec >= 0 && rec < kRecordCount)
+    if (rec >= 0 && rec < kLineTableRows)
         return rec;
     // Only a record that is still in the list counts as shown.
     return shownRec_ >= 0 && shownRec_ < Combo15.listCount() ? shownRec_ : -1;
@@ -155,7 +152,7 @@ int EditorForm::recordInUse() const
 int EditorForm::typeInUse() const
 {
     const int t = Combo2.listIndex();
-    return t >= 0 && t < kTypeCount ? t : shownType_;
+    return t >= 0 && t < kLineTableRows ? t : shownType_;
 }
 
 // A side file is read whole every time. When it cannot be read or holds fewer
@@ -212,7 +209,7 @@ void EditorForm::reportTypeWithoutCode(int t, const QString &typeName)
     if (host_)
         host_->message(QStringLiteral("Тип входа «%1» не выбран: в файле in_0.ini его код «%2» — не число. "
                                       "Значение в регистре осталось прежним.")
-                           .arg(typeName, t >= 0 && t < kTypeCount ? in_table[t][0] : QString()));
+                           .arg(typeName, t >= 0 && t < kLineTableRows ? in_table[t][TypeLine::kCode] : QString()));
 }
 
 QStringList EditorForm::readInputTypes()
@@ -225,31 +222,31 @@ QStringList EditorForm::readInputTypes()
             names.append(items[first]);
         // Types and lines the file does not reach are left empty, so that
         // nothing of an earlier file is taken for this one.
-        for (int line = 0; line < kTypeLines; ++line)
+        for (int line = 0; line < TypeLine::kCount; ++line)
             in_table[t][line] = items.value(first + 1 + line);
     }
     return names;
 }
 
-qint16 *EditorForm::selectorCell(int rec)
+ImageByte EditorForm::selectorCell(int rec)
 {
-    if (rec < 0 || rec >= kRecordCount)
-        return nullptr;
-    const std::optional<int> row = wholeNumber(desc_table[rec][11]);
-    const std::optional<int> byte = wholeNumber(desc_table[rec][12]);
+    if (rec < 0 || rec >= kLineTableRows)
+        return {};
+    const std::optional<int> row = wholeNumber(desc_table[rec][RecordLine::kSelectorRow]);
+    const std::optional<int> byte = wholeNumber(desc_table[rec][RecordLine::kSelectorByte]);
     if (!row || !byte || *byte < 0 || *byte > 7)
-        return nullptr;
-    return imageByte(reg_image, controllerInUse(), *row, *byte);
+        return {};
+    return byteAt(reg_image, controllerInUse(), *row, *byte);
 }
 
-qint16 *EditorForm::recordByte(int rec, int offset)
+ImageByte EditorForm::recordByte(int rec, int offset)
 {
-    if (rec < 0 || rec >= kRecordCount)
-        return nullptr;
-    const std::optional<int> base = wholeNumber(desc_table[rec][0]);
+    if (rec < 0 || rec >= kLineTableRows)
+        return {};
+    const std::optional<int> base = wholeNumber(desc_table[rec][RecordLine::kBaseRow]);
     if (!base)
-        return nullptr;
-    return imageByte(reg_image, controllerInUse(), *base, offset);
+        return {};
+    return byteAt(reg_image, controllerInUse(), *base, offset);
 }
 
 void EditorForm::LoadInputTypes()
@@ -266,15 +263,15 @@ void EditorForm::ShowRecord()
     Combo2.setEnabled(false);
     // A new display shows the record selected now, or none.
     const int selected = Combo15.listIndex();
-    shownRec_ = selected >= 0 && selected < kRecordCount ? selected : -1;
+    shownRec_ = selected >= 0 && selected < kLineTableRows ? selected : -1;
     const int rec = shownRec_;
-    if (rec >= 0 && rec < kRecordCount) {
-        const QString kind = desc_table[rec][10];
+    if (rec >= 0 && rec < kLineTableRows) {
+        const QString kind = desc_table[rec][RecordLine::kKind];
         if (kind == kIn) {
             // The type table is loaded in any case; the list only when the
             // selector cell holding the type code exists.
             const QStringList names = readInputTypes();
-            if (qint16 *cell = selectorCell(rec)) {
+            if (const ImageByte cell = selectorCell(rec)) {
                 for (const QString &name : names)
                     Combo2.addItem(name);
                 Combo2.setEnabled(true);
@@ -286,7 +283,7 @@ void EditorForm::ShowRecord()
                     Combo2.showUnlisted(QString::number(value));
             }
         } else if (kind == kFf) {
-            if (qint16 *cell = selectorCell(rec)) {
+            if (const ImageByte cell = selectorCell(rec)) {
                 for (const QString &name : readSideItems(QStringLiteral("ff.ini"), 256))
                     Combo2.addItem(name);
                 Combo2.setEnabled(true);
@@ -303,7 +300,7 @@ void EditorForm::ShowRecord()
 
 // ---- Record items ----------------------------------------------------------
 
-void EditorForm::showItemList(std::array<QString, 71> *lines, int firstKindLine, int rec)
+void EditorForm::showItemList(TextLines *lines, const ItemLines &at, int rec)
 {
     for (int i = 0; i < kItems; ++i) {
         ComboBox &combo = Combo1[i];
@@ -312,18 +309,18 @@ void EditorForm::showItemList(std::array<QString, 71> *lines, int firstKindLine,
         if (!lines)
             continue;
         // Kind and offset are read before the selection runs the handler.
-        const QString kind = (*lines)[firstKindLine + 2 * i];
+        const QString kind = (*lines)[at.kindLine(i)];
         if (!isItemKind(kind))
             continue;
-        const std::optional<int> offset = wholeNumber((*lines)[firstKindLine + 2 * i + 1]);
+        const std::optional<int> offset = wholeNumber((*lines)[at.offsetLine(i)]);
         if (!offset || !recordByte(rec, *offset))
             continue;
-        const std::optional<int> base = wholeNumber(desc_table[rec][0]);
+        const std::optional<int> base = wholeNumber(desc_table[rec][RecordLine::kBaseRow]);
         const QString word = ShowItem(combo, kind, controllerInUse(), *base, *offset);
         // The condition names the kind of the next item; the last item has
         // no next one and its word is dropped.
         if (!word.isEmpty() && i + 1 < kItems)
-            (*lines)[firstKindLine + 2 * (i + 1)] = word;
+            (*lines)[at.kindLine(i + 1)] = word;
     }
 }
 
@@ -333,7 +330,7 @@ void EditorForm::showExtra(ComboBox &combo, const QString &kind, int rec, int of
     combo.setEnabled(false);
     if (kind != kFf || !recordByte(rec, offset))
         return;
-    ShowItem(combo, kFf, controllerInUse(), *wholeNumber(desc_table[rec][0]), offset);
+    ShowItem(combo, kFf, controllerInUse(), *wholeNumber(desc_table[rec][RecordLine::kBaseRow]), offset);
 }
 
 void EditorForm::ShowRecordItems()
@@ -341,46 +338,30 @@ void EditorForm::ShowRecordItems()
     const Displaying display(displaying_);
     const int rec = recordInUse();
     shownRec_ = rec;
-    if (rec < 0 || rec >= kRecordCount) {
-        shownType_ = -1;
-        for (Label &label : Label1)
-            label.setCaption(QString());
-        Label6.setCaption(QString());
-        Label8.setCaption(QString());
-        showItemList(nullptr, 0, rec);
-        for (ComboBox *extra : {&Combo5, &Combo6}) {
-            extra->clear();
-            extra->setEnabled(false);
-        }
-        return;
-    }
-    std::array<QString, 71> &record = desc_table[rec];
+    TextLines *record = rec >= 0 && rec < kLineTableRows ? &desc_table[rec] : nullptr;
 
-    if (record[10] != kIn) {
-        shownType_ = -1;
-        for (int i = 0; i < 9; ++i)
-            Label1[i].setCaption(record[i + 1]);
-        Label6.setCaption(record[37]);
-        Label8.setCaption(record[38]);
-        showItemList(&record, 13, rec);
-        showExtra(Combo5, record[39], rec, 2);
-        showExtra(Combo6, record[40], rec, 3);
-        return;
+    // A plain record describes its items itself. In an input record the
+    // captions and items come from the selected input type, the bytes are
+    // still those of the record's rows. With no record every caption is
+    // empty and every combo empty and disabled.
+    TextLines *lines = record;
+    const ItemLines *at = &RecordLine::kItems;
+    shownType_ = -1;
+    if (record && (*record)[RecordLine::kKind] == kIn) {
+        const int t = Combo2.listIndex();
+        shownType_ = t;
+        lines = t >= 0 && t < kLineTableRows ? &in_table[t] : nullptr;
+        at = &TypeLine::kItems;
     }
-
-    // Input record: captions and items come from the selected input type,
-    // the bytes are still those of the record's rows.
-    const int t = Combo2.listIndex();
-    shownType_ = t;
-    std::array<QString, 71> *type = t >= 0 && t < kTypeCount ? &in_table[t] : nullptr;
+    auto line = [](const TextLines *from, int index) { return from ? (*from)[index] : QString(); };
+    Label1[0].setCaption(line(record, RecordLine::kCaption));
     for (int i = 1; i <= 8; ++i)
-        Label1[i].setCaption(type ? (*type)[i] : QString());
-    Label6.setCaption(type ? (*type)[33] : QString());
-    Label8.setCaption(type ? (*type)[34] : QString());
-    showItemList(type, 9, rec);
-    showExtra(Combo5, type ? (*type)[35] : QString(), rec, 2);
-    showExtra(Combo6, type ? (*type)[36] : QString(), rec, 3);
-    Label1[0].setCaption(record[1]);
+        Label1[i].setCaption(line(lines, at->caption + i - 1));
+    Label6.setCaption(line(lines, at->extraCaption));
+    Label8.setCaption(line(lines, at->extraCaption + 1));
+    showItemList(lines, *at, rec);
+    showExtra(Combo5, line(lines, at->extraKind), rec, 2);
+    showExtra(Combo6, line(lines, at->extraKind + 1), rec, 3);
 }
 
 QString EditorForm::ShowItem(ComboBox &combo, const QString &kind, int slot, int baseRow, int offset)
@@ -414,7 +395,7 @@ QString EditorForm::ShowItem(ComboBox &combo, const QString &kind, int slot, int
     } else {
         return QString();
     }
-    qint16 *byte = imageByte(reg_image, slot, baseRow, offset);
+    const ImageByte byte = byteAt(reg_image, slot, baseRow, offset);
     if (!byte)
         return QString();
 
@@ -448,31 +429,26 @@ void EditorForm::selectFromDisplay(ComboBox &combo, int index)
     combo.setListIndex(index);
 }
 
-void EditorForm::storeByte(qint16 *byte, qint16 value)
+void EditorForm::storeByte(const ImageByte &at, qint16 value)
 {
-    const qint16 *first = &reg_image[0][0][0];
-    const qsizetype at = byte - first;
-    const int slot = int(at / (zuk::kMaxRows * zuk::kRowBytes));
-    const int row = int(at / zuk::kRowBytes % zuk::kMaxRows);
-    const int b = int(at % zuk::kRowBytes);
     auto known = std::find_if(displayChanges_.begin(), displayChanges_.end(), [&](const DisplayChange &d) {
-        return d.slot == slot && d.row == row && d.byte == b;
+        return d.slot == at.slot && d.row == at.row && d.byte == at.byte;
     });
     if (displaying_ == 0) {
         // The user's own choice, even of the value shown: nothing to ask about.
         if (known != displayChanges_.end())
             displayChanges_.erase(known);
-    } else if (slot < zuk::kSlotCount && *byte != value) {
+    } else if (at.slot < zuk::kSlotCount && *at != value) {
         if (known == displayChanges_.end()) {
             const int rec = recordInUse();
-            displayChanges_.push_back({slot, row, b, *byte, value, rec >= 0 ? Combo15.item(rec) : QString()});
+            displayChanges_.push_back({at.slot, at.row, at.byte, *at, value, rec >= 0 ? Combo15.item(rec) : QString()});
         } else if (known->before == value) {
             displayChanges_.erase(known);
         } else {
             known->after = value;
         }
     }
-    *byte = value;
+    *at.value = value;
 }
 
 // ---- Click handlers --------------------------------------------------------
@@ -486,9 +462,9 @@ void EditorForm::Combo2_Click()
 {
     const int rec = recordInUse();
     const int chosen = Combo2.listIndex();
-    qint16 *cell = selectorCell(rec);
+    const ImageByte cell = selectorCell(rec);
     if (cell && chosen >= 0) {
-        const QString kind = desc_table[rec][10];
+        const QString kind = desc_table[rec][RecordLine::kKind];
         if (kind == kIn) {
             if (const std::optional<qint16> code = typeCode(in_table, chosen)) {
                 storeByte(cell, *code);
@@ -514,21 +490,21 @@ void EditorForm::Combo1_Click(int index)
     if (index < 0 || index >= kItems)
         return;
     const int rec = recordInUse();
-    if (rec < 0 || rec >= kRecordCount)
+    if (rec < 0 || rec >= kLineTableRows)
         return;
-    const std::array<QString, 71> *lines = &desc_table[rec];
-    int firstKindLine = 13;
-    if (desc_table[rec][10] == kIn) {
+    const TextLines *lines = &desc_table[rec];
+    const ItemLines *at = &RecordLine::kItems;
+    if (desc_table[rec][RecordLine::kKind] == kIn) {
         const int t = typeInUse();
-        if (t < 0 || t >= kTypeCount)
+        if (t < 0 || t >= kLineTableRows)
             return;
         lines = &in_table[t];
-        firstKindLine = 9;
+        at = &TypeLine::kItems;
     }
-    const QString kind = (*lines)[firstKindLine + 2 * index];
-    const std::optional<int> offset = wholeNumber((*lines)[firstKindLine + 2 * index + 1]);
+    const QString kind = (*lines)[at->kindLine(index)];
+    const std::optional<int> offset = wholeNumber((*lines)[at->offsetLine(index)]);
     const int chosen = Combo1[index].listIndex();
-    qint16 *byte = offset ? recordByte(rec, *offset) : nullptr;
+    const ImageByte byte = offset ? recordByte(rec, *offset) : ImageByte{};
     if (!byte || chosen < 0)
         return;
     if (kind == kIn) {
@@ -553,14 +529,14 @@ void EditorForm::Combo1_Click(int index)
 void EditorForm::Combo5_Click()
 {
     const int chosen = Combo5.listIndex();
-    if (qint16 *byte = recordByte(recordInUse(), 2); byte && chosen >= 0)
+    if (const ImageByte byte = recordByte(recordInUse(), 2); byte && chosen >= 0)
         storeByte(byte, static_cast<qint16>(chosen));
 }
 
 void EditorForm::Combo6_Click()
 {
     const int chosen = Combo6.listIndex();
-    if (qint16 *byte = recordByte(recordInUse(), 3); byte && chosen >= 0)
+    if (const ImageByte byte = recordByte(recordInUse(), 3); byte && chosen >= 0)
         storeByte(byte, static_cast<qint16>(chosen));
 }
 

@@ -105,7 +105,7 @@ int main(int argc, char *argv[])
         std::printf("%-48s median %8.3f ms over %zu records\n", "ShowRecord, typical record",
                     medians[medians.size() / 2], medians.size());
     std::printf("  record %d: \"%s\", kind \"%s\"\n", heaviest, qPrintable(form.Combo15.item(heaviest)),
-                qPrintable(form.desc_table[heaviest][10]));
+                qPrintable(form.desc_table[heaviest][kalvet::RecordLine::kKind]));
 
     // A user's choice in an item combo of the heaviest record.
     form.Combo15.setListIndex(heaviest);

@@ -57,7 +57,8 @@ public:
         ASSERT_TRUE(zuk::encode1251(content, &b));
         remove(name);
         QFile f(path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(b) == b.size());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(b), b.size());
     }
     QStringList items(const QString &name) const  // the items of a file, quotes removed
     {

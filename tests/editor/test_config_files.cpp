@@ -58,7 +58,8 @@ TEST(EditorSave, WritesWhatWasLoadedAndOnlyTheShownControllersTyping)
 {
     StartedEditor e;
     e.form->Command2_Click();
-    EXPECT_TRUE(e.host.messages.isEmpty() && e.host.questions.isEmpty());
+    EXPECT_TRUE(e.host.messages.isEmpty());
+    EXPECT_TRUE(e.host.questions.isEmpty());
     EXPECT_EQ(lines(e.inst, "zuk.txt").size(), 6716);
     EXPECT_EQ(snapshot(e.inst), (QList{Installation::original(kData[0]), Installation::original(kData[1]),
                                        Installation::original(kData[2])}));
@@ -203,7 +204,7 @@ TEST(EditorFailures, IncompleteDataFileIsNamedKeepsWhatWasReadAndTheSaveAsksFirs
         SCOPED_TRACE(c.file);
         StartedEditor e;
         auto &f = *e.form;
-        f.reg_image[19][53][7] = 99, f.ctrl_location[15] = "прежнее";
+        f.reg_image[19][53][7] = 99, f.names.ctrl_location[15] = "прежнее";
         c.keep < 0 ? e.inst.remove(c.file) : e.inst.writeText(c.file, lines(e.inst, c.file).mid(0, c.keep).join("\r\n"));
         if (c.bad >= 0)
             setLine(e.inst, c.file, c.bad, "3.5");
@@ -214,8 +215,8 @@ TEST(EditorFailures, IncompleteDataFileIsNamedKeepsWhatWasReadAndTheSaveAsksFirs
         EXPECT_TOLD(e.host, c.told);
         EXPECT_EQ(f.incompleteFiles(), QStringList{c.file});
         const QStringList names = e.inst.items("out_in_ik.txt");
-        EXPECT_EQ(f.ctrl_location[0], names.value(1, "-"));   // read before the failure
-        EXPECT_EQ(f.ctrl_location[15], QString(c.file) == "out_in_ik.txt" ? "прежнее" : names.value(1 + 15 * 66));
+        EXPECT_EQ(f.names.ctrl_location[0], names.value(1, "-"));   // read before the failure
+        EXPECT_EQ(f.names.ctrl_location[15], QString(c.file) == "out_in_ik.txt" ? "прежнее" : names.value(1 + 15 * 66));
         EXPECT_EQ(f.reg_image[19][53][7], QString(c.file) == "zuk.txt" ? 99 : 0);
         const auto before = snapshot(e.inst);
         f.Command2_Click();   // declined
@@ -267,15 +268,15 @@ TEST(EditorFailures, QuoteInANameTheWindowCannotShowIsStoredAsApostropheOnYes)
     StartedEditor e;
     auto &f = *e.form;
     // Controllers 8..15 have no entry in the selector; their names come from the file.
-    f.ir_name[9][2] = "a\"b";
-    f.scen_name[12][20] = "\"";
+    f.names.ir_name[9][2] = "a\"b";
+    f.names.scen_name[12][20] = "\"";
     const auto before = snapshot(e.inst);
     f.Command2_Click();   // declined
     ASSERT_EQ(e.host.questions.size(), 1);
     for (const char *field : {"контроллер 9, ИК посылка 2", "контроллер C, Названия сценариев, короткие 4", "апостроф"})
         EXPECT_TRUE(e.host.questions[0].contains(field)) << e.host.questions[0].toStdString();
     EXPECT_EQ(snapshot(e.inst), before);
-    EXPECT_EQ(f.ir_name[9][2], "a\"b");
+    EXPECT_EQ(f.names.ir_name[9][2], "a\"b");
     e.host.answers = {true};
     f.Command2_Click();
     EXPECT_TRUE(e.host.messages.isEmpty()) << e.host.all().toStdString();

@@ -100,8 +100,10 @@ TEST(RecordDisplay, ConditionSetsTheNextKindInTheSamePassAndWordsThatAreNoKindSh
     r.plain(4, "30", {{"FF", "0"}, {"ff ", "1"}, {" ff", "2"}, {"Timer", "3"}, {"", "4"}, {"in\t", "5"}});
     r.rec(4)[39] = "FF";
     r.show(4);
-    for (ComboBox *c : r.combos())
-        EXPECT_TRUE(!c->enabled() && c->listCount() == 0);
+    for (ComboBox *c : r.combos()) {
+        EXPECT_FALSE(c->enabled());
+        EXPECT_EQ(c->listCount(), 0);
+    }
     for (int i = 0; i < 9; ++i)
         EXPECT_EQ(r.f().Label1[i].caption(), QString("cap%1").arg(i + 1));
     EXPECT_EQ(r.f().Label6.caption() + r.f().Label8.caption(), "c5c6");
@@ -195,7 +197,9 @@ TEST(RecordDisplay, BadLinesAndBytesWithoutEntryShowWhatTheyCanAndWriteNothing)
         r.rec(3)[11] = base == "20" ? "60" : "20", r.rec(3)[12] = base == "20" ? "0" : "8";
         const auto image = r.f().reg_image;
         r.show(3);
-        EXPECT_FALSE(r.f().Combo1[0].enabled() || r.f().Combo1[0].listCount() || r.f().Combo2.enabled()) << base.toStdString();
+        EXPECT_FALSE(r.f().Combo1[0].enabled()) << base.toStdString();
+        EXPECT_EQ(r.f().Combo1[0].listCount(), 0) << base.toStdString();
+        EXPECT_FALSE(r.f().Combo2.enabled()) << base.toStdString();
         EXPECT_EQ(r.f().reg_image, image);
         EXPECT_EQ(r.f().Combo1[1].enabled(), base == "20");
     }
@@ -205,9 +209,11 @@ TEST(RecordDisplay, BadLinesAndBytesWithoutEntryShowWhatTheyCanAndWriteNothing)
         r.rec(3)[11] = "20", r.rec(3)[12] = "0";
         r.at(20, 0) = v;
         r.show(3);
-        for (ComboBox *c : {&r.f().Combo1[0], &r.f().Combo2})
-            if (c == &r.f().Combo1[0] || v < 0 || v > 255)
+        for (ComboBox *c : {&r.f().Combo1[0], &r.f().Combo2}) {
+            if (c == &r.f().Combo1[0] || v < 0 || v > 255) {
                 EXPECT_EQ(std::tuple(c->enabled(), c->listIndex(), c->text()), std::tuple(true, -1, QString::number(v)));
+            }
+        }
         EXPECT_EQ(std::pair(int(r.at(20, 0)), r.rec(3)[15]), std::pair(v, QString()));
     }
 }

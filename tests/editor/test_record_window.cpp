@@ -78,8 +78,11 @@ TEST(RecordWindow, EveryRecordOfEveryControllerSurvivesAnyImageAndDamagedFiles)
                     combos << &item;
                 if (kalvet::ComboBox *pick = combos[rng() % combos.size()]; pick->listCount() > 0)
                     pick->choose(rng() % pick->listCount());
-                for (kalvet::ComboBox *box : combos)
-                    ASSERT_TRUE(box->listIndex() >= -1 && box->listIndex() < box->listCount() && (box->enabled() || !box->listCount()));
+                for (kalvet::ComboBox *box : combos) {
+                    ASSERT_GE(box->listIndex(), -1);
+                    ASSERT_LT(box->listIndex(), box->listCount());
+                    ASSERT_TRUE(box->enabled() || !box->listCount());
+                }
                 ASSERT_TRUE(!f.Combo2.enabled() || f.desc_table[rec][10] == "in" || f.desc_table[rec][10] == "ff");
                 for (int s = 0; s < 21; ++s)   // nothing but the shown controller is written
                     ASSERT_TRUE(s == c || f.reg_image[s] == image[s]) << s;

@@ -66,7 +66,7 @@ TEST(EditorWindow, PlacementChoiceAndTypingReachTheLogicButComboSignalsDoNot)
     EXPECT_EQ(combo3->currentText(), "Прихожая");
     emit combo3->activated(5);
     EXPECT_EQ(f.Combo3.listIndex(), 5);
-    EXPECT_EQ(w.textWidget(&f.Text3)->text(), f.ctrl_location[5]);
+    EXPECT_EQ(w.textWidget(&f.Text3)->text(), f.names.ctrl_location[5]);
     emit w.comboWidget(&f.Combo14[11])->activated(42);
     EXPECT_EQ(f.reg_image[5][59][5], 42);
 
@@ -122,7 +122,8 @@ TEST(EditorWindow, WheelChangesOnlyAFocusedComboAndClosingWithUnsavedChangesAsks
     QComboBox *delay = w.comboWidget(&f.Combo14[0]);
     const qint16 before = f.reg_image[0][37][1];
     const qint16 delayBefore = f.reg_image[0][58][1];
-    ASSERT_TRUE(before < 250 && delayBefore < 250);
+    ASSERT_LT(before, 250);
+    ASSERT_LT(delayBefore, 250);
     EXPECT_FALSE(item->hasFocus());
     wheel(item, 1), wheel(item->lineEdit(), 1), wheel(delay, 1);
     EXPECT_EQ(std::pair(f.reg_image[0][37][1], f.reg_image[0][58][1]), std::pair(before, delayBefore));
