@@ -85,10 +85,8 @@ void TransferTool::requestStop()
     bus_.interrupt();
 }
 
-bool TransferTool::startRun()
+void TransferTool::startRun()
 {
-    if (running_)
-        return false;
     running_ = true;
     stop_ = false;
     saveFailed_ = false;
@@ -100,7 +98,6 @@ bool TransferTool::startRun()
     const quint64 before = bus_.anomalies();
     bus_.settleLine();
     carryConfirm_ = bus_.anomalies() != before;
-    return true;
 }
 
 void TransferTool::rowFinished()
@@ -167,28 +164,6 @@ RunOutcome TransferTool::portLost()
     return endRecord(RunOutcome::PortLost);
 }
 
-void TransferTool::refuse(const QString &message)
-{
-    if (onError)
-        onError(message);
-}
-
-std::optional<RunOutcome> TransferTool::cannotRun(RunKind kind)
-{
-    if (running_)
-        return RunOutcome::Busy;   // the running run keeps its record
-    beginRecord(kind);
-    if (!portOpen_)
-        return portNotOpen();
-    return std::nullopt;
-}
-
-RunOutcome TransferTool::portNotOpen()
-{
-    setStatus(portNotOpenStatus(portName_));
-    return endRecord(RunOutcome::PortNotOpen);
-}
-
 bool TransferTool::failedTry(const char *lead, int address, int reg, const char *tail)
 {
     ++retryCount_;
@@ -212,26 +187,51 @@ void TransferTool::showErrorTotal()
         setStatus(neutralStatus());
 }
 
-RunOutcome TransferTool::readingRun()
+RunOutcome TransferTool::runOverTicked(RunKind kind, const std::function<QString()> &refusal,
+                                       const std::function<void(const ControllerSlot &)> &step,
+                                       const std::function<void(const ControllerSlot &)> &unticked)
 {
-    if (const std::optional<RunOutcome> no = cannotRun(RunKind::Read))
-        return *no;
+    if (running_)
+        return RunOutcome::Busy;   // the running run keeps its record
+    beginRecord(kind);
+    if (!portOpen_) {
+        setStatus(portNotOpenStatus(portName_));
+        return endRecord(RunOutcome::PortNotOpen);
+    }
+    if (const QString why = refusal ? refusal() : QString(); !why.isEmpty()) {
+        if (onError)
+            onError(why);
+        return endRecord(RunOutcome::Refused);
+    }
     startRun();
     RunGuard guard{running_};
     for (const ControllerSlot &s : controllerMap()) {
         if (ticked[s.slot]) {
             currentSlot_ = s.slot;
-            ReadController(s.address, s.rows, reg_image[s.slot]);
-            if (!stop_ && current().givenUp.empty())
-                complete_[s.slot] = true;
-        } else {
-            reg_image[s.slot][0][0] = 0;
+            step(s);
+        } else if (unticked) {
+            unticked(s);
         }
         if (bus_.portLost())
             return portLost();
         if (stop_)
             return endRecord(RunOutcome::Stopped);
     }
+    return RunOutcome::Completed;
+}
+
+RunOutcome TransferTool::readingRun()
+{
+    const RunOutcome outcome = runOverTicked(
+        RunKind::Read, nullptr,
+        [this](const ControllerSlot &s) {
+            ReadController(s.address, s.rows, reg_image[s.slot]);
+            if (!stop_ && current().givenUp.empty())
+                complete_[s.slot] = true;
+        },
+        [this](const ControllerSlot &s) { reg_image[s.slot][0][0] = 0; });
+    if (outcome != RunOutcome::Completed)
+        return outcome;
     QString why;
     // A file that did not load whole is kept beside, never lost.
     const bool mayReplace = loadedWhole_ || keepDamagedImage(imagePath(), &why);
@@ -252,30 +252,23 @@ RunOutcome TransferTool::readingRun()
 
 RunOutcome TransferTool::comparingRun()
 {
-    if (const std::optional<RunOutcome> no = cannotRun(RunKind::Compare))
-        return *no;
-    if (!loadedWhole_) {
-        refuse(QStringLiteral("Сравнение не начато, ничего не отправлено: файл загружен не полностью (%1).")
-                   .arg(loadFailure_));
-        return endRecord(RunOutcome::Refused);
-    }
-    startRun();
-    RunGuard guard{running_};
-    for (const ControllerSlot &s : controllerMap()) {
-        if (!ticked[s.slot])
-            continue;
-        currentSlot_ = s.slot;
+    auto refusal = [this] {
+        return loadedWhole_ ? QString()
+                            : QStringLiteral("Сравнение не начато, ничего не отправлено: файл загружен не полностью (%1).")
+                                  .arg(loadFailure_);
+    };
+    const RunOutcome outcome = runOverTicked(RunKind::Compare, refusal, [this](const ControllerSlot &s) {
         SlotImage system = reg_image[s.slot];
         ReadController(s.address, s.rows, system);
-        if (bus_.portLost())
-            return portLost();
-        if (stop_)
-            return endRecord(RunOutcome::Stopped);
+        if (stop_ || bus_.portLost())
+            return;
         ControllerRecord &c = current();
         for (int r = 0; r < s.rows; ++r)
             if (std::find(c.givenUp.begin(), c.givenUp.end(), r) == c.givenUp.end())
                 addRowDifferences(s.slot, r, reg_image[s.slot][r], system[r], &c.differences);
-    }
+    });
+    if (outcome != RunOutcome::Completed)
+        return outcome;
     showErrorTotal();
     return endRecord(RunOutcome::Completed);
 }
@@ -356,44 +349,36 @@ QString TransferTool::firstUnsendableValue() const
     return QString();
 }
 
-RunOutcome TransferTool::writingRun()
+QString TransferTool::writeRefusal() const
 {
-    if (const std::optional<RunOutcome> no = cannotRun(RunKind::Write))
-        return *no;
     QStringList incomplete;
     for (const ControllerSlot &s : controllerMap())
         if (ticked[s.slot] && !complete_[s.slot])
             incomplete << QStringLiteral("$") + hexText(s.address);
     if (!incomplete.isEmpty()) {
         const bool one = incomplete.size() == 1;
-        refuse(QStringLiteral("Запись в систему не начата, ничего не отправлено: образ %1 %2 неполный. Файл "
+        return QStringLiteral("Запись в систему не начата, ничего не отправлено: образ %1 %2 неполный. Файл "
                               "загружен не полностью (%3), и %4 с тех пор не прочитан%5 из системы целиком. "
                               "Прочитайте %6 из системы или исправьте файл и запустите программу снова.")
-                   .arg(one ? QStringLiteral("контроллера") : QStringLiteral("контроллеров"),
-                        incomplete.join(QStringLiteral(", ")), loadFailure_,
-                        one ? QStringLiteral("он") : QStringLiteral("они"), one ? QString() : QStringLiteral("ы"),
-                        one ? QStringLiteral("его") : QStringLiteral("их")));
-        return endRecord(RunOutcome::Refused);
+            .arg(one ? QStringLiteral("контроллера") : QStringLiteral("контроллеров"),
+                 incomplete.join(QStringLiteral(", ")), loadFailure_, one ? QStringLiteral("он") : QStringLiteral("они"),
+                 one ? QString() : QStringLiteral("ы"), one ? QStringLiteral("его") : QStringLiteral("их"));
     }
     const QString bad = firstUnsendableValue();
-    if (!bad.isEmpty()) {
-        refuse(QStringLiteral("Запись в систему не начата, ничего не отправлено. В образе из %1 есть "
+    if (!bad.isEmpty())
+        return QStringLiteral("Запись в систему не начата, ничего не отправлено. В образе из %1 есть "
                               "значение, которое не является байтом: %2")
-                   .arg(QDir::toNativeSeparators(imagePath()), bad));
-        return endRecord(RunOutcome::Refused);
-    }
-    startRun();
-    RunGuard guard{running_};
-    for (const ControllerSlot &s : controllerMap()) {
-        if (ticked[s.slot]) {
-            currentSlot_ = s.slot;
-            WriteController(s.address, s.rows, s.slot);
-        }
-        if (bus_.portLost())
-            return portLost();
-        if (stop_)
-            return endRecord(RunOutcome::Stopped);
-    }
+            .arg(QDir::toNativeSeparators(imagePath()), bad);
+    return QString();
+}
+
+RunOutcome TransferTool::writingRun()
+{
+    const RunOutcome outcome =
+        runOverTicked(RunKind::Write, [this] { return writeRefusal(); },
+                      [this](const ControllerSlot &s) { WriteController(s.address, s.rows, s.slot); });
+    if (outcome != RunOutcome::Completed)
+        return outcome;
     if (errorTotal_ != 0)
         showErrorTotal();
     return endRecord(RunOutcome::Completed);

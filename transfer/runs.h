@@ -81,8 +81,22 @@ public:
 
 private:
     void setStatus(const QString &text);
+    // The skeleton of every run: refused when busy, without a port or when
+    // refusal() names a reason; otherwise step() for each ticked controller
+    // (unticked() for the others) in slot order, ended early by a lost line
+    // or a stop. Completed means every controller was visited and the
+    // record is still open for the run's own ending.
+    RunOutcome runOverTicked(RunKind kind, const std::function<QString()> &refusal,
+                             const std::function<void(const ControllerSlot &)> &step,
+                             const std::function<void(const ControllerSlot &)> &unticked = {});
+    // Why the image cannot be written as it is; empty when it can.
+    QString writeRefusal() const;
     // Reads rows 0..rows-1 into `into`; rows given up keep what they held.
+    // The retry count is reset only at the start and when a row is given
+    // up: failed tries of earlier rows count towards a later row's give-up.
     void ReadController(int address, int rows, SlotImage &into);
+    // Writes rows 0..rows-1 of the slot's image. Unlike reading, the retry
+    // count is reset after every row written, so every row gets ten tries.
     void WriteController(int address, int rows, int slot);
     void rowFinished();
     // Confirmation: once an exchange of the controller has seen an anomaly
@@ -99,7 +113,6 @@ private:
     RunOutcome endRecord(RunOutcome outcome);
     // The record of the controller being handled.
     ControllerRecord &current();
-    void refuse(const QString &message);
     // Ends a run whose port was lost: says so, and what a writing run wrote.
     RunOutcome portLost();
     // Counts one failed exchange of row reg and shows it. When the retry
@@ -107,11 +120,8 @@ private:
     // error total raised, the retry count reset) and true is returned.
     bool failedTry(const char *lead, int address, int reg, const char *tail);
     void showErrorTotal();
-    bool startRun();
-    RunOutcome portNotOpen();
-    // Busy or port not open: the outcome of a run that cannot start. Else
-    // the run's record is begun and nothing is returned.
-    std::optional<RunOutcome> cannotRun(RunKind kind);
+    // Resets the counters and settles the line before the first request.
+    void startRun();
 
     BusExchange &bus_;
     QString folder_;
