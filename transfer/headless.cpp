@@ -124,17 +124,10 @@ int runHeadless(const TransferOptions &options)
         return 2;
     }
     BusExchange bus(MSComm1);
-    bus.setWaitUnitMs(options.waitUnitMs);
-    bus.setEcho(options.echo);
-    bus.setSettleMs(options.settleMs);
-    if (options.fast)
-        bus.setFastMode(options.replyTimeoutMs, options.settleMs);
-    bus.resetReceiveCount();
     TransferTool tool(bus);
-    tool.setFolder(options.dir);
+    applySettings(options, bus, tool);
     tool.setPort(options.port, true);
     tool.setPauseAtEnd(false);
-    tool.setVerify(options.verify);
 
     if (!tool.LoadImageFile()) {
         printLine(stderr, QStringLiteral("Ошибка, нет готового файла"));

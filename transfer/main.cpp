@@ -77,18 +77,8 @@ int main(int argc, char **argv)
         std::fputs("zuk_2: no folder chosen\n", stderr);
         return 2;
     }
-    zuk::Form1::Settings settings;
-    settings.port = options.port;
-    settings.echo = options.echo;
-    settings.rs485 = options.rs485;
-    settings.dir = options.dir;
-    settings.waitUnitMs = options.waitUnitMs;
-    settings.verify = options.verify;
-    settings.report = options.report;
-    settings.fast = options.fast;
-    settings.replyTimeoutMs = options.replyTimeoutMs;
-    settings.settleMs = options.settleMs;
-    zuk::Form1 form(settings);
+    zuk::Form1 form(options);   // its settings: the line's and the runs'
+
     // SIGINT or SIGTERM close the window as the user would: a run ends after
     // its exchange in progress, a reading run saves nothing, the report is written.
     const zuk::StopOnSignal stopper([&form] { form.close(); });

@@ -3,7 +3,7 @@
 // the parser and the text of --help are both made from it.
 
 #include "common/address_map.h"
-#include "transfer/serial_port.h"
+#include "transfer/settings.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,22 +12,14 @@
 
 namespace zuk {
 
-struct TransferOptions {
+// The settings of the line and the runs, and what only the command line says.
+struct TransferOptions : TransferSettings {
     enum class Mode { Window, Read, Write, Help, Compare, Diff, ListPorts };
     Mode mode = Mode::Window;
-    QString port = defaultPortName();
     bool portGiven = false;   // --port on the command line (else the remembered port)
-    QString dir;              // empty: see common/program_folder.h
     std::optional<std::array<bool, kSlotCount>> tick;  // replaces the loaded ticks
-    int waitUnitMs = 400;
-    bool verify = false;    // read every written row back
-    QString report;         // JSON run report, empty: none
-    bool echo = false;      // the adapter echoes every byte sent
-    bool rs485 = false;     // switch the driver into RS-485 mode
-    QString diffA, diffB;   // the two image files of --diff
-    bool fast = false;      // end each exchange with its reply (see BusExchange::setFastMode)
-    int replyTimeoutMs = 100;
-    int settleMs = 20;
+    QString diffA, diffB;     // the two image files of --diff
+    // dir empty: see common/program_folder.h
 };
 
 // Parses the arguments (without the program name). On failure returns false

@@ -12,16 +12,6 @@
 
 namespace zuk {
 
-// The port used when none is named: the first serial port of the system.
-inline QString defaultPortName()
-{
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM1");
-#else
-    return QStringLiteral("/dev/ttyS0");
-#endif
-}
-
 class MSComm : public QObject, public BusPort {
     Q_OBJECT
 public:

@@ -25,7 +25,9 @@ struct FormTest : ::testing::Test {
     void SetUp() override
     {
         ensureApp();
-        settings = {dir.filePath("no-such-port"), dir.path(), 25, false, {}};   // room for a loaded machine
+        settings.port = dir.filePath("no-such-port");
+        settings.dir = dir.path();
+        settings.waitUnitMs = 25;   // room for a loaded machine
         port.responder = [this](const QByteArray &req) { return bus.answer(req); };
     }
     std::unique_ptr<Form1> makeForm(bool fakePort = true)

@@ -63,13 +63,7 @@ Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &sett
       tool_(bus_)
 {
     setObjectName(QStringLiteral("Form1"));
-    bus_.setWaitUnitMs(settings.waitUnitMs);
-    bus_.setEcho(settings.echo);
-    bus_.setSettleMs(settings.settleMs);
-    if (settings.fast)
-        bus_.setFastMode(settings.replyTimeoutMs, settings.settleMs);
-    tool_.setFolder(settings.dir);
-    tool_.setVerify(settings.verify);
+    applySettings(settings, bus_, tool_);
     tool_.onStatus = [this](const QString &text) { Label2->setText(text); };
     tool_.onError = [this](const QString &text) { showMessage(text); };
     tool_.onProgress = [this](int done, int total, int errors) { showProgress(done, total, errors); };

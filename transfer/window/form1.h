@@ -4,6 +4,7 @@
 
 #include "transfer/runs.h"
 #include "transfer/serial_port.h"
+#include "transfer/settings.h"
 
 #include <QWidget>
 #include <array>
@@ -19,18 +20,7 @@ namespace zuk {
 class Form1 : public QWidget {
     Q_OBJECT
 public:
-    struct Settings {
-        QString port = defaultPortName();
-        QString dir;
-        int waitUnitMs = BusExchange::kDefaultWaitUnitMs;
-        bool verify = false;   // read every written row back
-        QString report;        // JSON report of each run, empty: none
-        bool echo = false;     // the adapter echoes every byte sent
-        bool rs485 = false;    // switch the driver into RS-485 mode
-        bool fast = false;   // the exchanges end with their replies
-        int replyTimeoutMs = BusExchange::kDefaultReplyTimeoutMs;
-        int settleMs = BusExchange::kDefaultSettleMs;
-    };
+    using Settings = TransferSettings;
 
     // Over the serial device named in the settings.
     explicit Form1(const Settings &settings, QWidget *parent = nullptr);

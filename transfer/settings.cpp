@@ -1,0 +1,20 @@
+#include "transfer/settings.h"
+
+#include "transfer/runs.h"
+
+namespace zuk {
+
+void applySettings(const TransferSettings &settings, BusExchange &bus, TransferTool &tool)
+{
+    bus.setWaitUnitMs(settings.waitUnitMs);
+    bus.setEcho(settings.echo);
+    bus.setSettleMs(settings.settleMs);
+    if (settings.fast)
+        bus.setFastMode(settings.replyTimeoutMs, settings.settleMs);
+    else
+        bus.setFixedWait();
+    tool.setFolder(settings.dir);
+    tool.setVerify(settings.verify);
+}
+
+}  // namespace zuk

@@ -1,0 +1,42 @@
+#pragma once
+// The settings of the line and of the runs, whether they come from the
+// command line, the window's menus or a test: one value, and one function
+// that puts them into an exchange and a transfer tool.
+
+#include "transfer/exchange.h"
+
+#include <QString>
+
+namespace zuk {
+
+class TransferTool;
+
+// The port used when none is named: the first serial port of the system.
+inline QString defaultPortName()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM1");
+#else
+    return QStringLiteral("/dev/ttyS0");
+#endif
+}
+
+struct TransferSettings {
+    // The line.
+    QString port = defaultPortName();
+    bool echo = false;    // the adapter echoes every byte sent
+    bool rs485 = false;   // switch the driver into RS-485 mode when opening
+    int waitUnitMs = BusExchange::kDefaultWaitUnitMs;
+    bool fast = false;    // an exchange ends with its reply
+    int replyTimeoutMs = BusExchange::kDefaultReplyTimeoutMs;
+    int settleMs = BusExchange::kDefaultSettleMs;
+    // The runs.
+    QString dir;          // the folder of zuk.txt
+    bool verify = false;  // read every written row back
+    QString report;       // JSON report of each run, empty: none
+};
+
+// Sets the exchange's timing and the tool's folder and verification.
+void applySettings(const TransferSettings &settings, BusExchange &bus, TransferTool &tool);
+
+}  // namespace zuk
