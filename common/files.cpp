@@ -338,7 +338,9 @@ int removeTemporariesIn(const QString &folder, const QStringList &names, const Q
 
 QString saveTarget(const QString &path, QString *error)
 {
-    QString end;
+    QString end, ignored;
+    if (!error)
+        error = &ignored;
     if (!followLinks(path, &end)) {
         *error = QStringLiteral("не удалось записать файл %1: слишком много символических ссылок (ссылки по кругу?)")
                      .arg(native(path));
@@ -362,8 +364,7 @@ QString readOnlyFileText(const QString &path)
                                                    | QFileDevice::WriteOther;
     if (!info.isFile() || (info.permissions() & writeBits))
         return QString();
-    QString ignored;
-    const QString target = saveTarget(path, &ignored);
+    const QString target = saveTarget(path, nullptr);
     return QStringLiteral("файл %1%2 доступен только для чтения (права записи на него нет ни у кого)")
         .arg(native(path), target.isEmpty() || target == path ? QString()
                                                               : QStringLiteral(" (ссылка на %1)").arg(native(target)));
@@ -464,8 +465,7 @@ int removeLeftoverTemporaries(const QString &folder, const QStringList &names, c
     int removed = removeTemporariesIn(folder, names, startedAt);
     for (const QString &name : names) {
         const QString link = joined(folder, name);
-        QString ignored;
-        const QString target = QFileInfo(link).isSymLink() ? saveTarget(link, &ignored) : QString();
+        const QString target = QFileInfo(link).isSymLink() ? saveTarget(link, nullptr) : QString();
         if (!target.isEmpty())
             removed += removeTemporariesIn(folderOf(target), {nameOf(target)}, startedAt);
     }
@@ -603,10 +603,11 @@ bool saveFilesTogether(const std::vector<std::pair<QString, QByteArray>> &files,
     for (size_t i = 0; i < files.size(); ++i) {
         Target &t = targets[i];
         t.path = saveTarget(files[i].first, &why);
-        if (t.path.isEmpty() && error)
-            *error = why;
-        if (t.path.isEmpty())
+        if (t.path.isEmpty()) {
+            if (error)
+                *error = why;
             return false;
+        }
         if (const QString readOnly = readOnlyFileText(files[i].first); !readOnly.isEmpty()) {
             if (error)
                 *error = readOnly + QStringLiteral(", ничего не записано");

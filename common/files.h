@@ -30,8 +30,8 @@ QString russianPlural(qint64 n, const QString &one, const QString &few, const QS
 // The file that a save of path writes: path itself, or, when path is a
 // symbolic link, the file at the end of its chain of links (a relative link
 // counts from the link's folder), which need not exist yet; the link stays a
-// link. Empty, with *error in Russian, when the chain cannot be followed: a
-// loop of links, or a link into a folder that does not exist.
+// link. Empty, with *error (when given) in Russian, when the chain cannot be
+// followed: a loop of links, or a link into a folder that does not exist.
 QString saveTarget(const QString &path, QString *error);
 
 // When the file at path (after links) exists and has no write permission bit
