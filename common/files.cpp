@@ -9,6 +9,8 @@
 #include <QTemporaryFile>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef Q_OS_WIN
@@ -106,7 +108,11 @@ bool syncFile(QFileDevice &file, const QString &target, QString *cause)
         return false;
     }
 #else
-    if (::fsync(file.handle()) != 0) {
+    int rc;
+    do
+        rc = ::fsync(file.handle());
+    while (rc != 0 && errno == EINTR);   // a signal that only stops a run
+    if (rc != 0) {
         *cause = causeOf(errno);
         return false;
     }
@@ -222,7 +228,201 @@ bool existsAsEntry(const QString &path)
     return info.exists() || info.isSymLink();
 }
 
+// ---- symbolic links and real paths ----
+// Paths are taken apart as text, never cleaned: "link/../x" means what the
+// system makes of it, which cleaning would change when "link" is a link.
+
+QString folderOf(const QString &path)
+{
+    const qsizetype at = QDir::fromNativeSeparators(path).lastIndexOf(u'/');
+    return at < 0 ? QStringLiteral(".") : at == 0 ? QStringLiteral("/") : path.left(at);
+}
+
+QString nameOf(const QString &path)
+{
+    return path.mid(QDir::fromNativeSeparators(path).lastIndexOf(u'/') + 1);
+}
+
+QString joined(const QString &folder, const QString &name)
+{
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+// The real path of an existing folder (links, "..", "." resolved); empty
+// when there is no such folder.
+QString realFolder(const QString &folder)
+{
+#ifdef Q_OS_WIN
+    const QString real = QFileInfo(folder).canonicalFilePath();
+#else
+    char *resolved = ::realpath(QFile::encodeName(folder).constData(), nullptr);
+    if (!resolved)
+        return QString();
+    const QString real = QFile::decodeName(resolved);
+    ::free(resolved);
+#endif
+    return QFileInfo(real).isDir() ? real : QString();
+}
+
+// Follows path through its chain of symbolic links to the entry at its end,
+// which is no link (and may not exist). False on a loop of links.
+bool followLinks(const QString &path, QString *end)
+{
+    constexpr int kMaxLinks = 40;
+#ifdef Q_OS_WIN
+    QString p = path;
+    for (int hops = 0; QFileInfo(p).isSymbolicLink(); ++hops) {
+        if (hops == kMaxLinks)
+            return false;
+        p = QFileInfo(p).symLinkTarget();
+    }
+    *end = p;
+#else
+    QByteArray p = QFile::encodeName(path);
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(p.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            break;
+        if (hops == kMaxLinks)
+            return false;
+        QByteArray target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(p.constData(), target.data(), size_t(target.size()));
+        if (n < 0)
+            break;
+        target.truncate(n);
+        p = target.startsWith('/') ? target : QFile::encodeName(folderOf(QFile::decodeName(p))) + '/' + target;
+    }
+    *end = QFile::decodeName(p);
+#endif
+    return true;
+}
+
+// The file itself: links followed, the real path of its folder and its name;
+// the absolute path cleaned as text when the folder does not exist.
+QString realFilePath(const QString &path)
+{
+    QString end = path;
+    followLinks(path, &end);   // a loop of links: the path as given
+    const QString folder = realFolder(folderOf(end));
+    return folder.isEmpty() ? QDir::cleanPath(QFileInfo(end).absoluteFilePath()) : joined(folder, nameOf(end));
+}
+
+Qt::CaseSensitivity fileNameCase()
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return Qt::CaseInsensitive;
+#else
+    return Qt::CaseSensitive;
+#endif
+}
+
+// Removes the leftover temporaries of the given names in one folder.
+int removeTemporariesIn(const QString &folder, const QStringList &names, const QDateTime &startedAt)
+{
+    QStringList patterns;
+    for (const QString &name : names)
+        patterns << QRegularExpression::escape(name) + QStringLiteral("\\.tmp-[A-Za-z0-9]{6}");
+    const QRegularExpression pattern(QRegularExpression::anchoredPattern(patterns.join(u'|')));
+    int removed = 0;
+    const QDir dir(folder);
+    for (const QFileInfo &info : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (info.isSymLink() || !pattern.match(info.fileName()).hasMatch())
+            continue;
+        if (info.lastModified() < startedAt && QFile::remove(info.filePath()))
+            ++removed;
+    }
+    return removed;
+}
+
 }  // namespace
+
+QString saveTarget(const QString &path, QString *error)
+{
+    QString end, ignored;
+    if (!error)
+        error = &ignored;
+    if (!followLinks(path, &end)) {
+        *error = QStringLiteral("не удалось записать файл %1: слишком много символических ссылок (ссылки по кругу?)")
+                     .arg(native(path));
+        return QString();
+    }
+    if (end == path)
+        return path;   // no link
+    const QString folder = realFolder(folderOf(end));
+    if (folder.isEmpty()) {
+        *error = QStringLiteral("не удалось записать файл %1: это ссылка на %2, а папка %3 не найдена")
+                     .arg(native(path), native(end), native(folderOf(end)));
+        return QString();
+    }
+    return joined(folder, nameOf(end));
+}
+
+QString readOnlyFileText(const QString &path)
+{
+    const QFileInfo info(path);   // the file a link points to
+    constexpr QFileDevice::Permissions writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup
+                                                   | QFileDevice::WriteOther;
+    if (!info.isFile() || (info.permissions() & writeBits))
+        return QString();
+    const QString target = saveTarget(path, nullptr);
+    return QStringLiteral("файл %1%2 доступен только для чтения (права записи на него нет ни у кого)")
+        .arg(native(path), target.isEmpty() || target == path ? QString()
+                                                              : QStringLiteral(" (ссылка на %1)").arg(native(target)));
+}
+
+const QStringList &installationFileNames()
+{
+    static const QStringList names = {
+        QStringLiteral("zuk.txt"),    QStringLiteral("out_in_ik.txt"), QStringLiteral("szenar.txt"),
+        QStringLiteral("adres.ini"),  QStringLiteral("timer.ini"),     QStringLiteral("opis_0.ini"),
+        QStringLiteral("in_0.ini"),   QStringLiteral("ff.ini"),        QStringLiteral("bisnes.ini"),
+        QStringLiteral("uslov_0.ini"),
+    };
+    return names;
+}
+
+QString installationFileAt(const QString &folder, const QString &path)
+{
+    const Qt::CaseSensitivity cs = fileNameCase();
+    const auto options = cs == Qt::CaseInsensitive ? QRegularExpression::CaseInsensitiveOption
+                                                   : QRegularExpression::NoPatternOption;
+    const QString given = realFilePath(path);
+    QString home = realFolder(folder);
+    if (home.isEmpty())
+        home = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+#ifndef Q_OS_WIN
+    struct stat givenStat {};
+    const bool givenExists = ::stat(QFile::encodeName(path).constData(), &givenStat) == 0;
+#endif
+    for (const QString &name : installationFileNames()) {
+        const QString file = joined(folder, name);
+        const QString target = realFilePath(file);
+        bool same = given.compare(target, cs) == 0;
+#ifndef Q_OS_WIN
+        // The same file under another name (a hard link).
+        struct stat st {};
+        same = same || (givenExists && ::stat(QFile::encodeName(file).constData(), &st) == 0
+                        && st.st_dev == givenStat.st_dev && st.st_ino == givenStat.st_ino);
+#endif
+        if (same)
+            return QStringLiteral("файл установки %1").arg(name);
+        // Copies and temporaries lie beside the file a save writes: in the
+        // folder, and beside the file a link points to.
+        for (const QString &beside : {joined(home, name), target}) {
+            if (folderOf(given).compare(folderOf(beside), cs) != 0)
+                continue;
+            const QString stem = QRegularExpression::escape(nameOf(beside));
+            const QRegularExpression copy(QRegularExpression::anchoredPattern(stem + QStringLiteral("\\.bak-.*")), options);
+            const QRegularExpression temporary(
+                QRegularExpression::anchoredPattern(stem + QStringLiteral("\\.tmp-[A-Za-z0-9]{6}")), options);
+            if (copy.match(nameOf(given)).hasMatch())
+                return QStringLiteral("копия файла %1").arg(name);
+            if (temporary.match(nameOf(given)).hasMatch())
+                return QStringLiteral("временный файл записи %1").arg(name);
+        }
+    }
+    return QString();
+}
 
 QString visibleText(const QString &text, int limit)
 {
@@ -262,23 +462,21 @@ QString russianPlural(qint64 n, const QString &one, const QString &few, const QS
 
 int removeLeftoverTemporaries(const QString &folder, const QStringList &names, const QDateTime &startedAt)
 {
-    QStringList patterns;
-    for (const QString &name : names)
-        patterns << QRegularExpression::escape(name) + QStringLiteral("\\.tmp-[A-Za-z0-9]{6}");
-    const QRegularExpression pattern(QRegularExpression::anchoredPattern(patterns.join(u'|')));
-    int removed = 0;
-    const QDir dir(folder);
-    for (const QFileInfo &info : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
-        if (info.isSymLink() || !pattern.match(info.fileName()).hasMatch())
-            continue;
-        if (info.lastModified() < startedAt && QFile::remove(info.filePath()))
-            ++removed;
+    int removed = removeTemporariesIn(folder, names, startedAt);
+    for (const QString &name : names) {
+        const QString link = joined(folder, name);
+        const QString target = QFileInfo(link).isSymLink() ? saveTarget(link, nullptr) : QString();
+        if (!target.isEmpty())
+            removed += removeTemporariesIn(folderOf(target), {nameOf(target)}, startedAt);
     }
     return removed;
 }
 
-bool keepCopyBeside(const QString &path, QString *copyPath, QString *error)
+bool keepCopyBeside(const QString &given, QString *copyPath, QString *error)
 {
+    const QString path = saveTarget(given, error);
+    if (path.isEmpty())
+        return false;
     QByteArray bytes;
     if (!readFileBytes(path, &bytes, error))
         return false;
@@ -381,7 +579,10 @@ bool saveFileAtomically(const QString &path, const QByteArray &bytes, QString *e
 // have to bring back is kept beside it; the temporaries are then renamed into
 // place one by one. When a rename fails, the files already replaced get their
 // old contents back (a file that did not exist is removed again), so the
-// folder holds either all new files or all old ones.
+// folder holds either all new files or all old ones. A path that is a
+// symbolic link is written where the link points (its temporary and copy
+// beside that file), so the link stays a link. A file that has no write
+// permission bit is a refusal before anything is written.
 bool saveFilesTogether(const std::vector<std::pair<QString, QByteArray>> &files, QString *error)
 {
     struct Target {
@@ -398,9 +599,23 @@ bool saveFilesTogether(const std::vector<std::pair<QString, QByteArray>> &files,
         }
     };
     QString why;
+    // Where each file goes, and whether it may be replaced, before anything is written.
     for (size_t i = 0; i < files.size(); ++i) {
         Target &t = targets[i];
-        t.path = files[i].first;
+        t.path = saveTarget(files[i].first, &why);
+        if (t.path.isEmpty()) {
+            if (error)
+                *error = why;
+            return false;
+        }
+        if (const QString readOnly = readOnlyFileText(files[i].first); !readOnly.isEmpty()) {
+            if (error)
+                *error = readOnly + QStringLiteral(", ничего не записано");
+            return false;
+        }
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        Target &t = targets[i];
         t.existed = existsAsEntry(t.path);
         if (!writeTemporary(t.path, files[i].second, &t.temp, &why)) {
             removeLeftovers();

@@ -2,8 +2,9 @@
 // Files of the installation on disk: what the programs load (regular files of
 // a sane size only, opened without blocking), how they replace files (new
 // contents complete on disk first, old files kept until the new ones are in
-// place), the copy kept of a damaged file, and the temporaries a killed
-// program left behind. readFileBytes, saveFileAtomically and
+// place; through a symbolic link the file it points to; never a read-only
+// one), the copy kept of a damaged file, the temporaries a killed program
+// left behind, and which files belong to an installation. readFileBytes, saveFileAtomically and
 // saveFilesTogether are declared in common/text_file.h.
 //
 // Texts for the user are Russian and name the file and the real cause.
@@ -26,16 +27,42 @@ QString visibleText(const QString &text, int limit = 40);
 // ("элемент", "элемента", "элементов").
 QString russianPlural(qint64 n, const QString &one, const QString &few, const QString &many);
 
+// The file that a save of path writes: path itself, or, when path is a
+// symbolic link, the file at the end of its chain of links (a relative link
+// counts from the link's folder), which need not exist yet; the link stays a
+// link. Empty, with *error (when given) in Russian, when the chain cannot be
+// followed: a loop of links, or a link into a folder that does not exist.
+QString saveTarget(const QString &path, QString *error);
+
+// When the file at path (after links) exists and has no write permission bit
+// for anybody, that is the user made it read-only: a Russian text naming it
+// ("файл … доступен только для чтения …"); empty when it may be replaced.
+// Judged by the mode bits, not by access(), so that it holds for root too.
+QString readOnlyFileText(const QString &path);
+
+// The files the programs read or write in the folder of an installation.
+const QStringList &installationFileNames();
+
+// When path (which need not exist) is, once links, "..", "." and a relative
+// start are resolved, one of the installationFileNames() in folder, or a
+// copy NAME.bak-... or a temporary NAME.tmp-XXXXXX of one: what it is, in
+// Russian ("файл установки zuk.txt", "копия файла zuk.txt", "временный файл
+// записи zuk.txt"). Empty for any other file. For the options that name a
+// file to write (--report), which must never replace one of them.
+QString installationFileAt(const QString &folder, const QString &path);
+
 // Temporaries of a save are named after their file: "zuk.txt.tmp-Ab3xYz".
 // Removes, in folder, the regular files named NAME.tmp-XXXXXX (six letters
 // or digits) for the given names that were last changed before startedAt, that
-// is the leftovers of a run that was killed while saving. Returns how many
-// were removed.
+// is the leftovers of a run that was killed while saving. For a name that is
+// a symbolic link the temporaries beside the file it points to (saveTarget)
+// go as well. Returns how many were removed.
 int removeLeftoverTemporaries(const QString &folder, const QStringList &names, const QDateTime &startedAt);
 
-// Keeps a copy of the file at path beside it as PATH.bak-YYYYMMDD-HHMMSS
-// (with -2, -3, ... when that name is taken: a copy is never overwritten),
-// written completely before it gets its name. *copyPath is the copy's path.
+// Keeps a copy of the file at path (after links: beside the file itself) as
+// PATH.bak-YYYYMMDD-HHMMSS (with -2, -3, ... when that name is taken: a copy
+// is never overwritten), written completely before it gets its name.
+// *copyPath is the copy's path.
 bool keepCopyBeside(const QString &path, QString *copyPath, QString *error);
 
 // For tests: makes one step of the next saves fail for the file named

@@ -100,6 +100,9 @@ bool saveFileAtomically(const QString &path, const QByteArray &bytes, QString *e
 // Writes several files so that afterwards either all of them hold the new
 // contents or all keep the old ones: the new contents go to disk first, and
 // when putting one in place fails, those already replaced are restored.
+// A path that is a symbolic link writes the file it points to, beside it
+// (saveTarget, common/files.h); a file that has no write permission bit
+// (readOnlyFileText) is refused before anything is written.
 bool saveFilesTogether(const std::vector<std::pair<QString, QByteArray>> &files, QString *error);
 
 }  // namespace zuk

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -107,20 +108,37 @@ int runHeadless(const TransferOptions &options)
     if (options.mode == Mode::ListPorts)
         return listPorts();
 
-    removeLeftoverTemporaries(options.dir, {QStringLiteral("zuk.txt")}, QDateTime::currentDateTime());
+    // From here on SIGINT, SIGTERM and SIGHUP only stop the run: zuk.txt and
+    // the report, once begun, are written to their end.
+    StopOnSignal stopper;
+    const RunKind kind = options.mode == Mode::Read    ? RunKind::Read
+                         : options.mode == Mode::Write ? RunKind::Write
+                                                       : RunKind::Compare;
+    auto reportWithoutRun = [&](RunOutcome outcome) {
+        if (!options.report.isEmpty())
+            writeReport(options.report, recordWithoutRun(kind, outcome, options.port));
+    };
+
+    const QDateTime start = QDateTime::currentDateTime();
+    removeLeftoverTemporaries(options.dir, {QStringLiteral("zuk.txt")}, start);
+    if (!options.report.isEmpty()) {
+        const QFileInfo report(options.report);
+        removeLeftoverTemporaries(report.absolutePath(), {report.fileName()}, start);
+    }
+    if (options.mode == Mode::Read) {
+        // zuk.txt made read-only is not replaced: no exchange is begun for a file that cannot be saved.
+        const QString readOnly = readOnlyFileText(QDir(options.dir).filePath(QStringLiteral("zuk.txt")));
+        if (!readOnly.isEmpty()) {
+            printLine(stderr, QStringLiteral("zuk_2: чтение не начато, ничего не отправлено: ") + readOnly);
+            reportWithoutRun(RunOutcome::Refused);
+            return 2;
+        }
+    }
     MSComm MSComm1;
     QString reason;
     if (!MSComm1.open(options.port, &reason, MSComm::OpenOptions{options.rs485})) {
         printLine(stderr, QStringLiteral("zuk_2: порт %1 не открыт: %2").arg(options.port, reason));
-        if (!options.report.isEmpty()) {
-            RunRecord record;
-            record.kind = options.mode == Mode::Read ? RunKind::Read
-                          : options.mode == Mode::Write ? RunKind::Write : RunKind::Compare;
-            record.outcome = RunOutcome::PortNotOpen;
-            record.port = options.port;
-            record.started = record.finished = QDateTime::currentDateTime();
-            writeReport(options.report, record);
-        }
+        reportWithoutRun(RunOutcome::PortNotOpen);
         return 2;
     }
     BusExchange bus(MSComm1);
@@ -166,18 +184,18 @@ int runHeadless(const TransferOptions &options)
             progressShown = true;
         };
 
-    RunOutcome outcome;
-    {
-        StopOnSignal stopper([&tool] { tool.requestStop(); });
-        outcome = options.mode == Mode::Read    ? tool.readingRun()
-                  : options.mode == Mode::Write ? tool.writingRun()
-                                                : tool.comparingRun();
-    }
+    stopper.setStop([&tool] { tool.requestStop(); });
+    // A signal before the run (it reaches the stop only from inside the run's waits) stops it before it begins.
+    const bool stoppedBeforeRun = caughtStopSignal() != 0;
+    const RunOutcome outcome = stoppedBeforeRun              ? RunOutcome::Stopped
+                               : options.mode == Mode::Read  ? tool.readingRun()
+                               : options.mode == Mode::Write ? tool.writingRun()
+                                                             : tool.comparingRun();
     clearProgress();
     MSComm1.close();
     bus.stopTimer();
 
-    const RunRecord &record = tool.lastRun();
+    const RunRecord record = stoppedBeforeRun ? recordWithoutRun(kind, outcome, options.port) : tool.lastRun();
     if (!options.report.isEmpty())
         writeReport(options.report, record);
     size_t differences = 0;
@@ -209,7 +227,7 @@ int runHeadless(const TransferOptions &options)
                                                                       : QStringLiteral("регистров"))
                               .arg(options.mode == Mode::Read ? QStringLiteral(", файл zuk.txt не изменён")
                                                               : QString()));
-        return sig == SIGTERM ? 143 : sig == SIGINT ? 130 : 1;
+        return sig != 0 ? 128 + sig : 1;   // SIGINT 130, SIGTERM 143, SIGHUP 129
     }
     case RunOutcome::PortLost:
         return 4;

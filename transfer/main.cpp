@@ -1,5 +1,6 @@
 // zuk_2: the bus transfer tool, with its window or headless.
 
+#include "common/files.h"
 #include "common/program_folder.h"
 #include "transfer/headless.h"
 #include "transfer/options.h"
@@ -32,6 +33,29 @@ QString programFolder(const QString &given, bool window)
     return chosen;
 }
 
+// A file that zuk_2 is to write, named by an option (--report; what: "отчёт"):
+// refused, before anything runs, when it cannot be written or when it is one
+// of the files of the installation, which it would replace. True when refused.
+bool outputFileRefused(const QString &option, const QString &what, const QString &path, const QString &folder)
+{
+    const QFileInfo info(path);
+    QString why;
+    if (info.isDir())
+        why = QStringLiteral("это папка");
+    else if (!QFileInfo(info.absolutePath()).isDir())
+        why = QStringLiteral("такой папки нет");
+    else if (const QString file = zuk::installationFileAt(folder, path); !file.isEmpty())
+        why = QStringLiteral("это %1 из папки %2; укажите другой файл")
+                  .arg(file, zuk::visibleText(QDir::toNativeSeparators(folder), 200));
+    else
+        why = zuk::readOnlyFileText(path);
+    if (why.isEmpty())
+        return false;
+    std::fprintf(stderr, "zuk_2: %s: %s %s нельзя записать: %s\n", qPrintable(option), qPrintable(what),
+                 qPrintable(zuk::visibleText(QDir::toNativeSeparators(path), 200)), qPrintable(why));
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -54,20 +78,19 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "zuk_2: папка %s не найдена\n", qPrintable(QDir::toNativeSeparators(options.dir)));
         return 2;
     }
-    if (!options.report.isEmpty()) {
-        // Checked before the run, so that a script never waits a whole run for a report that cannot be.
-        const QFileInfo report(options.report);
-        if (report.isDir() || !QFileInfo(report.absolutePath()).isDir()) {
-            std::fprintf(stderr, "zuk_2: отчёт %s нельзя записать: %s\n", qPrintable(QDir::toNativeSeparators(options.report)),
-                         report.isDir() ? "это папка" : "такой папки нет");
-            return 2;
-        }
-    }
     if (!options.portGiven)
         options.port = zuk::rememberedPortName(options.port);
+    // Checked once the folder is known and before anything runs, so that a
+    // script never waits a whole run for a report that cannot be.
+    auto reportRefused = [&options] {
+        return !options.report.isEmpty()
+               && outputFileRefused(QStringLiteral("--report"), QStringLiteral("отчёт"), options.report, options.dir);
+    };
     if (options.mode != zuk::TransferOptions::Mode::Window) {
         QCoreApplication app(argc, argv);
         options.dir = programFolder(options.dir, false);
+        if (reportRefused())
+            return 2;
         return zuk::runHeadless(options);
     }
 
@@ -77,10 +100,12 @@ int main(int argc, char **argv)
         std::fputs("zuk_2: no folder chosen\n", stderr);
         return 2;
     }
+    if (reportRefused())
+        return 2;
     zuk::Form1 form(options);   // its settings: the line's and the runs'
-
-    // SIGINT or SIGTERM close the window as the user would: a run ends after
-    // its exchange in progress, a reading run saves nothing, the report is written.
+    // SIGINT, SIGTERM or SIGHUP close the window as the user would: a run ends
+    // after its exchange in progress, a reading run saves nothing, the report
+    // is written; a further signal changes nothing of that.
     const zuk::StopOnSignal stopper([&form] { form.close(); });
     form.show();
     form.startUp();

@@ -118,7 +118,9 @@ const std::vector<OptionRow> &optionTable()
          "8 bytes read back equal the image (two exchanges per row)",
          [](const QString &, TransferOptions *o, QString *) { return o->verify = true; }},
         {"report", "FILE", std::nullopt, kWithPort,
-         "after each run, writes a JSON report of it to FILE (its folder must exist)",
+         "after each run, writes a JSON report of it to FILE (its folder must exist;\n"
+         "never a file of the installation: zuk.txt, out_in_ik.txt, szenar.txt, the\n"
+         "*.ini files, their copies NAME.bak-* and temporaries NAME.tmp-XXXXXX)",
          [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "файла отчёта", &o->report, e); }},
         {"fast", nullptr, std::nullopt, kWithPort,
          "wire speed: an exchange ends as soon as its reply is complete; with\n"
@@ -309,10 +311,17 @@ QString transferUsage()
         "(rows done of rows to do, errors, time elapsed, an estimate of the time left).\n"
         "The reading run saves zuk.txt; the 8-second pause at the end of a run is skipped. At the\n"
         "end, standard error gets one line per controller with rows given up\n"
-        "(\"$80: регистры 2, 5 не прочитаны\"). SIGINT or SIGTERM stops a run after the exchange\n"
-        "in progress; a stopped reading run saves nothing. A zuk.txt that did not load whole is\n"
-        "first kept as zuk.txt.bak-YYYYMMDD-HHMMSS. A closed standard output stops the status\n"
-        "lines, not the run.\n"
+        "(\"$80: регистры 2, 5 не прочитаны\"). SIGINT, SIGTERM or SIGHUP stops a run after the\n"
+        "exchange in progress; a stopped reading run saves nothing, the report is written. A\n"
+        "signal while zuk.txt or the report is being written, a second one too, waits until\n"
+        "they are complete. A zuk.txt that did not load whole is first kept as\n"
+        "zuk.txt.bak-YYYYMMDD-HHMMSS. A closed standard output stops the status lines, not the run.\n"
+        "\n"
+        "A zuk.txt or report that is a symbolic link is written where the link points (the file\n"
+        "at the end of its chain of links, replaced in its own folder); the link stays. A zuk.txt\n"
+        "without any write permission bit (chmod 444) is not replaced: the reading run is refused\n"
+        "before anything is sent. Temporaries NAME.tmp-XXXXXX of zuk.txt and of the report that\n"
+        "a killed save left behind are removed at start.\n"
         "\n"
         "A writing run is refused before any byte is sent when a ticked controller's image holds\n"
         "a value outside 0..255, or when that controller's image is incomplete: zuk.txt failed to\n"
@@ -347,15 +356,18 @@ QString transferUsage()
         "Exit status:\n"
         "  0    run made, no register row given up; --compare, --diff: no difference\n"
         "  1    rows given up; --compare: differences or rows given up; --diff: differences\n"
-        "  2    no run: bad arguments, --dir or --report's folder not found, port not openable\n"
-        "       or in use, --rs485 refused by the driver, writing run refused (a value outside\n"
-        "       0..255, an incomplete image), --compare with a zuk.txt that did not load whole,\n"
-        "       --diff with a file that did not load whole\n"
+        "  2    no run: bad arguments, --dir or --report's folder not found, --report naming a\n"
+        "       file of the installation (also through a link, \"..\" or a relative path) or a\n"
+        "       read-only file, a reading run with a read-only zuk.txt, port not openable or in\n"
+        "       use, --rs485 refused by the driver, writing run refused (a value outside 0..255,\n"
+        "       an incomplete image), --compare with a zuk.txt that did not load whole, --diff\n"
+        "       with a file that did not load whole\n"
         "  3    the reading run was made but zuk.txt could not be saved (or the copy of a\n"
         "       damaged zuk.txt could not be kept, and zuk.txt was left alone)\n"
         "  4    the port was lost during the run (nothing saved; see the rows written)\n"
-        "  The window ends with 2 when its first start is left without a folder.\n"
-        "  130  stopped by SIGINT; 143 stopped by SIGTERM\n");
+        "  The window ends with 2 when its first start is left without a folder, or when\n"
+        "  --report is refused.\n"
+        "  129  stopped by SIGHUP; 130 stopped by SIGINT; 143 stopped by SIGTERM\n");
     return text;
 }
 

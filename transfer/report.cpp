@@ -46,6 +46,16 @@ const char *outcomeName(RunOutcome o)
 
 }  // namespace
 
+RunRecord recordWithoutRun(RunKind kind, RunOutcome outcome, const QString &port)
+{
+    RunRecord record;
+    record.kind = kind;
+    record.outcome = outcome;
+    record.port = port;
+    record.started = record.finished = QDateTime::currentDateTime();
+    return record;
+}
+
 QString differenceLine(const ByteDifference &d)
 {
     return QStringLiteral("адрес $%1 регистр $%2 байт %3: %4 -> %5")

@@ -52,6 +52,10 @@ struct RunRecord {
     std::vector<ControllerRecord> controllers;   // the ticked ones, in slot order
 };
 
+// The record of a run that never began (refused or stopped before its first
+// exchange, the port not open): no controller handled.
+RunRecord recordWithoutRun(RunKind kind, RunOutcome outcome, const QString &port);
+
 // "адрес $80 регистр $3 байт 5: 12 -> 200"
 QString differenceLine(const ByteDifference &d);
 // "различий: N"

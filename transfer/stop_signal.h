@@ -1,15 +1,17 @@
 #pragma once
-// SIGINT and SIGTERM while zuk_2 runs: the handler only records the signal
-// (and, on POSIX systems, wakes the event loop through a pipe); the stop
-// itself is called from the event loop, so a run ends after the exchange in
-// progress, as closing the window ends it.
+// SIGINT, SIGTERM and SIGHUP while zuk_2 runs: the handler only records the
+// signal (and, on POSIX systems, wakes the event loop through a pipe); the
+// stop itself is called from the event loop, so a run ends after the
+// exchange in progress, as closing the window ends it. Once installed, the
+// handlers stay for the rest of the program: no signal ends it while it
+// writes zuk.txt or the report, a second one included; the program ends
+// when it has written everything.
 
 #include <QTimer>
 #include <functional>
 #include <memory>
 
 #ifndef Q_OS_WIN
-#include <csignal>
 class QSocketNotifier;
 #endif
 
@@ -17,22 +19,29 @@ namespace zuk {
 
 class StopOnSignal {
 public:
-    explicit StopOnSignal(std::function<void()> stop);
+    // Installs the handlers; stop (when given) is called from the event
+    // loop after each signal, for as long as this object lives.
+    explicit StopOnSignal(std::function<void()> stop = {});
+    // stop is no longer called; the handlers stay.
     ~StopOnSignal();
     StopOnSignal(const StopOnSignal &) = delete;
     StopOnSignal &operator=(const StopOnSignal &) = delete;
 
+    void setStop(std::function<void()> stop) { stop_ = std::move(stop); }
+
 private:
+    void signalled();
+
     std::function<void()> stop_;
 #ifdef Q_OS_WIN
     QTimer poll_;
+    int seen_ = 0;
 #else
     std::unique_ptr<QSocketNotifier> notifier_;
-    struct sigaction oldInt_{}, oldTerm_{};
 #endif
 };
 
-// The signal that stopped the program (SIGINT, SIGTERM), 0 when none came.
+// The first signal that came (SIGINT, SIGTERM, SIGHUP), 0 when none came.
 int caughtStopSignal();
 
 }  // namespace zuk

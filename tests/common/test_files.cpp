@@ -132,8 +132,9 @@ TEST(Saving, FilesReplacedTogetherOrNotAtAllWhateverStepFails)
         EXPECT_TRUE(error.contains(f.file)) << error.toStdString();
         EXPECT_EQ(QList({bytesOf(a), bytesOf(b), bytesOf(c)}), QList<QByteArray>({"A2", "B2", "C2"}));
         EXPECT_EQ(entries(dir).join(' ').toStdString(), (files + QStringList{"zuk.txt.new"}).join(' ').toStdString());
-        if (f.step == SaveStep::Rename && QString(f.file) != "zuk.txt")
+        if (f.step == SaveStep::Rename && QString(f.file) != "zuk.txt") {
             EXPECT_TRUE(error.contains("восстановлены")) << error.toStdString();
+        }
     }
     // A file that did not exist before is removed again when a later rename fails.
     {
@@ -160,6 +161,99 @@ TEST(Saving, FilesReplacedTogetherOrNotAtAllWhateverStepFails)
         EXPECT_TRUE(error.contains("недоступна для записи")) << error.toStdString();
         ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
     }
+}
+
+TEST(Saving, ThroughLinksTheFileAtTheEndIsReplacedAndAReadOnlyFileNever)
+{
+    QTemporaryDir dir, far;
+    const QString real = far.filePath("real.txt"), names = far.filePath("names.txt");
+    const QString zuk = dir.filePath("zuk.txt"), out = dir.filePath("out_in_ik.txt"), chain = dir.filePath("chain.txt");
+    put(real, "old");
+    ASSERT_TRUE(QFile::link(real, zuk));
+    const QByteArray relative = QFile::encodeName("../" + QFileInfo(far.path()).fileName() + "/names.txt");
+    ASSERT_EQ(::symlink(relative.constData(), QFile::encodeName(out).constData()), 0);   // from the link's folder
+    ASSERT_EQ(::symlink("zuk.txt", QFile::encodeName(chain).constData()), 0);           // chain -> zuk.txt -> real.txt
+    QString error;
+    ASSERT_TRUE(saveFilesTogether({{zuk, "A"}, {out, "B"}}, &error)) << error.toStdString();
+    EXPECT_EQ(bytesOf(real), "A");
+    EXPECT_EQ(bytesOf(names), "B");
+    ASSERT_TRUE(saveFileAtomically(chain, "C", &error)) << error.toStdString();
+    EXPECT_EQ(bytesOf(real), "C");
+    EXPECT_TRUE(QFileInfo(zuk).isSymLink() && QFileInfo(out).isSymLink() && QFileInfo(chain).isSymLink());
+    EXPECT_EQ(QFileInfo(chain).symLinkTarget(), zuk);
+    EXPECT_EQ(entries(dir).join(' ').toStdString(), "chain.txt out_in_ik.txt zuk.txt");   // no temporary anywhere
+    EXPECT_EQ(entries(far).join(' ').toStdString(), "names.txt real.txt");
+    QString copy;   // the copy of a damaged file lies beside the file itself
+    ASSERT_TRUE(keepCopyBeside(zuk, &copy, &error)) << error.toStdString();
+    EXPECT_EQ(QFileInfo(copy).canonicalPath(), QFileInfo(far.path()).canonicalFilePath());
+    EXPECT_EQ(bytesOf(copy), "C");
+    QFile::remove(copy);
+
+    // A link to a file not there yet makes it there; into a missing folder or
+    // round in a loop it is refused, in Russian.
+    const QString fresh = dir.filePath("fresh.txt"), lost = dir.filePath("lost.txt"), loop = dir.filePath("loop.txt");
+    ASSERT_TRUE(QFile::link(far.filePath("new.txt"), fresh));
+    ASSERT_TRUE(QFile::link(far.filePath("gone/new.txt"), lost));
+    ASSERT_TRUE(QFile::link(loop, loop));
+    ASSERT_TRUE(saveFileAtomically(fresh, "N", &error)) << error.toStdString();
+    EXPECT_EQ(bytesOf(far.filePath("new.txt")), "N");
+    EXPECT_TRUE(QFileInfo(fresh).isSymLink());
+    EXPECT_FALSE(saveFileAtomically(lost, "L", &error));
+    EXPECT_TRUE(error.contains(far.filePath("gone")) && error.contains("не найдена")) << error.toStdString();
+    EXPECT_FALSE(saveFileAtomically(loop, "L", &error));
+    EXPECT_TRUE(error.contains("символических ссылок")) << error.toStdString();
+
+    // No write permission bit for anybody: never replaced (root included),
+    // and nothing of a save together is written.
+    const QString scenarios = dir.filePath("szenar.txt");
+    put(scenarios, "S");
+    ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0444), 0);
+    EXPECT_FALSE(saveFilesTogether({{scenarios, "S2"}, {zuk, "D"}}, &error));
+    EXPECT_TRUE(error.contains(zuk) && error.contains(real) && error.contains("только для чтения")) << error.toStdString();
+    EXPECT_EQ(bytesOf(real), "C");
+    EXPECT_EQ(bytesOf(scenarios), "S");
+    ASSERT_EQ(::chmod(QFile::encodeName(scenarios).constData(), 0555), 0);
+    EXPECT_FALSE(saveFileAtomically(scenarios, "S3", &error));
+    EXPECT_TRUE(error.contains(scenarios) && error.contains("только для чтения")) << error.toStdString();
+    EXPECT_EQ(bytesOf(scenarios), "S");
+    ASSERT_EQ(::chmod(QFile::encodeName(scenarios).constData(), 0464), 0);   // the group may write
+    EXPECT_TRUE(saveFileAtomically(scenarios, "S4", &error)) << error.toStdString();
+    EXPECT_EQ(entries(dir).join(' ').toStdString(), "chain.txt fresh.txt loop.txt lost.txt out_in_ik.txt szenar.txt zuk.txt");
+}
+
+// An option naming a file to write must never name one of the installation,
+// however the path is spelt.
+TEST(InstallationFiles, AFileOfTheFolderIsKnownUnderEveryName)
+{
+    QTemporaryDir dir, far;
+    put(dir.filePath("zuk.txt"), "image");
+    put(far.filePath("scenarios.txt"), "scenarios");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("sub"));
+    ASSERT_TRUE(QFile::link(dir.filePath("zuk.txt"), far.filePath("alias.txt")));
+    ASSERT_TRUE(QFile::link(dir.filePath("sub"), far.filePath("up")));
+    ASSERT_TRUE(QFile::link(far.path(), dir.filePath("away")));
+    ASSERT_TRUE(QFile::link(far.filePath("scenarios.txt"), dir.filePath("szenar.txt")));   // kept elsewhere
+    ASSERT_EQ(::link(QFile::encodeName(dir.filePath("zuk.txt")).constData(),
+                     QFile::encodeName(far.filePath("hard.txt")).constData()), 0);
+    const QString zuk = "файл установки zuk.txt";
+    const struct { QString path, what; } cases[] = {
+        {"zuk.txt", zuk}, {"./zuk.txt", zuk}, {"sub/../zuk.txt", zuk}, {dir.filePath("zuk.txt"), zuk},
+        {far.filePath("alias.txt"), zuk}, {far.filePath("hard.txt"), zuk},
+        {far.filePath("up/../zuk.txt"), zuk},    // "up" is dir/sub: its ".." is dir
+        {"away/../zuk.txt", ""},                 // "away" is far: its ".." is not dir
+        {"adres.ini", "файл установки adres.ini"}, {"uslov_0.ini", "файл установки uslov_0.ini"},
+        {"zuk.txt.bak-20260101-120000-2", "копия файла zuk.txt"},
+        {"out_in_ik.txt.tmp-Ab3xY9", "временный файл записи out_in_ik.txt"},
+        {far.filePath("scenarios.txt"), "файл установки szenar.txt"},
+        {far.filePath("scenarios.txt.tmp-Ab3xY9"), "временный файл записи szenar.txt"},
+        {"report.json", ""}, {"zuk.txt.backup", ""}, {"zuk.txt.tmp-Ab3xY", ""}, {"sub/zuk.txt", ""},
+        {far.filePath("zuk.txt"), ""}, {dir.filePath("gone/zuk.txt"), ""},
+    };
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    for (const auto &c : cases)
+        EXPECT_EQ(installationFileAt(dir.path(), c.path), c.what) << c.path.toStdString();
+    QDir::setCurrent(before);
 }
 
 TEST(Saving, DamagedImageIsKeptBesideNeverOverwritten)
@@ -209,4 +303,12 @@ TEST(Saving, LeftoverTemporariesOfAKillGoAtTheNextStart)
     EXPECT_EQ(entries(dir).join(' ').toStdString(),
               "other.txt.tmp-abcdef zuk.txt zuk.txt.backup zuk.txt.bak-20260101-120000 zuk.txt.old123 "
               "zuk.txt.tmp-Ab3xY zuk.txt.tmp-Ab3xY9z zuk.txt.tmp-NEWER1");
+
+    // A name that is a link has its temporaries beside the file it points to.
+    QTemporaryDir far;
+    for (const QString n : {"real.txt", "real.txt.tmp-Ab3xY9", "real.txt.tmp-mine"})
+        put(far.filePath(n), "x");
+    ASSERT_TRUE(QFile::link(far.filePath("real.txt"), dir.filePath("szenar.txt")));
+    EXPECT_EQ(removeLeftoverTemporaries(dir.path(), {"zuk.txt", "szenar.txt"}, start), 1);
+    EXPECT_EQ(entries(far).join(' ').toStdString(), "real.txt real.txt.tmp-mine");
 }

@@ -234,12 +234,20 @@ TEST(EditorFailures, UnwritableTextOrUnwritableFileWritesNothingAndKeepsTheTypin
 {
     // The file faults strike the third file: the first two were already
     // replaced (the image and a scenario were changed) and come back whole.
-    const struct { std::function<void(kalvet::EditorForm &)> type; QString field, character; int fault = -1; } cases[] = {
+    // A data file the user made read-only (root too) is told as a fault is.
+    const struct {
+        std::function<void(kalvet::EditorForm &)> type;
+        QString field, character;
+        int fault = -1;
+        QString readOnly = {};   // a file made read-only
+    } cases[] = {
         {[](auto &f) { f.Text2[3].setText("вход \"3\""); }, "Входы 3", "«\"»"},
         {[](auto &f) { f.Text1[11].setText("выход ☺"); }, "Выходы B", "☺"},
         {[](auto &f) { f.Text5[17].setText("漢"); }, "короткие 1", "漢"},
         {[](auto &) {}, "out_in_ik.txt", "восстановлены", int(zuk::SaveStep::Rename)},
         {[](auto &) {}, "out_in_ik.txt", "сбой", int(zuk::SaveStep::Flush)},
+        {[](auto &) {}, "out_in_ik.txt", "только для чтения", -1, "out_in_ik.txt"},
+        {[](auto &) {}, "zuk.txt", "только для чтения", -1, "zuk.txt"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.field.toStdString() + " " + c.character.toStdString());
@@ -251,6 +259,9 @@ TEST(EditorFailures, UnwritableTextOrUnwritableFileWritesNothingAndKeepsTheTypin
         e.form->reg_image[0][0][1] ^= 1;
         if (c.fault >= 0)
             zuk::injectSaveFault(zuk::SaveStep(c.fault), "out_in_ik.txt");
+        if (!c.readOnly.isEmpty()) {
+            ASSERT_EQ(::chmod(QFile::encodeName(e.inst.path(c.readOnly)).constData(), 0444), 0);
+        }
         e.form->Command2_Click();
         zuk::clearSaveFault();
         ASSERT_EQ(e.host.messages.size(), 1);

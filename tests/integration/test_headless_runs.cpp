@@ -12,6 +12,9 @@
 #include <QJsonObject>
 
 #include <csignal>
+#include <sys/syscall.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace zuk;
 using namespace zuk::itest;
@@ -464,29 +467,56 @@ TEST_F(HeadlessRuns, LateAcknowledgementNeverLeavesARowReportedWritten)
     const QJsonArray givenUp = reportOf(folder)["controllers"][0]["given_up"].toArray();
     const RegisterImage held = loadOrFail(sim->savePath), image = loadOrFail(folder.path());
     for (int r = 0; r < 60; ++r)
-        if (!givenUp.contains(r))
+        if (!givenUp.contains(r)) {
             EXPECT_EQ(held[0][r], image[0][r]) << "row " << r << " reported written";
+        }
 }
 
-TEST_F(HeadlessRuns, SignalStopsTheRunAndLeavesZukTxtAsItWas)
+// Signals go through a pidfd, which never reaches another process that got
+// the same id later.
+TEST_F(HeadlessRuns, SignalStopsTheRunWritesTheReportAndLeavesZukTxtAsItWas)
 {
     auto sim = startSim(simMemory());
     const QByteArray sample = fileBytes(sampleImage());
-    for (const auto &[sig, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    // The last case sends SIGINT again and again until zuk_2 has ended: many
+    // land after the run, while the report is written.
+    const struct { int sig, status; bool again; } cases[] = {
+        {SIGINT, 130, false}, {SIGTERM, 143, false}, {SIGHUP, 129, false}, {SIGINT, 130, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.sig) + (c.again ? " again" : ""));
         ToolFolder folder(sample);
+        // What a killed save of the report left goes at start; a user's own file stays.
+        const QString leftover = folder.dir.filePath("report.json.tmp-Ab3xY9");
+        writeFile(folder.dir.filePath("report.json.tmp-mine"), "mine");
+        QFile old(leftover);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(old.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        old.close();
         QProcess p;
-        p.start(bin("zuk_2"), toolArgs("--read", *sim, folder, "all", 20));
+        p.start(bin("zuk_2"), toolArgs("--read", *sim, folder, "all", 20) + reportArgs(folder));
         ASSERT_TRUE(p.waitForStarted(5000));
+        const int pidfd = int(::syscall(SYS_pidfd_open, pid_t(p.processId()), 0));
+        ASSERT_GE(pidfd, 0);
+        auto send = [&] { return ::syscall(SYS_pidfd_send_signal, pidfd, c.sig, nullptr, 0) == 0; };
         while (p.state() == QProcess::Running && p.readAllStandardOutput().count('\n') < 1)
             p.waitForReadyRead(2000);
-        ::kill(pid_t(p.processId()), sig);
-        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_TRUE(send());
+        for (int n = 0; c.again && n < 50000 && !p.waitForFinished(0) && send(); ++n)
+            ::usleep(100);
+        const bool finished = p.state() == QProcess::NotRunning || p.waitForFinished(10000);
+        ::close(pidfd);
+        ASSERT_TRUE(finished);
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(p.exitCode(), status);
+        EXPECT_EQ(p.exitCode(), c.status);
         const QString err = QString::fromUtf8(p.readAllStandardError());
         EXPECT_TRUE(err.contains(QStringLiteral("остановлено: сделано")) && err.contains(QStringLiteral("из 744 регистров")))
             << err.toStdString();
         EXPECT_TRUE(sameBytes(fileBytes(folder.path()), sample));
+        const QJsonObject report = reportOf(folder);
+        EXPECT_EQ(report["outcome"].toString(), "stopped");
+        EXPECT_GE(report["controllers"][0]["rows_done"].toInt(), 1);
+        EXPECT_EQ(QDir(folder.dir.path()).entryList({"report.json*"}, QDir::Files),
+                  (QStringList{"report.json", "report.json.tmp-mine"}));
     }
 }
 
@@ -663,6 +693,39 @@ TEST_F(HeadlessRuns, LineTroublesAreToldAndNeverHalfDone)
 
 TEST_F(HeadlessRuns, WhatCannotWorkIsRefusedBeforeTheRun)
 {
+    auto sim = startSim(simMemory());
+    const QByteArray sample = fileBytes(sampleImage());
+    // --report never names a file of the installation, however it is spelt;
+    // the window (no mode) refuses it as well.
+    ToolFolder house(sample);
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(QDir(house.dir.path()).mkdir("sub"));
+    ASSERT_TRUE(QFile::link(house.path(), elsewhere.filePath("alias.txt")));
+    const struct { const char *mode, *report; } named[] = {
+        {"--read", "./zuk.txt"}, {"--read", "sub/../zuk.txt"}, {"--write", "zuk.txt.bak-20260101-120000"},
+        {"--compare", "szenar.txt"}, {nullptr, "zuk.txt"},
+    };
+    auto refusedReport = [&](const char *mode, const QString &report) {
+        QStringList args{"--port", sim->device, "--dir", house.dir.path(), "--report", report};
+        if (mode)
+            args << mode << "--tick" << "80" << "--wait-unit-ms" << "20";
+        const ToolRun r = runTool(args, 20000, house.dir.path());
+        EXPECT_EQ(r.exitCode, 2) << report.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("укажите другой файл"))) << r.err.toStdString();
+        EXPECT_TRUE(sameBytes(fileBytes(house.path()), sample)) << report.toStdString();
+    };
+    for (const auto &n : named)
+        refusedReport(n.mode, QString::fromLatin1(n.report));
+    refusedReport("--read", elsewhere.filePath("alias.txt"));
+    // A zuk.txt made read-only refuses the reading run before it sends anything; writing only reads it.
+    ASSERT_EQ(::chmod(QFile::encodeName(house.path()).constData(), 0444), 0);
+    const ToolRun readOnly = tool("--read", *sim, house, "80", 20);
+    EXPECT_EQ(readOnly.exitCode, 2);
+    EXPECT_TRUE(readOnly.err.contains(house.path()) && readOnly.err.contains(QStringLiteral("только для чтения")))
+        << readOnly.err.toStdString();
+    EXPECT_TRUE(sameBytes(fileBytes(house.path()), sample));
+    EXPECT_EQ(tool("--write", *sim, house, "80", 20).exitCode, 0);
+
     QTemporaryDir empty;
     const ToolRun noDir = runTool({"--read", "--port", "/dev/null", "--dir", empty.filePath("gone")});
     EXPECT_EQ(noDir.exitCode, 2);
@@ -672,10 +735,12 @@ TEST_F(HeadlessRuns, WhatCannotWorkIsRefusedBeforeTheRun)
     EXPECT_EQ(noReport.exitCode, 2);
     EXPECT_TRUE(noReport.err.contains(QStringLiteral("отчёт"))) << noReport.err.toStdString();
     // No zuk.txt and no --tick: nothing is ticked, and the user is told so.
-    auto sim = startSim(simMemory());
     const ToolRun unticked = runTool({"--read", "--port", sim->device, "--dir", empty.path()});
     EXPECT_EQ(unticked.exitCode, 0);
     EXPECT_TRUE(unticked.err.contains("--tick")) << unticked.err.toStdString();
     ASSERT_TRUE(sim->stop());
-    EXPECT_TRUE(sim->log().empty());
+    const Lines log = sim->log();   // the writing run's nine rows, nothing else
+    ASSERT_EQ(log.size(), 9u);
+    for (const std::string &request : log)
+        EXPECT_EQ(request.substr(0, 9), "F0 80 08 ") << request;
 }

@@ -138,6 +138,40 @@ TEST_F(FormTest, ClickRunsAndInputDuringTheRunDoesNothing)
     EXPECT_FALSE(QFile::exists(form->tool().imagePath()));
 }
 
+TEST_F(FormTest, ReadOnlyZukTxtIsNeverReplacedAndTheReportsLeftoversGo)
+{
+    // What a killed save of the report left goes at start; a user's own file stays.
+    settings.report = dir.filePath("report.json");
+    const QString leftover = settings.report + ".tmp-Ab3xY9", own = settings.report + ".tmp-mine";
+    for (const QString &path : {leftover, own}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+    }
+    const QString image = QDir(dir.path()).filePath("zuk.txt");
+    const QByteArray bytes = imageFileBytes(RegisterImage{});
+    QString why;
+    ASSERT_TRUE(saveFileAtomically(image, bytes, &why));
+    ASSERT_TRUE(QFile::setPermissions(image, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    bus.memory[0x81] = pattern(2);
+    auto form = makeForm();
+    EXPECT_FALSE(QFile::exists(leftover));
+    EXPECT_TRUE(QFile::exists(own));
+    form->boxes[9]->setChecked(true);
+    form->Command1->click();   // refused before any exchange
+    EXPECT_TRUE(port.requests.empty());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].contains(image) && messages[0].contains(QStringLiteral("только для чтения")))
+        << messages[0].toStdString();
+    QFile file(image);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), bytes);
+    QFile reportFile(settings.report);
+    ASSERT_TRUE(reportFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(reportFile.readAll())["outcome"].toString(), "refused");
+    form->Command2->click();   // the writing run only reads zuk.txt
+    EXPECT_EQ(port.requests.size(), 9u);
+}
 
 #ifdef Q_OS_LINUX
 TEST_F(FormTest, AnotherPortIsOfferedWhenTheGivenOneDoesNotOpenAndTheChoiceIsRemembered)

@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QInputDialog>
 #include <QLabel>
@@ -183,7 +184,12 @@ void Form1::startUp()
     const bool open = openPort();
     tool_.setPort(settings_.port, open);
     bus_.resetReceiveCount();
-    removeLeftoverTemporaries(settings_.dir, {QStringLiteral("zuk.txt")}, QDateTime::currentDateTime());
+    const QDateTime start = QDateTime::currentDateTime();
+    removeLeftoverTemporaries(settings_.dir, {QStringLiteral("zuk.txt")}, start);
+    if (!settings_.report.isEmpty()) {
+        const QFileInfo report(settings_.report);
+        removeLeftoverTemporaries(report.absolutePath(), {report.fileName()}, start);
+    }
     if (!tool_.LoadImageFile())
         showMessage(QStringLiteral("Ошибка, нет готового файла"));
     showTicks();
@@ -212,6 +218,12 @@ void Form1::Command1_Click()
 {
     if (tool_.running() || shutDown_)
         return;
+    // zuk.txt made read-only is not replaced: no exchange is begun for a file that cannot be saved.
+    if (const QString readOnly = readOnlyFileText(tool_.imagePath()); !readOnly.isEmpty()) {
+        showMessage(QStringLiteral("Чтение не начато, ничего не отправлено: ") + readOnly);
+        writeReport(recordWithoutRun(RunKind::Read, RunOutcome::Refused, settings_.port));
+        return;
+    }
     afterRun(tool_.readingRun());
 }
 
@@ -230,13 +242,17 @@ void Form1::showProgress(int done, int total, int errors)
 void Form1::afterRun(RunOutcome outcome)
 {
     setWindowTitle(kTitle);
-    if (!settings_.report.isEmpty() && outcome != RunOutcome::Busy) {
-        QString why;
-        if (!saveReport(settings_.report, tool_.lastRun(), &why) && !closePending_)
-            showMessage(QStringLiteral("Отчёт %1 не записан: %2").arg(QDir::toNativeSeparators(settings_.report), why));
-    }
+    if (outcome != RunOutcome::Busy)
+        writeReport(tool_.lastRun());
     if (closePending_)
         QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void Form1::writeReport(const RunRecord &record)
+{
+    QString why;
+    if (!settings_.report.isEmpty() && !saveReport(settings_.report, record, &why) && !closePending_)
+        showMessage(QStringLiteral("Отчёт %1 не записан: %2").arg(QDir::toNativeSeparators(settings_.report), why));
 }
 
 void Form1::closeEvent(QCloseEvent *event)

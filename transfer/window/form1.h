@@ -57,6 +57,7 @@ private:
     void Command1_Click();
     void Command2_Click();
     void afterRun(RunOutcome outcome);
+    void writeReport(const RunRecord &record);   // to settings_.report, when one is asked for
     bool openPort();
     void showProgress(int done, int total, int errors);
     void boxChanged(int slot, bool checked);
