@@ -68,6 +68,62 @@ QByteArray clockText(qint64 ms)
                .toLatin1();
 }
 
+// The progress line on a terminal's standard error: rows done of rows to
+// do, errors, time gone and an estimate of the time left. Any other line
+// first clears it.
+class ProgressLine {
+public:
+    explicit ProgressLine(bool terminal) : terminal_(terminal) { clock_.start(); }
+    bool shown() const { return terminal_; }
+    void show(int done, int total, int errors)
+    {
+        const qint64 elapsed = clock_.elapsed();
+        const qint64 left = done > 0 ? elapsed * (total - done) / done : 0;
+        std::fprintf(stderr, "\r\033[K%d / %d, ошибок %d, прошло %s, осталось ~%s", done, total, errors,
+                     clockText(elapsed).constData(), clockText(left).constData());
+        std::fflush(stderr);
+        visible_ = true;
+    }
+    void clear()
+    {
+        if (visible_)
+            std::fputs("\r\033[K", stderr);
+        visible_ = false;
+    }
+
+private:
+    bool terminal_;
+    bool visible_ = false;
+    QElapsedTimer clock_;
+};
+
+// The exit status of a run that was made or refused (see --help).
+int exitStatus(RunOutcome outcome, const TransferTool &tool, const RunRecord &record)
+{
+    switch (outcome) {
+    case RunOutcome::Completed:
+        if (record.kind == RunKind::Compare) {
+            const bool same = std::all_of(record.controllers.begin(), record.controllers.end(),
+                                          [](const ControllerRecord &c) { return c.differences.empty(); });
+            return same && tool.errorTotal() == 0 ? 0 : 1;
+        }
+        if (tool.saveFailed())
+            return 3;
+        return tool.errorTotal() > 0 ? 1 : 0;
+    case RunOutcome::Stopped: {
+        const int sig = caughtStopSignal();
+        return sig != 0 ? 128 + sig : 1;   // SIGINT 130, SIGTERM 143, SIGHUP 129
+    }
+    case RunOutcome::PortLost:
+        return 4;
+    case RunOutcome::Refused:
+    case RunOutcome::PortNotOpen:
+    case RunOutcome::Busy:
+        break;
+    }
+    return 2;
+}
+
 }  // namespace
 
 int listPorts()
@@ -157,32 +213,17 @@ int runHeadless(const TransferOptions &options)
         printLine(stderr, QStringLiteral("zuk_2: ни один контроллер не отмечен (в zuk.txt нет отмеченных присутствующими); "
                                          "нужные контроллеры задаёт --tick"));
 
-    const bool terminal = stderrIsTerminal();
-    bool progressShown = false;
-    auto clearProgress = [&] {
-        if (progressShown)
-            std::fputs("\r\033[K", stderr);
-        progressShown = false;
-    };
+    ProgressLine progress(stderrIsTerminal());
     tool.onStatus = [&](const QString &text) {
-        clearProgress();
+        progress.clear();
         printLine(stdout, text);
     };
     tool.onError = [&](const QString &text) {
-        clearProgress();
+        progress.clear();
         printLine(stderr, QStringLiteral("zuk_2: ") + text);
     };
-    QElapsedTimer runClock;
-    runClock.start();
-    if (terminal)
-        tool.onProgress = [&](int done, int total, int errors) {
-            const qint64 elapsed = runClock.elapsed();
-            const qint64 left = done > 0 ? elapsed * (total - done) / done : 0;
-            std::fprintf(stderr, "\r\033[K%d / %d, ошибок %d, прошло %s, осталось ~%s", done, total, errors,
-                         clockText(elapsed).constData(), clockText(left).constData());
-            std::fflush(stderr);
-            progressShown = true;
-        };
+    if (progress.shown())
+        tool.onProgress = [&](int done, int total, int errors) { progress.show(done, total, errors); };
 
     stopper.setStop([&tool] { tool.requestStop(); });
     // A signal before the run (it reaches the stop only from inside the run's waits) stops it before it begins.
@@ -191,52 +232,36 @@ int runHeadless(const TransferOptions &options)
                                : options.mode == Mode::Read  ? tool.readingRun()
                                : options.mode == Mode::Write ? tool.writingRun()
                                                              : tool.comparingRun();
-    clearProgress();
+    progress.clear();
     MSComm1.close();
-    bus.stopTimer();
 
     const RunRecord record = stoppedBeforeRun ? recordWithoutRun(kind, outcome, options.port) : tool.lastRun();
     if (!options.report.isEmpty())
         writeReport(options.report, record);
-    size_t differences = 0;
-    for (const ControllerRecord &c : record.controllers) {
+    for (const ControllerRecord &c : record.controllers)
         if (const QString line = givenUpLine(c, record.kind); !line.isEmpty())
             printLine(stderr, line);
-        differences += c.differences.size();
+    if (outcome == RunOutcome::Completed && record.kind == RunKind::Compare) {
+        qsizetype differences = 0;
+        for (const ControllerRecord &c : record.controllers)
+            for (const ByteDifference &d : c.differences) {
+                printLine(stdout, differenceLine(d));
+                ++differences;
+            }
+        printLine(stdout, differenceTotalLine(differences));
     }
-
-    switch (outcome) {
-    case RunOutcome::Completed:
-        if (options.mode == Mode::Compare) {
-            for (const ControllerRecord &c : record.controllers)
-                for (const ByteDifference &d : c.differences)
-                    printLine(stdout, differenceLine(d));
-            printLine(stdout, differenceTotalLine(qsizetype(differences)));
-            return differences == 0 && tool.errorTotal() == 0 ? 0 : 1;
-        }
-        if (tool.saveFailed())
-            return 3;
-        return tool.errorTotal() > 0 ? 1 : 0;
-    case RunOutcome::Stopped: {
-        const int sig = caughtStopSignal();
+    if (outcome == RunOutcome::Stopped) {
         const int toDo = tool.rowsToDo();
+        // "из 1 регистра", "из 2 регистров", "из 21 регистра"
         printLine(stderr, QStringLiteral("zuk_2: остановлено: сделано %1 из %2 %3%4")
                               .arg(tool.rowsDone())
                               .arg(toDo)
-                              .arg(toDo % 10 == 1 && toDo % 100 != 11 ? QStringLiteral("регистра")
-                                                                      : QStringLiteral("регистров"))
+                              .arg(russianPlural(toDo, QStringLiteral("регистра"), QStringLiteral("регистров"),
+                                                 QStringLiteral("регистров")))
                               .arg(options.mode == Mode::Read ? QStringLiteral(", файл zuk.txt не изменён")
                                                               : QString()));
-        return sig != 0 ? 128 + sig : 1;   // SIGINT 130, SIGTERM 143, SIGHUP 129
     }
-    case RunOutcome::PortLost:
-        return 4;
-    case RunOutcome::Refused:
-    case RunOutcome::PortNotOpen:
-    case RunOutcome::Busy:
-        break;
-    }
-    return 2;
+    return exitStatus(outcome, tool, record);
 }
 
 }  // namespace zuk
