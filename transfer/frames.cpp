@@ -12,6 +12,44 @@ QByteArray bytesOf(std::initializer_list<int> values)
     return out;
 }
 
+// The data field as it goes on the line: put(byte) for every data byte, and
+// after a data byte F0 for the escape byte. Returns the sum of every byte put.
+template <typename Put>
+int putDataField(const RowData &data, std::uint8_t escapeByte, Put put)
+{
+    int sum = 0;
+    for (std::uint8_t d : data) {
+        put(d);
+        sum += d;
+        if (d == kEscapeMark) {
+            put(escapeByte);
+            sum += escapeByte;
+        }
+    }
+    return sum;
+}
+
+// The data field of a reply, from buffer[4]: eight data bytes, each F0 followed
+// by an escape byte, whatever it is. Returns the position of the checksum
+// after the field, or -1 while the received bytes end before that checksum;
+// *data gets the data bytes and *sum the sum of every byte of the field.
+int takeDataField(const std::uint8_t *buffer, int received, RowData *data, int *sum)
+{
+    int p = 4;
+    for (std::uint8_t &d : *data) {
+        if (p >= received)
+            return -1;
+        d = buffer[p++];
+        *sum += d;
+        if (d == kEscapeMark) {
+            if (p >= received)
+                return -1;
+            *sum += buffer[p++];
+        }
+    }
+    return p < received ? p : -1;
+}
+
 }  // namespace
 
 std::vector<QByteArray> readRequestPieces(int address, int reg)
@@ -24,15 +62,8 @@ std::vector<QByteArray> writeRequestPieces(int address, int reg, const RowData &
 {
     std::vector<QByteArray> pieces;
     pieces.push_back(bytesOf({kRequestStart, address, kWriteCommand, reg}));
-    int sum = address + kWriteCommand + reg;
-    for (std::uint8_t d : data) {
-        pieces.push_back(bytesOf({d}));
-        sum += d;
-        if (d == kEscapeMark) {
-            pieces.push_back(bytesOf({kEscapeByte}));
-            sum += kEscapeByte;
-        }
-    }
+    const int sum = address + kWriteCommand + reg
+                    + putDataField(data, kEscapeByte, [&](std::uint8_t b) { pieces.push_back(bytesOf({b})); });
     pieces.push_back(bytesOf({sum % 256}));
     return pieces;
 }
@@ -48,15 +79,8 @@ QByteArray joined(const std::vector<QByteArray> &pieces)
 QByteArray readReply(int address, int reg, const RowData &data, std::uint8_t escapeByte)
 {
     QByteArray out = bytesOf({kReplyStart, address, kReadCommand, reg});
-    int sum = address + kReadCommand + reg;
-    for (std::uint8_t d : data) {
-        out.append(static_cast<char>(d));
-        sum += d;
-        if (d == kEscapeMark) {
-            out.append(static_cast<char>(escapeByte));
-            sum += escapeByte;
-        }
-    }
+    const int sum = address + kReadCommand + reg
+                    + putDataField(data, escapeByte, [&](std::uint8_t b) { out.append(static_cast<char>(b)); });
     out.append(static_cast<char>(sum % 256));
     return out;
 }
@@ -70,13 +94,9 @@ bool readReplyComplete(const std::uint8_t *buffer, int received)
 {
     // Header (4 bytes), 8 data bytes each followed by its escape byte when it
     // is F0, then the checksum.
-    int p = 4;
-    for (int k = 0; k < 8; ++k) {
-        if (p >= received)
-            return false;
-        p += buffer[p] == kEscapeMark ? 2 : 1;
-    }
-    return p < received;
+    RowData data{};
+    int sum = 0;
+    return takeDataField(buffer, received, &data, &sum) >= 0;
 }
 
 bool writeReplyComplete(const std::uint8_t *, int received)
@@ -86,24 +106,15 @@ bool writeReplyComplete(const std::uint8_t *, int received)
 
 bool judgeReadReply(const std::uint8_t *buffer, int received, int address, int reg, RowData *data)
 {
-    if (!readReplyComplete(buffer, received))
+    RowData decoded{};
+    int sum = address + kReadCommand + reg;
+    const int checksumAt = takeDataField(buffer, received, &decoded, &sum);
+    if (checksumAt < 0)
         return false;
     if (buffer[0] != kReplyStart || buffer[1] != (address & 0xFF) || buffer[2] != kReadCommand
         || buffer[3] != (reg & 0xFF))
         return false;
-    int p = 4;
-    int sum = address + kReadCommand + reg;
-    RowData decoded{};
-    for (int k = 0; k < 8; ++k) {
-        decoded[k] = buffer[p];
-        sum += buffer[p];
-        if (buffer[p] == kEscapeMark) {
-            ++p;
-            sum += buffer[p];
-        }
-        ++p;
-    }
-    if (buffer[p] != (sum % 256))
+    if (buffer[checksumAt] != (sum % 256))
         return false;
     if (data)
         *data = decoded;

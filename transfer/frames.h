@@ -46,7 +46,8 @@ bool judgeWriteReply(const std::uint8_t *buffer, int received, int address);
 // more of it can come: a read reply is complete with its checksum (13 bytes
 // plus one per escaped data byte), an acknowledgement with its 3 bytes.
 // Completeness says nothing about rightness; the judges above decide that,
-// and they call these first, so both ways of waiting judge alike.
+// and they find the end of a reply by the same walk, so both ways of waiting
+// judge alike.
 bool readReplyComplete(const std::uint8_t *buffer, int received);
 bool writeReplyComplete(const std::uint8_t *buffer, int received);
 
