@@ -92,14 +92,16 @@ inline constexpr std::uint8_t kGarbageByte = 0x3C;     // sent before a reply by
 // own gaps between pieces).
 class OutputQueue {
 public:
-    void add(qint64 requestMs, const std::vector<Delivery> &answer);
+    // Times in microseconds; the answer's delays are milliseconds after the
+    // request (requestUs).
+    void add(qint64 requestUs, const std::vector<Delivery> &answer);
     bool empty() const { return pieces_.empty(); }
-    qint64 nextMs() const { return pieces_.front().first; }
-    // Removes and returns the bytes due at nowMs, in order.
-    QByteArray takeDue(qint64 nowMs);
+    qint64 nextUs() const { return pieces_.front().first; }
+    // Removes and returns the bytes due at nowUs, in order.
+    QByteArray takeDue(qint64 nowUs);
 
 private:
-    std::deque<std::pair<qint64, QByteArray>> pieces_;
+    std::deque<std::pair<qint64, QByteArray>> pieces_;   // (when due, bytes)
 };
 
 // One direction of a serial line of a given speed, 10 bits a byte (8N1):
@@ -152,8 +154,5 @@ private:
 
 // "F0 80 07 03 8A"
 QString hexLine(const QByteArray &bytes);
-
-// The text of --help.
-QString helpText();
 
 }  // namespace zuk::sim

@@ -186,15 +186,15 @@ TEST(SimAnswers, AttemptsCountPerRowAndLostWritesChangeNothing)
 
 TEST(SimLine, AnswersLeaveInRequestOrder)
 {
-    OutputQueue q;
-    q.add(0, {{150, hex("AA")}});                       // late answer
-    q.add(100, {{0, hex("B1")}, {20, hex("B2")}});      // held behind it, keeps its gap
-    q.add(400, {{0, hex("CC")}});
-    EXPECT_EQ(q.takeDue(149), QByteArray());
-    EXPECT_EQ(q.takeDue(150), hex("AA B1"));
-    EXPECT_EQ(q.takeDue(169), QByteArray());
-    EXPECT_EQ(q.takeDue(170), hex("B2"));
-    EXPECT_EQ(q.nextMs(), 400);
+    OutputQueue q;   // microseconds; the answers' delays in milliseconds
+    q.add(0, {{150, hex("AA")}});                            // late answer
+    q.add(100'000, {{0, hex("B1")}, {20, hex("B2")}});       // held behind it, keeps its gap
+    q.add(400'000, {{0, hex("CC")}});
+    EXPECT_EQ(q.takeDue(149'999), QByteArray());
+    EXPECT_EQ(q.takeDue(150'000), hex("AA B1"));
+    EXPECT_EQ(q.takeDue(169'999), QByteArray());
+    EXPECT_EQ(q.takeDue(170'000), hex("B2"));
+    EXPECT_EQ(q.nextUs(), 400'000);
 }
 
 TEST(SimLine, PacedBytesGoThroughOneAfterAnotherAtTenBitsEach)

@@ -7,10 +7,10 @@ using namespace zuk;
 TEST(TransferOptions, TickListsAndCommandLines)
 {
     std::array<bool, kSlotCount> t{};
-    ASSERT_TRUE(parseTickList("00,07,80,9c", &t));
+    ASSERT_TRUE(parseAddressList("00,07,80,9c", &t));
     EXPECT_EQ(t, (std::array<bool, kSlotCount>{1, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
     for (const char *bad : {"", "08", "00,", "00;07", "0x80", "100", " 00", "All"})
-        EXPECT_FALSE(parseTickList(bad, &t)) << bad;
+        EXPECT_FALSE(parseAddressList(bad, &t)) << bad;
     TransferOptions o;
     QString error;
     ASSERT_TRUE(parseTransferOptions({"--write", "--port=/dev/pts/3", "--tick", "all", "--wait-unit-ms", "5"}, &o, &error));
