@@ -317,6 +317,8 @@ int main(int argc, char **argv)
         }
     }
 
+    if (!opt.faults.empty())
+        std::fprintf(stderr, "zuk_sim: listed faults applied: %d\n", inst.listedFaultsApplied);
     if (haveRate)
         std::fprintf(stderr, "zuk_sim: random faults injected: %d\n", inst.randomFaultsInjected);
     int rc = 0;
