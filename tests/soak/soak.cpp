@@ -425,8 +425,11 @@ bool ModeSoak::session(Totals *t)
     for (const ControllerSlot &s : controllerMap()) {
         if (!ticked[s.slot])
             continue;
-        for (int n = uniform(rng_, 1, 3); n > 0; --n) {
-            const int kind = uniform(rng_, 0, 2);
+        // The first fault of a controller is the one that aims at the run:
+        // a writing run's acknowledgements, a reading run's collection.
+        const bool writes = runs.front().kind == RunKind::Write;
+        for (int n = 0, faultsHere = uniform(rng_, 1, 3); n < faultsHere; ++n) {
+            const int kind = n > 0 ? uniform(rng_, 0, 2) : writes ? 1 : 0;
             // Early rows are reached before a failed try makes a writing run read every row back.
             const int r = uniform(rng_, 0, 2) ? uniform(rng_, 0, std::min(s.rows - 2, 5)) : uniform(rng_, 0, s.rows - 2);
             if (!used.insert({s.slot, r}).second || !used.insert({s.slot, r + 1}).second)
@@ -549,9 +552,11 @@ bool ModeSoak::session(Totals *t)
     QStringList where;
     auto note = [&](int n, const ControllerSlot &s, int r, const Run &run, const char *what) {
         wrong += n;
-        if (n && where.size() < 6)
-            where << QStringLiteral("$%1 регистр $%2 (%3, %4)").arg(hexText(s.address), hexText(r),
-                                                                    QLatin1String(kindName(run.kind)), QLatin1String(what));
+        const QString place = QStringLiteral("$%1 регистр $%2 (%3, %4)")
+                                  .arg(hexText(s.address), hexText(r), QLatin1String(kindName(run.kind)),
+                                       QLatin1String(what));
+        if (n && where.size() < 6 && !where.contains(place))
+            where << place;
     };
     std::vector<std::vector<ImageRow>> allowed(size_t(kSlotCount) * kMaxRows);
     auto may = [&](int slot, int r) -> std::vector<ImageRow> & { return allowed[size_t(slot) * kMaxRows + size_t(r)]; };
@@ -620,9 +625,11 @@ bool ModeSoak::session(Totals *t)
             std::vector<Difference> off;
             std::set_symmetric_difference(expected.begin(), expected.end(), printed.begin(), printed.end(),
                                           std::back_inserter(off));
+            std::set<std::tuple<int, int, int>> bytes;   // a byte shown with a wrong value counts once
             for (const Difference &d : off)
-                note(1, controllerMap()[std::get<0>(d)], std::get<1>(d), run,
-                     printed.count(d) ? "difference that is none" : "difference not shown");
+                if (bytes.insert({std::get<0>(d), std::get<1>(d), std::get<2>(d)}).second)
+                    note(1, controllerMap()[std::get<0>(d)], std::get<1>(d), run,
+                         printed.count(d) ? "difference that is none" : "difference not shown");
             if (totalShown != long(printed.size())) {
                 wrong += std::max(1L, std::abs(totalShown - long(printed.size())));
                 where << QStringLiteral("\"различий: %1\" after %2 lines").arg(totalShown).arg(printed.size());
@@ -646,7 +653,9 @@ bool ModeSoak::session(Totals *t)
         print(QStringLiteral("  replay: zuk_sim %1").arg(simArgs.join(QLatin1Char(' '))));
         for (size_t i = 0; i < runs.size(); ++i) {
             const Run &run = runs[i];
-            QString how = QStringLiteral("          %1  (outcome %2, zuk.txt from %3.zuk.txt)")
+            writeFile(run.dir + QStringLiteral(".out"), run.out.toUtf8());
+            writeFile(run.dir + QStringLiteral(".err"), run.err.toUtf8());
+            QString how = QStringLiteral("          %1  (outcome %2; zuk.txt from %3.zuk.txt, its output in %3.out, .err)")
                               .arg(toolCommand(run), run.outcome, run.dir);
             if (run.stopSent)
                 how += QStringLiteral("; SIGINT %1 ms after the request of $%2 регистр $%3")
