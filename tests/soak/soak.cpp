@@ -27,16 +27,13 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <csignal>
 #include <signal.h>
 #include <cstdio>
 #include <memory>
-#include <optional>
 #include <random>
 #include <set>
 #include <tuple>
@@ -241,7 +238,6 @@ const char *kindName(RunKind k) { return k == RunKind::Read ? "read" : k == RunK
 
 struct Run {
     RunKind kind = RunKind::Read;
-    bool fast = false;
     std::unique_ptr<RegisterImage> image;   // zuk.txt before the run
     QString dir;                            // its --dir
     QStringList args;
@@ -276,7 +272,30 @@ public:
     }
 
 private:
+    // One zuk_sim process and the runs of zuk_2 made on it.
+    struct Session {
+        int no = 0;
+        bool fast = false, echo = false;
+        std::array<bool, kSlotCount> ticked{};
+        QStringList tickList;
+        std::vector<Run> runs;   // two: the first is to be stopped
+        QStringList faults;      // for zuk_sim --fault
+        quint32 simSeed = 0;
+        QTemporaryDir dir;
+        QString start, saved, log;
+        QStringList simArgs;
+        std::unique_ptr<RegisterImage> after;   // the simulator's memory at its end
+    };
+
+    int lateMs() const { return set_.lateMs >= 0 ? set_.lateMs : set_.waitUnitMs + 5; }
     bool session(Totals *t);
+    // Draws the session: controllers, runs, images, faults.
+    void plan(Session &ss);
+    // Writes its files, runs zuk_sim and zuk_2, counts what they did.
+    bool make(Session &ss, Totals *t);
+    // Wrong bytes of the session, with up to six places in *where.
+    long check(Session &ss, QStringList *where) const;
+    void tellWrong(Session &ss, long wrong, const QStringList &where) const;
     bool runTool(Run &run, const QString &logPath);
     QString toolCommand(const Run &run) const;
 
@@ -349,42 +368,34 @@ QString ModeSoak::toolCommand(const Run &run) const
     return QStringLiteral("zuk_2 ") + quoted.join(QLatin1Char(' '));
 }
 
-bool ModeSoak::session(Totals *t)
+void ModeSoak::plan(Session &ss)
 {
-    const int no = sessionNo_++;
-    const double rate = rate_;
-    rng_ = seeded(set_.seed, quint32(mode_.id), rate, no);
-    const bool pair = no % 2 == 1;
-    const bool fastSession = mode_.id == ModeId::Fast || mode_.id == ModeId::FastEcho
-                             || ((mode_.id == ModeId::Verify || mode_.id == ModeId::Compare) && no / 2 % 2 == 1);
-    const bool echo = mode_.id == ModeId::FastEcho;
+    const int no = ss.no;
+    ss.fast = mode_.id == ModeId::Fast || mode_.id == ModeId::FastEcho
+              || ((mode_.id == ModeId::Verify || mode_.id == ModeId::Compare) && no / 2 % 2 == 1);
+    ss.echo = mode_.id == ModeId::FastEcho;
     // Where a wait ends: the fixed wait's unit, or fast mode's reply timeout.
     const int unit = set_.waitUnitMs;
     const int boundary = unit;
-    const int lateMs = set_.lateMs >= 0 ? set_.lateMs : unit + 5;
 
     // One to three controllers, the same for both runs of a pair.
-    std::array<bool, kSlotCount> ticked{};
-    QStringList tickList;
     const int count = uniform(rng_, 1, 3);
     for (int picked = 0; picked < count;) {
         const int s = uniform(rng_, 0, kSlotCount - 1);
-        if (!ticked[s])
-            ticked[s] = true, ++picked;
+        if (!ss.ticked[s])
+            ss.ticked[s] = true, ++picked;
     }
     for (const ControllerSlot &s : controllerMap())
-        if (ticked[s.slot])
-            tickList << hexText(s.address);
+        if (ss.ticked[s.slot])
+            ss.tickList << hexText(s.address);
 
-    QTemporaryDir dir;
-    std::vector<Run> runs(pair ? 2 : 1);
-    for (Run &run : runs) {
+    ss.runs.resize(no % 2 == 1 ? 2 : 1);
+    for (Run &run : ss.runs) {
         run.kind = mode_.id == ModeId::Verify    ? RunKind::Write
                    : mode_.id == ModeId::Compare ? RunKind::Compare
                    : runNo_ % 2 == 0             ? RunKind::Read
                                                  : RunKind::Write;
         ++runNo_;
-        run.fast = fastSession;
         if (run.kind == RunKind::Compare) {
             // The system's memory with some bytes changed: the differences to find.
             run.image = std::make_unique<RegisterImage>(*memory_);
@@ -399,35 +410,34 @@ bool ModeSoak::session(Totals *t)
     }
 
     // The session's own faults, on rows that are primed for them.
-    QStringList faults;
     std::set<std::pair<int, int>> used;   // (slot, row) already given a fault
     auto prime = [&](const ControllerSlot &s, int r, int named) {
-        for (ImageRow *row : {&(*memory_)[s.slot][r], &(*runs.front().image)[s.slot][r]})
+        for (ImageRow *row : {&(*memory_)[s.slot][r], &(*ss.runs.front().image)[s.slot][r]})
             if (!primeRow(*row, rng_, s.address, r, named, named))
                 fill(*row, {kReplyStart, s.address, kRead, named});
     };
-    if (pair) {
+    if (ss.runs.size() == 2) {
         // Stop the first run while the late answer of an early row of its
         // first controller is still owed: the second run gets it.
-        const ControllerSlot &s = controllerMap()[std::find(ticked.begin(), ticked.end(), true) - ticked.begin()];
-        Run &first = runs.front();
+        const ControllerSlot &s = controllerMap()[std::find(ss.ticked.begin(), ss.ticked.end(), true) - ss.ticked.begin()];
+        Run &first = ss.runs.front();
         first.stopArmed = true;
         first.stopAddress = s.address;
         first.stopRow = uniform(rng_, 0, std::min(s.rows, 12) - 1);
         const int late = uniform(rng_, unit + 40, unit + 400);
         first.stopDelayMs = uniform(rng_, 0, late / 2);
         prime(s, first.stopRow, uniform(rng_, 0, 1) ? 0 : first.stopRow);   // as if read by row 0 of the next run
-        faults << QStringLiteral("%1:%2:1=late/%3").arg(hexText(s.address)).arg(first.stopRow).arg(late);
+        ss.faults << QStringLiteral("%1:%2:1=late/%3").arg(hexText(s.address)).arg(first.stopRow).arg(late);
         if (uniform(rng_, 0, 1))
-            faults << QStringLiteral("%1:%2:1=pieces/4").arg(hexText(s.address)).arg(first.stopRow);
+            ss.faults << QStringLiteral("%1:%2:1=pieces/4").arg(hexText(s.address)).arg(first.stopRow);
         used.insert({s.slot, first.stopRow});
     }
     for (const ControllerSlot &s : controllerMap()) {
-        if (!ticked[s.slot])
+        if (!ss.ticked[s.slot])
             continue;
         // The first fault of a controller is the one that aims at the run:
         // a writing run's acknowledgements, a reading run's collection.
-        const bool writes = runs.front().kind == RunKind::Write;
+        const bool writes = ss.runs.front().kind == RunKind::Write;
         for (int n = 0, faultsHere = uniform(rng_, 1, 3); n < faultsHere; ++n) {
             const int kind = n > 0 ? uniform(rng_, 0, 2) : writes ? 1 : 0;
             // Early rows are reached before a failed try makes a writing run read every row back.
@@ -441,75 +451,81 @@ bool ModeSoak::session(Totals *t)
                 prime(s, r, r);
                 const int pieces = uniform(rng_, 0, 3) ? 4 : uniform(rng_, 1, 6);
                 const int late = std::max(0, boundary + uniform(rng_, -3 * kPieceGapMs - 10, kPieceGapMs + 10));
-                faults << QStringLiteral("%1:%2:%3=pieces/%4").arg(a).arg(r).arg(attempts).arg(pieces)
-                       << QStringLiteral("%1:%2:%3=late/%4").arg(a).arg(r).arg(attempts).arg(late);
+                ss.faults << QStringLiteral("%1:%2:%3=pieces/%4").arg(a).arg(r).arg(attempts).arg(pieces)
+                          << QStringLiteral("%1:%2:%3=late/%4").arg(a).arg(r).arg(attempts).arg(late);
             } else if (kind == 1) {
                 // Acknowledged twice, the next row's write lost: the second
                 // acknowledgement comes while that row waits.
-                const int gap = fastSession ? uniform(rng_, 1, unit + set_.settleMs + kPieceGapMs)
-                                            : uniform(rng_, unit / 2, 2 * unit + 10);
-                faults << QStringLiteral("%1:%2:1=dupack/%3").arg(a).arg(r).arg(gap)
-                       << QStringLiteral("%1:%2:1=silent").arg(a).arg(r + 1);
+                const int gap = ss.fast ? uniform(rng_, 1, unit + set_.settleMs + kPieceGapMs)
+                                        : uniform(rng_, unit / 2, 2 * unit + 10);
+                ss.faults << QStringLiteral("%1:%2:1=dupack/%3").arg(a).arg(r).arg(gap)
+                          << QStringLiteral("%1:%2:1=silent").arg(a).arg(r + 1);
             } else {
                 // Late enough for the next try or the next row, naming a neighbour.
                 prime(s, r, std::min(r + uniform(rng_, 0, 2), s.rows - 1));
-                faults << QStringLiteral("%1:%2:%3=late/%4").arg(a).arg(r).arg(attempts).arg(uniform(rng_, boundary, 3 * boundary));
+                ss.faults << QStringLiteral("%1:%2:%3=late/%4").arg(a).arg(r).arg(attempts).arg(uniform(rng_, boundary, 3 * boundary));
             }
         }
     }
+    ss.simSeed = quint32(rng_());
+}
 
-    // Files and processes.
-    const QString start = dir.filePath(QStringLiteral("start.txt"));
-    const QString saved = dir.filePath(QStringLiteral("sim.txt"));
-    const QString logPath = dir.filePath(QStringLiteral("log.txt"));
-    if (!writeFile(start, imageFileBytes(*memory_)))
+bool ModeSoak::make(Session &ss, Totals *t)
+{
+    const QTemporaryDir &dir = ss.dir;
+    ss.start = dir.filePath(QStringLiteral("start.txt"));
+    ss.saved = dir.filePath(QStringLiteral("sim.txt"));
+    ss.log = dir.filePath(QStringLiteral("log.txt"));
+    if (!writeFile(ss.start, imageFileBytes(*memory_)))
         return false;
-    for (size_t i = 0; i < runs.size(); ++i) {
-        Run &run = runs[i];
+    for (size_t i = 0; i < ss.runs.size(); ++i) {
+        Run &run = ss.runs[i];
         run.dir = dir.filePath(QStringLiteral("run%1").arg(i + 1));
         QDir().mkpath(run.dir);
         const QByteArray bytes = imageFileBytes(*run.image);
         if (!writeFile(QDir(run.dir).filePath("zuk.txt"), bytes) || !writeFile(run.dir + QStringLiteral(".zuk.txt"), bytes))
             return false;
     }
-    const quint32 simSeed = quint32(rng_());
-    QStringList simArgs = {QStringLiteral("--image"),     start,      QStringLiteral("--present"), QStringLiteral("all"),
-                           QStringLiteral("--seed"),      QString::number(simSeed),
-                           QStringLiteral("--fault-rate"), QString::number(rate), QStringLiteral("--late-ms"),
-                           QString::number(lateMs),       QStringLiteral("--save"), saved, QStringLiteral("--log"), logPath};
-    if (!faults.isEmpty())
-        simArgs << QStringLiteral("--fault") << faults.join(QLatin1Char(','));
-    if (echo)
-        simArgs << QStringLiteral("--echo");
+    ss.simArgs = QStringList{QStringLiteral("--image"),      ss.start,
+                             QStringLiteral("--present"),    QStringLiteral("all"),
+                             QStringLiteral("--seed"),       QString::number(ss.simSeed),
+                             QStringLiteral("--fault-rate"), QString::number(rate_),
+                             QStringLiteral("--late-ms"),    QString::number(lateMs()),
+                             QStringLiteral("--save"),       ss.saved,
+                             QStringLiteral("--log"),        ss.log};
+    if (!ss.faults.isEmpty())
+        ss.simArgs << QStringLiteral("--fault") << ss.faults.join(QLatin1Char(','));
+    if (ss.echo)
+        ss.simArgs << QStringLiteral("--echo");
     QProcess sim;
-    sim.start(set_.bin + QStringLiteral("/zuk_sim"), simArgs);
+    sim.start(set_.bin + QStringLiteral("/zuk_sim"), ss.simArgs);
     if (!sim.waitForStarted(10000) || !sim.waitForReadyRead(10000)) {
         print(QStringLiteral("soak: zuk_sim did not start: %1").arg(QString::fromUtf8(sim.readAllStandardError())));
         return false;
     }
     const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
-    for (Run &run : runs) {
+    for (Run &run : ss.runs) {
         run.args = QStringList{run.kind == RunKind::Read    ? QStringLiteral("--read")
                                : run.kind == RunKind::Write ? QStringLiteral("--write")
                                                             : QStringLiteral("--compare"),
                                QStringLiteral("--port"), device, QStringLiteral("--dir"), run.dir,
-                               QStringLiteral("--tick"), tickList.join(QLatin1Char(',')),
+                               QStringLiteral("--tick"), ss.tickList.join(QLatin1Char(',')),
                                QStringLiteral("--report"), QDir(run.dir).filePath("report.json"),
-                               QStringLiteral("--wait-unit-ms"), QString::number(unit)};
+                               QStringLiteral("--wait-unit-ms"), QString::number(set_.waitUnitMs)};
         if (mode_.id == ModeId::Verify)
             run.args << QStringLiteral("--verify");
-        if (run.fast)
-            run.args << QStringLiteral("--fast") << QStringLiteral("--reply-timeout-ms") << QString::number(unit)
+        if (ss.fast)
+            run.args << QStringLiteral("--fast") << QStringLiteral("--reply-timeout-ms") << QString::number(set_.waitUnitMs)
                      << QStringLiteral("--settle-ms") << QString::number(set_.settleMs);
-        if (echo)
+        if (ss.echo)
             run.args << QStringLiteral("--echo");
     }
     bool made = true;
-    for (Run &run : runs) {   // the second at once after the first
-        if (!runTool(run, logPath)) {
+    for (Run &run : ss.runs) {   // the second at once after the first
+        if (!runTool(run, ss.log)) {
             print(QStringLiteral("soak: %1, session %2: zuk_2 run failed (exit %3, report \"%4\"): %5\n  %6")
                       .arg(QLatin1String(mode_.name))
-                      .arg(no)
+                      .arg(ss.no)
                       .arg(run.exitCode)
                       .arg(run.outcome, run.err.trimmed(), toolCommand(run)));
             made = false;
@@ -523,8 +539,13 @@ bool ModeSoak::session(Totals *t)
         sim.waitForFinished(5000);
         made = false;
     }
+    ss.after = std::make_unique<RegisterImage>();
+    if (const ImageLoadResult r = loadImageFile(ss.saved, *ss.after); made && !r.ok) {
+        print(QStringLiteral("soak: zuk_sim's memory %1: %2").arg(ss.saved, r.failure));
+        made = false;
+    }
     if (!made) {
-        dir.setAutoRemove(false);
+        ss.dir.setAutoRemove(false);
         print(QStringLiteral("  files kept in %1").arg(dir.path()));
         return false;
     }
@@ -535,29 +556,34 @@ bool ModeSoak::session(Totals *t)
         if (at >= 0)
             t->faults += simErr.mid(at + qsizetype(qstrlen(what))).section(QLatin1Char('\n'), 0, 0).toLong();
     }
-    t->exchanges += readFile(logPath).count('\n');
+    t->exchanges += readFile(ss.log).count('\n');
     ++t->sessions;
-    t->runs += long(runs.size());
-
-    auto after = std::make_unique<RegisterImage>();
-    if (const ImageLoadResult r = loadImageFile(saved, *after); !r.ok) {
-        print(QStringLiteral("soak: zuk_sim's memory %1: %2").arg(saved, r.failure));
-        return false;
+    t->runs += long(ss.runs.size());
+    for (const Run &run : ss.runs) {
+        t->stopped += run.outcome == QLatin1String("stopped");
+        for (const auto &[slot, rows] : run.givenUp)
+            t->givenUp += long(rows.size());
     }
+    return true;
+}
 
+long ModeSoak::check(Session &ss, QStringList *where) const
+{
+    const RegisterImage &after = *ss.after;
+    long wrong = 0;
+    auto note = [&](int n, const ControllerSlot &s, int r, const Run *run, const char *what) {
+        wrong += n;
+        const QString place = QStringLiteral("$%1 регистр $%2 (%3%4)")
+                                  .arg(hexText(s.address), hexText(r),
+                                       run ? QStringLiteral("%1 run %2, ").arg(QLatin1String(kindName(run->kind))).arg(run - &ss.runs.front() + 1)
+                                           : QString(),
+                                       QLatin1String(what));
+        if (n && where->size() < 6 && !where->contains(place))
+            *where << place;
+    };
     // What each row of the simulator may hold, run by run: a row reported
     // written holds the image; one whose write was tried and not reported
     // may hold it or what it held. Rows read must equal what the row held.
-    long wrong = 0;
-    QStringList where;
-    auto note = [&](int n, const ControllerSlot &s, int r, const Run &run, const char *what) {
-        wrong += n;
-        const QString place = QStringLiteral("$%1 регистр $%2 (%3, %4)")
-                                  .arg(hexText(s.address), hexText(r), QLatin1String(kindName(run.kind)),
-                                       QLatin1String(what));
-        if (n && where.size() < 6 && !where.contains(place))
-            where << place;
-    };
     std::vector<std::vector<ImageRow>> allowed(size_t(kSlotCount) * kMaxRows);
     auto may = [&](int slot, int r) -> std::vector<ImageRow> & { return allowed[size_t(slot) * kMaxRows + size_t(r)]; };
     auto closest = [](const std::vector<ImageRow> &rows, const ImageRow &got) {
@@ -569,19 +595,14 @@ bool ModeSoak::session(Totals *t)
     for (const ControllerSlot &s : controllerMap())
         for (int r = 0; r < s.rows; ++r)
             may(s.slot, r) = {(*memory_)[s.slot][r]};
-    for (size_t i = 0; i < runs.size(); ++i) {
-        Run &run = runs[i];
+    for (size_t i = 0; i < ss.runs.size(); ++i) {
+        Run &run = ss.runs[i];
         const bool stopped = run.outcome == QLatin1String("stopped");
-        t->stopped += stopped;
-        for (const auto &[slot, rows] : run.givenUp)
-            t->givenUp += long(rows.size());
-        const bool writesLater = std::any_of(runs.begin() + long(i) + 1, runs.end(),
+        const bool writesLater = std::any_of(ss.runs.begin() + long(i) + 1, ss.runs.end(),
                                              [](const Run &r) { return r.kind == RunKind::Write; });
         if (run.kind == RunKind::Write) {
             for (const ControllerSlot &s : controllerMap()) {
-                if (!ticked[s.slot])
-                    continue;
-                for (int r = 0; r < s.rows; ++r) {
+                for (int r = 0; r < s.rows && ss.ticked[s.slot]; ++r) {
                     const ImageRow &row = (*run.image)[s.slot][r];
                     if (run.written[s.slot].count(r))
                         may(s.slot, r) = {row};
@@ -592,25 +613,25 @@ bool ModeSoak::session(Totals *t)
         } else if (run.kind == RunKind::Read && !stopped) {
             RegisterImage file{};
             if (const ImageLoadResult r = loadImageFile(QDir(run.dir).filePath("zuk.txt"), file); !r.ok) {
-                print(QStringLiteral("soak: zuk.txt of %1: %2").arg(run.dir, r.failure));
-                return false;
+                *where << QStringLiteral("zuk.txt of %1 not loaded: %2").arg(run.dir, r.failure);
+                return wrong + 1;
             }
             for (const ControllerSlot &s : controllerMap())
-                for (int r = 0; r < s.rows && ticked[s.slot]; ++r)
+                for (int r = 0; r < s.rows && ss.ticked[s.slot]; ++r)
                     if (!run.givenUp[s.slot].count(r))
                         note(writesLater ? closest(may(s.slot, r), file[s.slot][r])
-                                         : bytesDiffering((*after)[s.slot][r], file[s.slot][r]),
-                             s, r, run, "read");
+                                         : bytesDiffering(after[s.slot][r], file[s.slot][r]),
+                             s, r, &run, "read");
         } else if (run.kind == RunKind::Compare && !stopped) {
             // The differences printed must be exactly those between zuk.txt
             // and the memory, over the rows not given up.
             using Difference = std::tuple<int, int, int, int, int>;   // slot, row, byte, file, system
             std::set<Difference> expected, printed;
             for (const ControllerSlot &s : controllerMap())
-                for (int r = 0; r < s.rows && ticked[s.slot]; ++r)
+                for (int r = 0; r < s.rows && ss.ticked[s.slot]; ++r)
                     for (int b = 0; b < kRowBytes && !run.givenUp[s.slot].count(r); ++b)
-                        if ((*run.image)[s.slot][r][b] != (*after)[s.slot][r][b])
-                            expected.insert({s.slot, r, b, (*run.image)[s.slot][r][b], (*after)[s.slot][r][b]});
+                        if ((*run.image)[s.slot][r][b] != after[s.slot][r][b])
+                            expected.insert({s.slot, r, b, (*run.image)[s.slot][r][b], after[s.slot][r][b]});
             static const QRegularExpression line(
                 QStringLiteral("^адрес \\$([0-9A-F]+) регистр \\$([0-9A-F]+) байт ([0-7]): (\\d+) -> (\\d+)$"));
             static const QRegularExpression total(QStringLiteral("^различий: (\\d+)$"));
@@ -628,54 +649,77 @@ bool ModeSoak::session(Totals *t)
             std::set<std::tuple<int, int, int>> bytes;   // a byte shown with a wrong value counts once
             for (const Difference &d : off)
                 if (bytes.insert({std::get<0>(d), std::get<1>(d), std::get<2>(d)}).second)
-                    note(1, controllerMap()[std::get<0>(d)], std::get<1>(d), run,
+                    note(1, controllerMap()[std::get<0>(d)], std::get<1>(d), &run,
                          printed.count(d) ? "difference that is none" : "difference not shown");
             if (totalShown != long(printed.size())) {
                 wrong += std::max(1L, std::abs(totalShown - long(printed.size())));
-                where << QStringLiteral("\"различий: %1\" after %2 lines").arg(totalShown).arg(printed.size());
+                *where << QStringLiteral("\"различий: %1\" after %2 lines").arg(totalShown).arg(printed.size());
             }
         }
     }
+    // The memory: named after the run that reported the row written, if one did.
     for (const ControllerSlot &s : controllerMap())
-        for (int r = 0; r < s.rows; ++r)
-            note(closest(may(s.slot, r), (*after)[s.slot][r]), s, r, runs.back(), "memory");
-    t->wrong += wrong;
-
-    if (wrong) {
-        dir.setAutoRemove(false);
-        print(QStringLiteral("soak: WRONG BYTES %1 in mode %2, seed %3, session %4 (rate %5, ticks %6): %7")
-                  .arg(wrong)
-                  .arg(QLatin1String(mode_.name))
-                  .arg(set_.seed)
-                  .arg(no)
-                  .arg(rate)
-                  .arg(tickList.join(QLatin1Char(',')), where.join(QStringLiteral(", "))));
-        print(QStringLiteral("  replay: zuk_sim %1").arg(simArgs.join(QLatin1Char(' '))));
-        for (size_t i = 0; i < runs.size(); ++i) {
-            const Run &run = runs[i];
-            writeFile(run.dir + QStringLiteral(".out"), run.out.toUtf8());
-            writeFile(run.dir + QStringLiteral(".err"), run.err.toUtf8());
-            QString how = QStringLiteral("          %1  (outcome %2; zuk.txt from %3.zuk.txt, its output in %3.out, .err)")
-                              .arg(toolCommand(run), run.outcome, run.dir);
-            if (run.stopSent)
-                how += QStringLiteral("; SIGINT %1 ms after the request of $%2 регистр $%3")
-                           .arg(run.stopDelayMs)
-                           .arg(hexText(run.stopAddress), hexText(run.stopRow));
-            if (i > 0)
-                how += QStringLiteral("; at once after the run before, on the same zuk_sim");
-            print(how);
+        for (int r = 0; r < s.rows; ++r) {
+            const Run *claimed = nullptr;
+            for (const Run &run : ss.runs)
+                if (run.kind == RunKind::Write && run.written.count(s.slot) && run.written.at(s.slot).count(r))
+                    claimed = &run;
+            note(closest(may(s.slot, r), after[s.slot][r]), s, r, claimed,
+                 claimed ? "memory not as written" : "memory changed");
         }
-        print(QStringLiteral("  files kept in %1 (start.txt: the memory at the session's start)").arg(dir.path()));
-        print(QStringLiteral("  its round: zuk_soak %1 --mode %2 --seed %3 --rate %4 --wait-unit-ms %5 --late-ms %6 (session %7)")
-                  .arg(exchanges_)
-                  .arg(QLatin1String(mode_.name))
-                  .arg(set_.seed)
-                  .arg(rate)
-                  .arg(unit)
-                  .arg(lateMs)
-                  .arg(no));
+    return wrong;
+}
+
+void ModeSoak::tellWrong(Session &ss, long wrong, const QStringList &where) const
+{
+    ss.dir.setAutoRemove(false);
+    print(QStringLiteral("soak: WRONG BYTES %1 in mode %2, seed %3, session %4 (rate %5, ticks %6): %7")
+              .arg(wrong)
+              .arg(QLatin1String(mode_.name))
+              .arg(set_.seed)
+              .arg(ss.no)
+              .arg(rate_)
+              .arg(ss.tickList.join(QLatin1Char(',')), where.join(QStringLiteral(", "))));
+    print(QStringLiteral("  replay: zuk_sim %1").arg(ss.simArgs.join(QLatin1Char(' '))));
+    for (size_t i = 0; i < ss.runs.size(); ++i) {
+        const Run &run = ss.runs[i];
+        writeFile(run.dir + QStringLiteral(".out"), run.out.toUtf8());
+        writeFile(run.dir + QStringLiteral(".err"), run.err.toUtf8());
+        QString how = QStringLiteral("          %1  (outcome %2; zuk.txt from %3.zuk.txt, its output in %3.out, .err)")
+                          .arg(toolCommand(run), run.outcome, run.dir);
+        if (run.stopSent)
+            how += QStringLiteral("; SIGINT %1 ms after the request of $%2 регистр $%3")
+                       .arg(run.stopDelayMs)
+                       .arg(hexText(run.stopAddress), hexText(run.stopRow));
+        if (i > 0)
+            how += QStringLiteral("; at once after the run before, on the same zuk_sim");
+        print(how);
     }
-    *memory_ = *after;
+    print(QStringLiteral("  files kept in %1 (start.txt: the memory at the session's start)").arg(ss.dir.path()));
+    print(QStringLiteral("  its round: zuk_soak %1 --mode %2 --seed %3 --rate %4 --wait-unit-ms %5 --late-ms %6 (session %7)")
+              .arg(exchanges_)
+              .arg(QLatin1String(mode_.name))
+              .arg(set_.seed)
+              .arg(rate_)
+              .arg(set_.waitUnitMs)
+              .arg(lateMs())
+              .arg(ss.no));
+}
+
+bool ModeSoak::session(Totals *t)
+{
+    Session ss;
+    ss.no = sessionNo_++;
+    rng_ = seeded(set_.seed, quint32(mode_.id), rate_, ss.no);
+    plan(ss);
+    if (!make(ss, t))
+        return false;
+    QStringList where;
+    const long wrong = check(ss, &where);
+    t->wrong += wrong;
+    if (wrong)
+        tellWrong(ss, wrong, where);
+    *memory_ = *ss.after;
     return true;
 }
 
