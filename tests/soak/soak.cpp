@@ -248,7 +248,7 @@ struct Run {
     // What it did.
     bool stopSent = false;
     int exitCode = -1;
-    QString outcome;   // of the report: completed, stopped
+    QString outcome;   // of the report: completed, stopped (also: ended by the SIGINT after the run)
     QString out, err;
     std::map<int, std::set<int>> givenUp, written;   // slot -> rows
 };
@@ -344,9 +344,12 @@ bool ModeSoak::runTool(Run &run, const QString &logPath)
         tool.waitForFinished(5000);
         return false;
     }
-    run.exitCode = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+    const bool killed = tool.exitStatus() != QProcess::NormalExit;
+    run.exitCode = killed ? -1 : tool.exitCode();
     run.out = QString::fromUtf8(tool.readAllStandardOutput());
     run.err = QString::fromUtf8(tool.readAllStandardError());
+    if (run.err.contains(QLatin1String("Sanitizer")) || run.err.contains(QLatin1String("runtime error:")))
+        return false;
     const QJsonObject report = QJsonDocument::fromJson(readFile(QDir(run.dir).filePath("report.json"))).object();
     run.outcome = report.value(QStringLiteral("outcome")).toString();
     for (const QJsonValue &c : report.value(QStringLiteral("controllers")).toArray()) {
@@ -355,6 +358,13 @@ bool ModeSoak::runTool(Run &run, const QString &logPath)
             run.givenUp[slot].insert(r.toInt());
         for (const QJsonValue &r : c[QStringLiteral("written")].toArray())
             run.written[slot].insert(r.toInt());
+    }
+    if (killed && run.stopSent) {
+        // The SIGINT came after the run had ended and its handler was gone:
+        // the program ended by it, its output maybe cut short. Taken as
+        // stopped; what its report names as written (if it got that far) stands.
+        run.outcome = QStringLiteral("stopped");
+        return true;
     }
     const bool known = run.exitCode == 0 || run.exitCode == 1 || (run.exitCode == 130 && run.stopSent);
     return known && (run.outcome == QLatin1String("completed") || run.outcome == QLatin1String("stopped"));
