@@ -73,6 +73,8 @@ int main(int argc, char **argv)
     std::fflush(stdout);
     serve(opt, inst, pty, signalFd, log.isOpen() ? &log : nullptr);
 
+    if (!opt.faults.empty())
+        std::fprintf(stderr, "zuk_sim: listed faults applied: %d\n", inst.listedFaultsApplied);
     if (opt.randomFaults)
         std::fprintf(stderr, "zuk_sim: random faults injected: %d\n", inst.randomFaultsInjected);
     int rc = 0;

@@ -79,7 +79,15 @@ const std::vector<OptionRow> &optionTable()
          "  badecho    with --echo: the last echoed byte of the\n"
          "             request comes back changed (a collision);\n"
          "             the request is answered as usual\n"
-         "Faults matching one request combine; silent wins.",
+         "  dupack[/MS]\n"
+         "             a write is stored and acknowledged twice,\n"
+         "             the second acknowledgement MS ms (default\n"
+         "             30) after the first; reads are answered as\n"
+         "             usual\n"
+         "Faults matching one request combine; silent wins.\n"
+         "At exit the number of requests a listed fault shaped\n"
+         "is printed on standard error:\n"
+         "\"zuk_sim: listed faults applied: N\".",
          nullptr},
         {"seed", "N",
          "with --fault-rate: seed of the random faults.",
@@ -91,16 +99,18 @@ const std::vector<OptionRow> &optionTable()
         {"fault-rate", "P",
          "each answered request gets, with probability P (0..1),\n"
          "one random fault: silent, late, badsum, otheraddr,\n"
-         "pieces or garbage (late uses --late-ms, pieces 1 to 6\n"
-         "bytes). At exit the count is printed on standard\n"
-         "error: \"zuk_sim: random faults injected: N\".",
+         "pieces, garbage or dupack (late and dupack use\n"
+         "--late-ms, pieces 1 to 6 bytes; dupack drawn for a\n"
+         "read leaves it as it is). At exit the count is printed\n"
+         "on standard error: \"zuk_sim: random faults injected: N\".",
          [](const QString &v, SimOptions *o) {
              bool ok = false;
              o->rate = v.toDouble(&ok);
              return ok && o->rate >= 0 && o->rate <= 1;
          }},
         {"late-ms", "MS",
-         "delay of random late answers (default 500).",
+         "delay of random late answers and gap between the two\n"
+         "acknowledgements of a random dupack (default 500).",
          [](const QString &v, SimOptions *o) { return intIn(v, 0, INT_MAX, &o->lateMs); }},
         {"line-speed", "BAUD",
          "pace of the line (e.g. 19200), 10 bits a byte: a request\n"
@@ -201,7 +211,7 @@ SIGTERM, SIGINT or SIGHUP.
     constexpr int kColumn = 20;
     auto add = [&](const QString &left, const QString &help) {
         const QStringList lines = help.split(QLatin1Char('\n'));
-        text += left.size() < kColumn - 1 ? left.leftJustified(kColumn) : left + QStringLiteral("  ");
+        text += left.size() < kColumn ? left.leftJustified(kColumn) : left + QStringLiteral("  ");
         text += lines[0] + QLatin1Char('\n');
         for (qsizetype i = 1; i < lines.size(); ++i)
             text += QString(kColumn, QLatin1Char(' ')) + lines[i] + QLatin1Char('\n');

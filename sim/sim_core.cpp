@@ -142,26 +142,37 @@ bool parseOneFault(const QString &faultText, Fault *f, QString *error)
     if (where.size() > 2 && !parseCount(where[2], &f->attempts))
         return fail(QStringLiteral("attempts \"%1\" is not a count").arg(where[2]));
 
-    static const std::map<QString, std::pair<FaultKind, bool>> kinds = {
-        {QStringLiteral("silent"), {FaultKind::Silent, false}},
-        {QStringLiteral("late"), {FaultKind::Late, true}},
-        {QStringLiteral("badsum"), {FaultKind::BadSum, false}},
-        {QStringLiteral("otheraddr"), {FaultKind::OtherAddr, false}},
-        {QStringLiteral("pieces"), {FaultKind::Pieces, true}},
-        {QStringLiteral("garbage"), {FaultKind::Garbage, false}},
-        {QStringLiteral("fail"), {FaultKind::Fail, true}},
-        {QStringLiteral("nostore"), {FaultKind::NoStore, false}},
-        {QStringLiteral("badecho"), {FaultKind::BadEcho, false}},
+    // Whether a kind takes /PARAM: never, always, or optionally (then its
+    // default stands without one).
+    enum class Param { None, Needed, Optional };
+    struct KindRow {
+        FaultKind kind;
+        Param param;
+        int byDefault;
+    };
+    static const std::map<QString, KindRow> kinds = {
+        {QStringLiteral("silent"), {FaultKind::Silent, Param::None, 0}},
+        {QStringLiteral("late"), {FaultKind::Late, Param::Needed, 0}},
+        {QStringLiteral("badsum"), {FaultKind::BadSum, Param::None, 0}},
+        {QStringLiteral("otheraddr"), {FaultKind::OtherAddr, Param::None, 0}},
+        {QStringLiteral("pieces"), {FaultKind::Pieces, Param::Needed, 0}},
+        {QStringLiteral("garbage"), {FaultKind::Garbage, Param::None, 0}},
+        {QStringLiteral("fail"), {FaultKind::Fail, Param::Needed, 0}},
+        {QStringLiteral("nostore"), {FaultKind::NoStore, Param::None, 0}},
+        {QStringLiteral("badecho"), {FaultKind::BadEcho, Param::None, 0}},
+        {QStringLiteral("dupack"), {FaultKind::DupAck, Param::Optional, kDupAckDefaultMs}},
     };
     const auto k = kinds.find(what[0]);
     if (k == kinds.end())
         return fail(QStringLiteral("unknown kind \"%1\"").arg(what[0]));
-    f->kind = k->second.first;
-    const bool needsParam = k->second.second;
-    if (needsParam != (what.size() == 2))
-        return fail(needsParam ? QStringLiteral("this kind needs /PARAM") : QStringLiteral("this kind takes no /PARAM"));
-    if (needsParam && (!parseCount(what[1], &f->param)
-                       || (f->kind == FaultKind::Pieces && f->param < 1)))
+    f->kind = k->second.kind;
+    f->param = k->second.byDefault;
+    const bool given = what.size() == 2;
+    if (k->second.param == Param::Needed && !given)
+        return fail(QStringLiteral("this kind needs /PARAM"));
+    if (k->second.param == Param::None && given)
+        return fail(QStringLiteral("this kind takes no /PARAM"));
+    if (given && (!parseCount(what[1], &f->param) || (f->kind == FaultKind::Pieces && f->param < 1)))
         return fail(QStringLiteral("parameter \"%1\" is not a valid count").arg(what[1]));
     if (f->kind == FaultKind::Fail) {
         if (f->attempts >= 0)
@@ -273,10 +284,17 @@ std::vector<Delivery> Installation::answer(const Request &req, bool *spoilEcho)
         if (f.attempts < 0 || n < f.attempts)
             active.push_back(f);
     }
+    if (!active.empty())
+        ++listedFaultsApplied;
     if (rng_ && std::uniform_real_distribution<double>(0.0, 1.0)(*rng_) < rate_) {
+        // The kinds a real bus shows unasked; nostore and badecho are asked for by name only.
+        static constexpr FaultKind kMix[] = {FaultKind::Silent, FaultKind::Late,   FaultKind::BadSum, FaultKind::OtherAddr,
+                                             FaultKind::Pieces, FaultKind::Garbage, FaultKind::DupAck};
         Fault f;
-        f.kind = static_cast<FaultKind>(std::uniform_int_distribution<int>(0, 5)(*rng_));
-        f.param = f.kind == FaultKind::Late ? lateMs_ : std::uniform_int_distribution<int>(1, 6)(*rng_);
+        f.kind = kMix[std::uniform_int_distribution<int>(0, int(std::size(kMix)) - 1)(*rng_)];
+        f.param = f.kind == FaultKind::Late || f.kind == FaultKind::DupAck
+                      ? lateMs_
+                      : std::uniform_int_distribution<int>(1, 6)(*rng_);
         active.push_back(f);
         ++randomFaultsInjected;
     }
@@ -325,6 +343,20 @@ std::vector<Delivery> Installation::answer(const Request &req, bool *spoilEcho)
     for (qsizetype at = 0; at < reply.size(); at += piece) {
         out.push_back({delay, reply.mid(at, piece)});
         delay += kPieceGapMs;
+    }
+    // A write acknowledged twice: the same acknowledgement again, its first
+    // piece the fault's gap after the first one's (never before the last
+    // piece of the first).
+    if (req.kind == Request::Kind::Write) {
+        for (const Fault &f : active) {
+            if (f.kind != FaultKind::DupAck)
+                continue;
+            const qint64 shift = std::max<qint64>(f.param, out.back().delayMs - out.front().delayMs);
+            const size_t once = out.size();
+            for (size_t i = 0; i < once; ++i)
+                out.push_back({out[i].delayMs + shift, out[i].bytes});
+            break;
+        }
     }
     return out;
 }
