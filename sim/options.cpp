@@ -1,5 +1,7 @@
 #include "sim/options.h"
 
+#include "common/option_table.h"
+
 #include <QCommandLineParser>
 
 #include <climits>
@@ -149,16 +151,8 @@ QString leftColumn(const OptionRow &row)
 bool parseSimOptions(const QStringList &args, SimOptions *out, QString *error)
 {
     QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    parser.addOption(help);
-    std::vector<QCommandLineOption> options;
-    for (const OptionRow &row : optionTable()) {
-        options.emplace_back(QString::fromLatin1(row.name));
-        if (row.valueName)
-            options.back().setValueName(QString::fromLatin1(row.valueName));
-        parser.addOption(options.back());
-    }
+    const QCommandLineOption help = helpOption();
+    const std::vector<QCommandLineOption> options = addOptionTable(parser, optionTable(), help);
     if (!parser.parse(QStringList{QStringLiteral("zuk_sim")} + args)) {
         *error = parser.errorText();
         return false;
