@@ -101,8 +101,8 @@ const std::vector<OptionRow> &optionTable()
         {"fault-rate", "P",
          "each answered request gets, with probability P (0..1),\n"
          "one random fault: silent, late, badsum, otheraddr,\n"
-         "pieces, garbage or dupack (late and dupack use\n"
-         "--late-ms, pieces 1 to 6 bytes; dupack drawn for a\n"
+         "pieces, garbage or dupack (late uses --late-ms, pieces\n"
+         "1 to 6 bytes, dupack its default gap; dupack drawn for a\n"
          "read leaves it as it is). At exit the count is printed\n"
          "on standard error: \"zuk_sim: random faults injected: N\".",
          [](const QString &v, SimOptions *o) {
@@ -111,8 +111,7 @@ const std::vector<OptionRow> &optionTable()
              return ok && o->rate >= 0 && o->rate <= 1;
          }},
         {"late-ms", "MS",
-         "delay of random late answers and gap between the two\n"
-         "acknowledgements of a random dupack (default 500).",
+         "delay of random late answers (default 500).",
          [](const QString &v, SimOptions *o) { return intIn(v, 0, INT_MAX, &o->lateMs); }},
         {"line-speed", "BAUD",
          "pace of the line (e.g. 19200), 10 bits a byte: a request\n"
