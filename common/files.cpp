@@ -8,6 +8,7 @@
 #include <QStorageInfo>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -322,20 +323,22 @@ void clearSaveFault()
 bool readFileBytes(const QString &path, QByteArray *out, QString *error)
 {
     auto fail = [&](const QString &why) {
+        out->clear();
         if (error)
             *error = QStringLiteral("не удалось открыть файл %1: %2").arg(native(path), why);
         return false;
     };
-    const QString notRegular = QStringLiteral("это не обычный файл (папка, устройство или канал)");
-    const QString tooLarge = QStringLiteral("файл больше %1 МиБ, такого файла установки не бывает")
-                                 .arg(kMaxLoadBytes / (1024 * 1024));
+    auto notRegular = [] { return QStringLiteral("это не обычный файл (папка, устройство или канал)"); };
+    auto tooLarge = [] {
+        return QStringLiteral("файл больше %1 МиБ, такого файла установки не бывает").arg(kMaxLoadBytes / (1024 * 1024));
+    };
     QFile file;
 #ifdef Q_OS_WIN
     const QFileInfo info(path);
     if (info.exists() && !info.isFile())
-        return fail(notRegular);
+        return fail(notRegular());
     file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
 #else
     // Opened without blocking (a FIFO would wait for a writer for ever), then
@@ -346,28 +349,39 @@ bool readFileBytes(const QString &path, QByteArray *out, QString *error)
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return fail(notRegular);
+        return fail(notRegular());
     }
     if (st.st_size > kMaxLoadBytes) {
         ::close(fd);
-        return fail(tooLarge);
+        return fail(tooLarge());
     }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return fail(file.errorString());
     }
 #endif
     // At most one byte past the limit: a file that grew while being read is
-    // refused as well.
-    QByteArray bytes = file.read(kMaxLoadBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
+    // refused as well. The size it has now, and one byte more, is read first,
+    // into the storage *out has when that is large enough; only a file that
+    // grew is read on.
+    const qint64 size = std::min<qint64>(file.size(), kMaxLoadBytes);
+    QByteArray &bytes = *out;
+    bytes.resize(size + 1);
+    qint64 got = file.read(bytes.data(), size + 1);
+    if (got == size + 1) {
+        bytes.resize(kMaxLoadBytes + 1);
+        const qint64 more = file.read(bytes.data() + got, kMaxLoadBytes + 1 - got);
+        got = more < 0 ? more : got + more;
+    }
+    if (got < 0 || file.error() != QFileDevice::NoError) {
+        bytes.clear();
         if (error)
             *error = QStringLiteral("не удалось прочитать файл %1: %2").arg(native(path), file.errorString());
         return false;
     }
-    if (bytes.size() > kMaxLoadBytes)
-        return fail(tooLarge);
-    *out = std::move(bytes);
+    bytes.resize(got);
+    if (got > kMaxLoadBytes)
+        return fail(tooLarge());
     return true;
 }
 

@@ -92,7 +92,9 @@ private:
 // Whole-file helpers (common/files.cpp). Error texts are Russian and name the
 // file and the reason.
 // Loads a regular file of at most kMaxLoadBytes (common/files.h), opened
-// without blocking; a folder, device, FIFO or larger file is refused.
+// without blocking; a folder, device, FIFO or larger file is refused. The
+// bytes are read into *out, using its storage again when it is large enough;
+// after a failure *out is empty.
 bool readFileBytes(const QString &path, QByteArray *out, QString *error);
 // Replaces the file only once the new contents are completely on disk; on a
 // failure the earlier file stays whole.

@@ -72,6 +72,10 @@ TEST(HostileFiles, SpecialOrHugeFilesAreLoadFailuresAtOnce)
     QString error;
     EXPECT_TRUE(readFileBytes(big, &bytes, &error)) << error.toStdString();
     EXPECT_EQ(bytes.size(), kMaxLoadBytes);
+    // Read into the same array again, a small file gives its own bytes only.
+    put(big, "1,2\r\n");
+    EXPECT_TRUE(readFileBytes(big, &bytes, &error));
+    EXPECT_EQ(bytes, QByteArray("1,2\r\n"));
 }
 
 TEST(HostileFiles, MessagesQuoteAShortVisiblePieceAndCountInRussian)
@@ -132,8 +136,9 @@ TEST(Saving, FilesReplacedTogetherOrNotAtAllWhateverStepFails)
         EXPECT_TRUE(error.contains(f.file)) << error.toStdString();
         EXPECT_EQ(QList({bytesOf(a), bytesOf(b), bytesOf(c)}), QList<QByteArray>({"A2", "B2", "C2"}));
         EXPECT_EQ(entries(dir).join(' ').toStdString(), (files + QStringList{"zuk.txt.new"}).join(' ').toStdString());
-        if (f.step == SaveStep::Rename && QString(f.file) != "zuk.txt")
+        if (f.step == SaveStep::Rename && QString(f.file) != "zuk.txt") {
             EXPECT_TRUE(error.contains("восстановлены")) << error.toStdString();
+        }
     }
     // A file that did not exist before is removed again when a later rename fails.
     {
