@@ -90,8 +90,9 @@ TEST(ImageFile, NeverReadImageSavesCompleteFile)
     EXPECT_TRUE(lines.contains(QStringLiteral("\"регистр-17\"")));
     EXPECT_TRUE(lines.contains(QStringLiteral("\"регистр-35\"")));
     for (const QString &l : lines) {
-        if (!l.startsWith('"'))
+        if (!l.startsWith('"')) {
             ASSERT_EQ(l, "0");
+        }
     }
 }
 

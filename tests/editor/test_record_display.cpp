@@ -206,8 +206,9 @@ TEST(RecordDisplay, BadLinesAndBytesWithoutEntryShowWhatTheyCanAndWriteNothing)
         r.at(20, 0) = v;
         r.show(3);
         for (ComboBox *c : {&r.f().Combo1[0], &r.f().Combo2})
-            if (c == &r.f().Combo1[0] || v < 0 || v > 255)
+            if (c == &r.f().Combo1[0] || v < 0 || v > 255) {
                 EXPECT_EQ(std::tuple(c->enabled(), c->listIndex(), c->text()), std::tuple(true, -1, QString::number(v)));
+            }
         EXPECT_EQ(std::pair(int(r.at(20, 0)), r.rec(3)[15]), std::pair(v, QString()));
     }
 }

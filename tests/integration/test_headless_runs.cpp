@@ -460,8 +460,9 @@ TEST_F(HeadlessRuns, LateAcknowledgementNeverLeavesARowReportedWritten)
     const QJsonArray givenUp = reportOf(folder)["controllers"][0]["given_up"].toArray();
     const RegisterImage held = loadOrFail(sim->savePath), image = loadOrFail(folder.path());
     for (int r = 0; r < 60; ++r)
-        if (!givenUp.contains(r))
+        if (!givenUp.contains(r)) {
             EXPECT_EQ(held[0][r], image[0][r]) << "row " << r << " reported written";
+        }
 }
 
 TEST_F(HeadlessRuns, SignalStopsTheRunAndLeavesZukTxtAsItWas)
