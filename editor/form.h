@@ -6,6 +6,7 @@
 #include "common/image_file.h"
 #include "editor/controls.h"
 
+#include <QDir>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -135,6 +136,7 @@ public:
 
 private:
     QString folder_;
+    QDir dir_;   // of folder_, for filePath
     EditorHost *host_;
 
     // ---- state of loading and saving ----

@@ -183,7 +183,7 @@ QStringList EditorForm::readSideItems(const QString &name, int count)
         known.bytes = QByteArray(bytes.constData(), bytes.size());   // the buffer is read into again
         known.count = count;
         zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
-        known.items.reserve(count);
+        known.items.reserve(std::min<qsizetype>(count, bytes.size() + 1));   // an item takes a byte at least
         QString item;
         while (known.items.size() < count && reader.readText(&item))
             known.items.append(item);
@@ -246,12 +246,17 @@ QStringList EditorForm::readInputTypes()
 {
     QStringList items;
     const QStringList names = readSideEntries(QStringLiteral("in_0.ini"), kFileTypes, kTypeItems, 0, &items);
+    static const QString none;
     for (int t = 0; t < kFileTypes; ++t) {
         // Types and lines the file does not reach are left empty, so that
         // nothing of an earlier file is taken for this one.
         const int first = t * kTypeItems;
-        for (int line = 0; line < kTypeLines; ++line)
-            in_table[t][line] = items.value(first + 1 + line);
+        for (int line = 0; line < kTypeLines; ++line) {
+            const qsizetype at = first + 1 + line;
+            const QString &text = at < items.size() ? items.at(at) : none;
+            if (!in_table[t][line].isSharedWith(text))   // the same text of the same file stays as it is
+                in_table[t][line] = text;
+        }
     }
     return names;
 }
