@@ -2,9 +2,9 @@
 // record of every controller shown. The input is cut at NUL bytes (which no
 // file of the installation holds) into the seven reference files and the
 // three data files, in the order of kFiles; files the input does not reach
-// are missing from the folder. This goes deep and slowly; each file reader
-// and the display of one record are fuzzed fast by fuzz_editor_files and
-// fuzz_editor_record.
+// are missing from the folder. This goes deep and slowly; the file readers
+// and the display of one record are fuzzed fast by fuzz_editor_files,
+// fuzz_editor_side_files and fuzz_editor_record.
 #include "editor/form.h"
 #include "tests/fuzz/scratch_folder.h"
 
