@@ -225,7 +225,8 @@ bool EditorForm::LoadNames(const QByteArray &bytes, QString *failure)
 
 bool EditorForm::LoadScenarios(const QByteArray &bytes, QString *failure)
 {
-    // Per controller: header, then per scenario its code and name.
+    // Per controller: header, then per scenario its code and name; the codes
+    // of the last section read stay in the code labels.
     zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
     bool ok = true;
     for (int c = 0; c < kControllers && ok; ++c) {
