@@ -1,5 +1,7 @@
 #include "transfer/options.h"
 
+#include "common/start_up.h"
+
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
@@ -166,23 +168,6 @@ QString modeName(Mode m)
     return QStringLiteral("окна");
 }
 
-// Maps the parser's (English) complaint onto a Russian message.
-QString parserError(const QCommandLineParser &parser)
-{
-    if (!parser.unknownOptionNames().isEmpty()) {
-        const QString name = parser.unknownOptionNames().first();
-        return QStringLiteral("неизвестный аргумент: %1%2").arg(name.size() == 1 ? "-" : "--", name);
-    }
-    static const QRegularExpression quoted(QStringLiteral("'([^']*)'"));
-    const QString text = parser.errorText();
-    const QString name = quoted.match(text).captured(1);
-    if (text.startsWith(QLatin1String("Missing value")))
-        return QStringLiteral("нет значения у %1").arg(name);
-    if (text.startsWith(QLatin1String("Unexpected value")))
-        return QStringLiteral("лишнее значение у %1").arg(name);
-    return QStringLiteral("ошибка в аргументах: %1").arg(text);
-}
-
 }  // namespace
 
 bool parseTickList(const QString &text, std::array<bool, kSlotCount> *out)
@@ -220,7 +205,7 @@ bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString
         parser.addOption(options.back());
     }
     if (!parser.parse(QStringList{QStringLiteral("zuk_2")} + args)) {
-        *error = parserError(parser);
+        *error = commandLineError(parser);
         return false;
     }
     if (parser.isSet(help)) {
