@@ -4,6 +4,7 @@
 #include "common/program_folder.h"
 #include "transfer/headless.h"
 #include "transfer/options.h"
+#include "transfer/report.h"
 #include "transfer/stop_signal.h"
 #include "transfer/window/choices.h"
 #include "transfer/window/form1.h"
@@ -13,9 +14,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 #include <cstdio>
 
 namespace {
@@ -37,15 +35,15 @@ QString programFolder(const QString &given, bool window)
     return chosen;
 }
 
-// The --report file, refused before anything runs when it cannot be written
-// or is one of the files of the installation, which it would replace. True
-// when refused.
-bool reportRefused(const QString &path, const QString &folder)
+// A file that zuk_2 is to write, named by an option (--report; what: "отчёт"):
+// refused, before anything runs, when it cannot be written or when it is one
+// of the files of the installation, which it would replace. True when refused.
+bool outputFileRefused(const QString &option, const QString &what, const QString &path, const QString &folder)
 {
     const QString why = zuk::reportFileRefusal(path, folder);
     if (why.isEmpty())
         return false;
-    std::fprintf(stderr, "zuk_2: --report: отчёт %s нельзя записать: %s\n",
+    std::fprintf(stderr, "zuk_2: %s: %s %s нельзя записать: %s\n", qPrintable(option), qPrintable(what),
                  qPrintable(zuk::visibleText(QDir::toNativeSeparators(path), 200)), qPrintable(why));
     return true;
 }
@@ -76,27 +74,25 @@ int main(int argc, char **argv)
         options.port = zuk::rememberedPortName(options.port);
     // Checked once the folder is known and before anything runs, so that a
     // script never waits a whole run for a report that cannot be.
-    auto refused = [&options] { return !options.report.isEmpty() && reportRefused(options.report, options.dir); };
+    auto reportRefused = [&options] {
+        return !options.report.isEmpty()
+               && outputFileRefused(QStringLiteral("--report"), QStringLiteral("отчёт"), options.report, options.dir);
+    };
     if (options.mode != zuk::TransferOptions::Mode::Window) {
         QCoreApplication app(argc, argv);
         options.dir = programFolder(options.dir, false);
-        if (refused())
+        if (reportRefused())
             return 2;
         return zuk::runHeadless(options);
     }
 
     QApplication app(argc, argv);
-    // Qt's own texts (file dialogs, the menus of text fields) in Russian too.
-    QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
     options.dir = programFolder(options.dir, true);
     if (options.dir.isEmpty()) {
         std::fputs("zuk_2: no folder chosen\n", stderr);
         return 2;
     }
-    if (refused())
+    if (reportRefused())
         return 2;
     // The menus' remembered choices, where the command line said nothing.
     zuk::addRememberedChoices(&options, zuk::rememberedWindowChoices());

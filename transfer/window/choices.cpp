@@ -39,7 +39,7 @@ void addRememberedChoices(TransferSettings *settings, const WindowChoices &remem
     // to it and a remembered "off" leaves what it gave.
     settings->fast = settings->fast || remembered.fast;
     settings->verify = settings->verify || remembered.verify;
-    //MERGE settings->skipSilent = settings->skipSilent || remembered.skipSilent;
+    settings->skipSilent = settings->skipSilent || remembered.skipSilent;
     if (settings->report.isEmpty() && remembered.reportOn)
         settings->report = remembered.reportFile;
 }

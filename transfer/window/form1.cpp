@@ -27,6 +27,12 @@ namespace zuk {
 
 namespace {
 
+// Whether a run with this outcome began its exchanges, so that it has a result to show.
+bool ranOnBus(RunOutcome outcome)
+{
+    return outcome == RunOutcome::Completed || outcome == RunOutcome::Stopped || outcome == RunOutcome::PortLost;
+}
+
 QRect twips(int left, int top, int width, int height)
 {
     return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
@@ -247,39 +253,63 @@ void Form1::boxChanged(int slot, bool checked)
 
 void Form1::Command1_Click()
 {
-    if (tool_.running() || shutDown_)
-        return;
-    // zuk.txt made read-only is not replaced: no exchange is begun for a file that cannot be saved.
-    if (const QString readOnly = readOnlyFileText(tool_.imagePath()); !readOnly.isEmpty()) {
-        showMessage(QStringLiteral("Чтение не начато, ничего не отправлено: ") + readOnly);
-        writeReport(recordWithoutRun(RunKind::Read, RunOutcome::Refused, settings_.port));
-        return;
-    }
-    runWithWindow([this] { return tool_.readingRun(); });
+    startRun(RunKind::Read, [this] { return tool_.readingRun(); });
 }
 
 void Form1::Command2_Click()
 {
-    if (tool_.running() || shutDown_)
-        return;
-    runWithWindow([this] { return tool_.writingRun(); });
+    startRun(RunKind::Write, [this] { return tool_.writingRun(); });
 }
 
 void Form1::compareClicked()
 {
-    if (tool_.running() || shutDown_)
-        return;
-    runWithWindow([this] { return tool_.comparingRun(); });
+    startRun(RunKind::Compare, [this] { return tool_.comparingRun(); });
 }
 
-void Form1::runWithWindow(const std::function<RunOutcome()> &run)
+void Form1::scanClicked()
 {
+    // The whole address map is asked; what answers is ticked afterwards.
+    const std::array<bool, kSlotCount> before = tool_.ticked;
+    tool_.ticked.fill(true);
+    const bool made = startRun(RunKind::Scan, [this] { return tool_.scanRun(); });
+    tool_.ticked = before;
+    if (made && tool_.lastRun().kind == RunKind::Scan && tool_.lastRun().outcome == RunOutcome::Completed)
+        for (const ControllerRecord &c : tool_.lastRun().controllers)
+            tool_.ticked[c.slot] = c.answered;
+    showTicks();
+}
+
+bool Form1::startRun(RunKind kind, const std::function<RunOutcome()> &run)
+{
+    if (tool_.running() || shutDown_)
+        return false;
+    // A run that would do nothing or could not save (nothing ticked, zuk.txt
+    // or its folder not writable) is not begun: nothing is sent.
+    if (const QString why = tool_.runRefusal(kind); !why.isEmpty()) {
+        showMessage(why);
+        writeReport(recordWithoutRun(kind, RunOutcome::Refused, settings_.port));
+        return false;
+    }
+    runWithWindow(kind, run);
+    return true;
+}
+
+void Form1::runWithWindow(RunKind kind, const std::function<RunOutcome()> &run)
+{
+    runKind_ = kind;
+    const bool resultShown = resultDialog->isVisible();
     setRunning(true);
     clock_.start();
-    showProgress(0, tool_.rowsToDo(), 0);
+    // A scan counts controllers, the other runs rows.
+    showProgress(0, kind == RunKind::Scan ? int(std::count(tool_.ticked.begin(), tool_.ticked.end(), true))
+                                          : tool_.rowsToDo(),
+                 0);
     const RunOutcome outcome = run();
     setRunning(false);
     afterRun(outcome);
+    // A run that did not begin leaves the last result as it was.
+    if (resultShown && !resultDialog->isVisible() && !ranOnBus(outcome) && !closePending_)
+        resultDialog->show();
 }
 
 void Form1::showProgress(int done, int total, int errors)
@@ -287,7 +317,8 @@ void Form1::showProgress(int done, int total, int errors)
     progressBar->setRange(0, std::max(total, 1));
     progressBar->setValue(std::min(done, std::max(total, 1)));
     progressBar->setFormat(QStringLiteral("%1 / %2").arg(done).arg(total));
-    errorsLabel->setText(QStringLiteral("ошибок %1").arg(errors));
+    errorsLabel->setText((runKind_ == RunKind::Scan ? QStringLiteral("без ответа %1") : QStringLiteral("ошибок %1"))
+                             .arg(errors));
     timeLeftLabel->setText(done > 0 ? QStringLiteral("осталось ~") + clockText(clock_.leftMs(done, total)) : QString());
 }
 
@@ -300,7 +331,7 @@ void Form1::afterRun(RunOutcome outcome)
         QTimer::singleShot(0, this, &QWidget::close);
         return;
     }
-    if (outcome == RunOutcome::Completed || outcome == RunOutcome::Stopped || outcome == RunOutcome::PortLost)
+    if (ranOnBus(outcome))
         showResult(tool_.lastRun());
 }
 

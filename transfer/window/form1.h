@@ -108,11 +108,15 @@ private:
     void Command1_Click();
     void Command2_Click();
     void compareClicked();
+    // Scan: asks all twenty controllers, then ticks those that answered.
     void scanClicked();
+    // Refused with a message when the run would do nothing or could not
+    // save; else made through runWithWindow. False when it was not made.
+    bool startRun(RunKind kind, const std::function<RunOutcome()> &run);
     // Runs one run with everything that could start another or change the
     // ticks disabled, the progress in the status bar, and afterwards the
     // report and the result.
-    void runWithWindow(const std::function<RunOutcome()> &run);
+    void runWithWindow(RunKind kind, const std::function<RunOutcome()> &run);
     void setRunning(bool running);
     void afterRun(RunOutcome outcome);
     void showResult(const RunRecord &record);
@@ -140,6 +144,7 @@ private:
     BusExchange bus_;
     TransferTool tool_;
     RunClock clock_;
+    RunKind runKind_ = RunKind::Read;   // of the run in progress or the last one
     std::vector<QAction *> lockedInRun_;   // actions that start runs or change port, folder, modes
     QActionGroup *portGroup_ = nullptr;
     std::vector<QAction *> portActions_;

@@ -38,6 +38,7 @@ QString kindTitle(RunKind kind)
     case RunKind::Read: return QStringLiteral("Чтение: система в файл zuk.txt");
     case RunKind::Write: return QStringLiteral("Запись: из файла zuk.txt в систему");
     case RunKind::Compare: return QStringLiteral("Сравнение системы с файлом zuk.txt");
+    case RunKind::Scan: return QStringLiteral("Поиск контроллеров");
     }
     return QString();
 }
@@ -61,8 +62,14 @@ QString outcomeText(const RunRecord &record)
 QStringList controllerLines(const ControllerRecord &c, RunKind kind)
 {
     const ControllerSlot &s = controllerMap()[c.slot];
+    if (kind == RunKind::Scan)
+        return {s.caption + (c.answered ? QStringLiteral(": отвечает")
+                             : c.rowsDone > 0 ? QStringLiteral(": нет ответа")
+                                              : QStringLiteral(": не опрошен"))};
     QStringList lines{QStringLiteral("%1: сделано %2 из %3").arg(s.caption).arg(c.rowsDone).arg(s.rows)};
     const QString indent = QStringLiteral("    ");
+    if (c.silent)
+        lines << indent + silentLine(c);
     if (!c.givenUp.empty())
         lines << indent
                      + QStringLiteral("%1 (%2): %3")
@@ -88,14 +95,24 @@ QString runResultText(const RunRecord &record)
                  .arg(record.port, record.started.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
                       record.finished.toString(QStringLiteral("HH:mm:ss")),
                       clockText(record.started.msecsTo(record.finished)));
-    lines << QStringLiteral("Ошибок: %1; обменов: %2; сбоев обмена: %3")
-                 .arg(record.errorTotal)
-                 .arg(record.exchanges)
-                 .arg(record.anomalies);
+    if (record.kind == RunKind::Scan)
+        lines << QStringLiteral("Отвечают: %1 из %2; обменов: %3")
+                     .arg(std::count_if(record.controllers.begin(), record.controllers.end(),
+                                        [](const ControllerRecord &c) { return c.answered; }))
+                     .arg(record.controllers.size())
+                     .arg(record.exchanges);
+    else
+        lines << QStringLiteral("Ошибок: %1; обменов: %2; сбоев обмена: %3")
+                     .arg(record.errorTotal)
+                     .arg(record.exchanges)
+                     .arg(record.anomalies);
     if (record.controllers.empty())
         lines << QString() << QStringLiteral("Ни один контроллер не отмечен.");
-    for (const ControllerRecord &c : record.controllers)
-        lines << QString() << controllerLines(c, record.kind);
+    for (size_t i = 0; i < record.controllers.size(); ++i) {
+        if (i == 0 || record.kind != RunKind::Scan)   // a scan's are one line each
+            lines << QString();
+        lines << controllerLines(record.controllers[i], record.kind);
+    }
     if (record.kind == RunKind::Compare && record.outcome == RunOutcome::Completed) {
         lines << QString();
         qsizetype total = 0;
@@ -150,7 +167,7 @@ void Form1::buildMenus()
     };
     fastAction = mode(QStringLiteral("&Быстрый обмен"), settings_.fast);
     verifyAction = mode(QStringLiteral("&Проверять каждую запись чтением"), settings_.verify);
-    skipSilentAction = mode(QStringLiteral("Пропускать &молчащие контроллеры"), false);
+    skipSilentAction = mode(QStringLiteral("Пропускать &молчащие контроллеры"), settings_.skipSilent);
 
     actionsMenu = menuBar()->addMenu(QStringLiteral("&Действия"));
     readAction = locked(actionsMenu->addAction(QStringLiteral("&Чтение: система в файл zuk.txt"), this,
@@ -400,12 +417,10 @@ void Form1::modeChanged()
         remembered.fast = settings_.fast = fastAction->isChecked();
     if (verifyAction->isChecked() != settings_.verify)
         remembered.verify = settings_.verify = verifyAction->isChecked();
+    if (skipSilentAction->isChecked() != settings_.skipSilent)
+        remembered.skipSilent = settings_.skipSilent = skipSilentAction->isChecked();
     applySettings(settings_, bus_, tool_);
     rememberWindowChoices(remembered);
-}
-
-void Form1::scanClicked()
-{
 }
 
 }  // namespace zuk
