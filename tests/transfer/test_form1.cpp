@@ -296,7 +296,8 @@ TEST_F(FormTest, ProgressAndLockedControlsDuringAFastRunAndTheResultAfterIt)
     EXPECT_EQ(form->windowTitle(), QStringLiteral("умный дом — ") + QDir::toNativeSeparators(dir.path()));
     EXPECT_EQ(form->tool().reg_image[9][8], pattern(2)[8]);
     const QString text = result(*form);
-    EXPECT_TRUE(text.contains(QStringLiteral("индикатор часовой $81: сделано 9 из 9\n    не прочитаны регистры (1): 4")))
+    EXPECT_TRUE(text.contains(QStringLiteral("\n$81: регистр 4 не прочитан\n"))
+                && text.contains(QStringLiteral("\nиндикатор часовой $81: сделано 9 из 9; не прочитаны регистры (1): 4")))
         << text.toStdString();
     form->resultDialog->close();
     EXPECT_EQ(result(*form), QString());

@@ -148,6 +148,7 @@ private:
     std::vector<QAction *> lockedInRun_;   // actions that start runs or change port, folder, modes
     QActionGroup *portGroup_ = nullptr;
     std::vector<QAction *> portActions_;
+    bool resultPlaced_ = false;
     bool closePending_ = false;
     bool shutDown_ = false;
 };

@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScreen>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStatusBar>
@@ -58,32 +59,30 @@ QString outcomeText(const RunRecord &record)
     return QString();
 }
 
-// "индикатор часовой $80: сделано 9 из 9" and its details, indented.
-QStringList controllerLines(const ControllerRecord &c, RunKind kind)
+// "индикатор часовой $80: сделано 9 из 9; не прочитаны регистры (1): 3"
+QString controllerLine(const ControllerRecord &c, RunKind kind)
 {
     const ControllerSlot &s = controllerMap()[c.slot];
     if (kind == RunKind::Scan)
-        return {s.caption + (c.answered ? QStringLiteral(": отвечает")
-                             : c.rowsDone > 0 ? QStringLiteral(": нет ответа")
-                                              : QStringLiteral(": не опрошен"))};
-    QStringList lines{QStringLiteral("%1: сделано %2 из %3").arg(s.caption).arg(c.rowsDone).arg(s.rows)};
-    const QString indent = QStringLiteral("    ");
-    if (c.silent)
-        lines << indent + silentLine(c);
+        return s.caption + (c.answered      ? QStringLiteral(": отвечает")
+                            : c.rowsDone > 0 ? QStringLiteral(": нет ответа")
+                                             : QStringLiteral(": не опрошен"));
+    QStringList parts{QStringLiteral("%1: сделано %2 из %3").arg(s.caption).arg(c.rowsDone).arg(s.rows)};
     if (!c.givenUp.empty())
-        lines << indent
-                     + QStringLiteral("%1 (%2): %3")
-                           .arg(kind == RunKind::Write ? QStringLiteral("не записаны регистры")
-                                                       : QStringLiteral("не прочитаны регистры"))
-                           .arg(c.givenUp.size())
-                           .arg(rowRanges(c.givenUp));
+        parts << QStringLiteral("%1 (%2): %3")
+                     .arg(kind == RunKind::Write ? QStringLiteral("не записаны регистры")
+                                                 : QStringLiteral("не прочитаны регистры"))
+                     .arg(c.givenUp.size())
+                     .arg(rowRanges(c.givenUp));
+    if (c.silent)
+        parts << QStringLiteral("молчит, пропущен");
     if (kind == RunKind::Write)
-        lines << indent + QStringLiteral("проверено чтением: %1").arg(c.verified);
+        parts << QStringLiteral("проверено чтением: %1").arg(c.verified);
     else if (c.confirmed > 0)
-        lines << indent + QStringLiteral("подтверждено повторным чтением: %1").arg(c.confirmed);
+        parts << QStringLiteral("подтверждено повторным чтением: %1").arg(c.confirmed);
     if (kind == RunKind::Compare)
-        lines << indent + differenceTotalLine(qsizetype(c.differences.size()));
-    return lines;
+        parts << differenceTotalLine(qsizetype(c.differences.size()));
+    return parts.join(QStringLiteral("; "));
 }
 
 }  // namespace
@@ -106,13 +105,19 @@ QString runResultText(const RunRecord &record)
                      .arg(record.errorTotal)
                      .arg(record.exchanges)
                      .arg(record.anomalies);
+    // What went wrong first, in the lines of the headless program.
+    QStringList problems;
+    for (const ControllerRecord &c : record.controllers)
+        for (const QString &line : {givenUpLine(c, record.kind), silentLine(c)})
+            if (!line.isEmpty())
+                problems << line;
+    if (!problems.isEmpty())
+        lines << QString() << problems;
+    lines << QString();
     if (record.controllers.empty())
-        lines << QString() << QStringLiteral("Ни один контроллер не отмечен.");
-    for (size_t i = 0; i < record.controllers.size(); ++i) {
-        if (i == 0 || record.kind != RunKind::Scan)   // a scan's are one line each
-            lines << QString();
-        lines << controllerLines(record.controllers[i], record.kind);
-    }
+        lines << QStringLiteral("Ни один контроллер не отмечен.");
+    for (const ControllerRecord &c : record.controllers)
+        lines << controllerLine(c, record.kind);
     if (record.kind == RunKind::Compare && record.outcome == RunOutcome::Completed) {
         lines << QString();
         qsizetype total = 0;
@@ -185,7 +190,11 @@ void Form1::fillPortMenu()
     delete portGroup_;   // and the entries of the last time with it
     portActions_.clear();
     QAction *before = portMenu->actions().value(0);
-    const QStringList lines = listPorts();
+    QStringList lines = listPorts();
+    // The port in use is offered too when the system does not list it (a
+    // name typed, a pseudo-terminal).
+    if (std::none_of(lines.begin(), lines.end(), [this](const QString &l) { return portNameOfLine(l) == settings_.port; }))
+        lines.prepend(settings_.port);
     auto *group = portGroup_ = new QActionGroup(portMenu);
     for (const QString &line : lines) {
         const QString name = portNameOfLine(line);
@@ -199,11 +208,6 @@ void Form1::fillPortMenu()
         action->setEnabled(!tool_.running());
         connect(action, &QAction::triggered, this, [this, name] { switchPort(name); });
         portActions_.push_back(action);
-    }
-    if (lines.isEmpty()) {
-        auto *none = new QAction(QStringLiteral("портов в системе не найдено"), group);
-        none->setEnabled(false);
-        portActions_.push_back(none);
     }
     portMenu->insertActions(before, group->actions());
 }
@@ -251,7 +255,7 @@ void Form1::buildResultDialog()
     resultView = new QPlainTextEdit(resultDialog);
     resultView->setObjectName(QStringLiteral("resultView"));
     resultView->setReadOnly(true);
-    resultView->setLineWrapMode(QPlainTextEdit::NoWrap);
+    resultView->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     auto *buttons = new QDialogButtonBox(resultDialog);
     QPushButton *copy = buttons->addButton(QStringLiteral("Копировать"), QDialogButtonBox::ActionRole);
     QPushButton *closeButton = buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole);
@@ -262,7 +266,7 @@ void Form1::buildResultDialog()
     auto *layout = new QVBoxLayout(resultDialog);
     layout->addWidget(resultView);
     layout->addWidget(buttons);
-    resultDialog->resize(520, 360);
+    resultDialog->resize(560, 360);
 }
 
 void Form1::setRunning(bool running)
@@ -274,7 +278,7 @@ void Form1::setRunning(bool running)
     for (QAction *action : lockedInRun_)
         action->setEnabled(!running);
     for (QAction *action : portActions_)
-        action->setEnabled(!running && action->isCheckable());
+        action->setEnabled(!running);
     portLabel->setVisible(!running);
     folderLabel->setVisible(!running);
     for (QWidget *w : {static_cast<QWidget *>(progressBar), static_cast<QWidget *>(errorsLabel),
@@ -288,6 +292,18 @@ void Form1::setRunning(bool running)
 void Form1::showResult(const RunRecord &record)
 {
     resultView->setPlainText(runResultText(record));
+    if (!resultPlaced_) {
+        // Beside the window when the screen has room, so that both can be
+        // seen; else where the system puts it. The user's place is kept.
+        resultPlaced_ = true;
+        const QRect frame = frameGeometry();
+        const QRect room = screen()->availableGeometry();
+        const int width = resultDialog->frameGeometry().width();
+        if (frame.right() + 8 + width <= room.right())
+            resultDialog->move(frame.right() + 8, frame.top());
+        else if (frame.left() - 8 - width >= room.left())
+            resultDialog->move(frame.left() - 8 - width, frame.top());
+    }
     resultDialog->show();
     resultDialog->raise();
 }
