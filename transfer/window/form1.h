@@ -1,7 +1,7 @@
 #pragma once
 // Form1, the window "умный дом" of zuk_2: a main window whose central area
-// holds the twenty check boxes, the two run buttons and the status line of
-// the original window, placed as its description says, over the transfer
+// holds the window's own controls, the twenty check boxes, the two run
+// buttons and the status line, placed as its description says, over the transfer
 // logic (transfer/runs.h). Around them: the menus Файл (folder, report,
 // exit), Порт (the ports of the system, a typed name, opening again), Режим
 // (fast exchange, verification, silent controllers) and Действия (the runs
@@ -70,7 +70,7 @@ public:
 
     TransferTool &tool() { return tool_; }
 
-    // The controls of the original window, inside the central widget.
+    // The window's own controls, inside the central widget.
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     QPushButton *Command1 = nullptr;

@@ -1,4 +1,4 @@
-// The window's frame around the original controls: menus, status bar, the
+// The window's frame around its own controls: menus, status bar, the
 // result of a run, and what the menus change (port, folder, report, modes).
 
 #include "transfer/window/choices.h"
