@@ -268,6 +268,8 @@ void Form1::compareClicked()
 
 void Form1::scanClicked()
 {
+    if (tool_.running() || shutDown_)
+        return;   // a run in progress keeps its ticks
     // The whole address map is asked; what answers is ticked afterwards.
     const std::array<bool, kSlotCount> before = tool_.ticked;
     tool_.ticked.fill(true);
