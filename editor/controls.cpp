@@ -38,8 +38,14 @@ void ComboBox::choose(int index)
     index_ = index;
     text_ = items_[index];
     touch();
-    if (onClick)
-        onClick();
+    const auto click = [this] {
+        if (onClick)
+            onClick();
+    };
+    if (onChoose)
+        onChoose(click);
+    else
+        click();
 }
 
 void ComboBox::typeText(const QString &text)
