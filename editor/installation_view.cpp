@@ -106,7 +106,7 @@ ControllerView DisplayCopy::controller(int slot)
         view.scenarios.emplace_back(f.Label14[s].caption(), f.names.scen_name[slot][s]);
     for (int k = 0; k < kInputs; ++k) {
         const int box = delayBoxOfInput(k);
-        view.inputs.push_back({k, f.names.in_name[slot][k], QString(), box >= 0 ? f.Combo14[box].text() : QString()});
+        view.inputs.push_back({k, f.names.in_name[slot][k], QString(), box >= 0, box >= 0 ? f.Combo14[box].text() : QString()});
     }
     // Input k is shown by the k-th input record of opis_0.ini; its type is
     // what Combo2 shows there.
@@ -165,7 +165,8 @@ QString installationHtml(const InstallationView &view)
                            "<style>body{font-family:sans-serif;font-size:9pt} h1{font-size:15pt} "
                            "h2{font-size:13pt} h3{font-size:10pt;margin-bottom:2px} "
                            "table{border-collapse:collapse} th{background:#e8e8e8;text-align:left} "
-                           "td,th{vertical-align:top}</style></head><body>\n");
+                           "td,th{vertical-align:top} p.record{margin-top:6px;margin-bottom:1px} "
+                           "p.none{margin-top:0}</style></head><body>\n");
     html += QStringLiteral("<h1>Настройка контроллеров умного дома</h1>\n");
     html += QStringLiteral("<p>Папка установки: %1<br>Дата: %2<br>Файлы данных: %3</p>\n")
                 .arg(esc(QDir::toNativeSeparators(view.folder)),
@@ -183,13 +184,15 @@ QString installationHtml(const InstallationView &view)
                              QStringLiteral("Временная задержка")});
         for (const InputView &in : c.inputs)
             html += QStringLiteral("<tr>") + cell(zuk::hexText(in.number)) + cell(in.name) + cell(in.type)
-                    + cell(in.delay) + QStringLiteral("</tr>\n");
+                    + cell(in.delayBox ? in.delay : QStringLiteral("—")) + QStringLiteral("</tr>\n");
         html += QStringLiteral("</table>\n");
 
         html += QStringLiteral("<h3>Выходы и ИК посылки</h3>\n") + kTable
                 + headerRow({QStringLiteral("№"), QStringLiteral("Выходы"), QStringLiteral("ИК посылка")});
         for (int l = 0; l < c.irPackets.size(); ++l)
-            html += QStringLiteral("<tr>") + cell(zuk::hexText(l)) + cell(c.outputs.value(l)) + cell(c.irPackets[l])
+            // Outputs E and F have no box in the window.
+            html += QStringLiteral("<tr>") + cell(zuk::hexText(l))
+                    + cell(l < c.outputs.size() ? c.outputs[l] : QStringLiteral("—")) + cell(c.irPackets[l])
                     + QStringLiteral("</tr>\n");
         html += QStringLiteral("</table>\n");
 
@@ -209,18 +212,20 @@ QString installationHtml(const InstallationView &view)
             html += QStringLiteral("<tr>") + scenario(32 + q) + scenario(35 + q) + QStringLiteral("</tr>\n");
         html += QStringLiteral("</table>\n");
 
-        html += QStringLiteral("<h3>Записи описания</h3>\n") + kTable
-                + headerRow({QStringLiteral("Запись"), QStringLiteral("Подпись"), QStringLiteral("Показано")});
+        // One small table a record: tables of thousands of rows take long to lay out on pages.
+        html += QStringLiteral("<h3>Записи описания</h3>\n");
         for (const RecordView &r : c.records) {
-            const int rows = std::max<int>(1, int(r.items.size()));
-            const QString name = cell(r.name, QStringLiteral(" rowspan=\"%1\"").arg(rows));
-            if (r.items.empty())
-                html += QStringLiteral("<tr>") + name + cell(QStringLiteral("—")) + cell({}) + QStringLiteral("</tr>\n");
-            for (std::size_t i = 0; i < r.items.size(); ++i)
-                html += QStringLiteral("<tr>") + (i == 0 ? name : QString()) + cell(r.items[i].caption)
-                        + cell(r.items[i].entry) + QStringLiteral("</tr>\n");
+            html += QStringLiteral("<p class=\"record\"><b>%1</b></p>\n").arg(esc(r.name));
+            if (r.items.empty()) {
+                html += QStringLiteral("<p class=\"none\">—</p>\n");
+                continue;
+            }
+            html += kTable;
+            for (const ShownEntry &item : r.items)
+                html += QStringLiteral("<tr>") + cell(item.caption, QStringLiteral(" width=\"40%\"")) + cell(item.entry)
+                        + QStringLiteral("</tr>\n");
+            html += QStringLiteral("</table>\n");
         }
-        html += QStringLiteral("</table>\n");
     }
     html += QStringLiteral("</body></html>\n");
     return html;

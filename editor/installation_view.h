@@ -37,7 +37,8 @@ struct InputView {
     int number = 0;    // 0..13
     QString name;      // in_name
     QString type;      // as Combo2 shows it on the input's record; empty without one
-    QString delay;     // as the input's delay box shows it; empty for inputs 0 and C
+    bool delayBox = false;   // inputs 0 and C have none
+    QString delay;     // as the input's delay box shows it
 };
 
 struct ControllerView {

@@ -43,12 +43,16 @@ QString sampleInstallation()
 }
 
 // The folder of --export and --diff; empty (and told) when it is not there.
+// A --dir given here is not remembered: these runs leave the window's
+// choice of folder as it is.
 QString headlessFolder(const kalvet::KalvetOptions &options, const char *mode)
 {
     const QString folder =
-        zuk::resolveProgramFolder({QStringLiteral("kalvet"), options.dir, QCoreApplication::applicationDirPath(),
-                                   QStringLiteral("opis_0.ini"), false, QDir::currentPath()})
-            .folder;
+        !options.dir.isEmpty()
+            ? QDir(options.dir).absolutePath()
+            : zuk::resolveProgramFolder({QStringLiteral("kalvet"), QString(), QCoreApplication::applicationDirPath(),
+                                         QStringLiteral("opis_0.ini"), false, QDir::currentPath()})
+                  .folder;
     if (!QFileInfo(folder).isDir()) {
         printLine(stderr, QStringLiteral("kalvet: %1: папка %2 не найдена")
                               .arg(QLatin1String(mode), QDir::toNativeSeparators(folder)));

@@ -134,6 +134,11 @@ EditorWindow::EditorWindow(const QString &folder, EditorHost *host, QWidget *par
     area_->setFont(dialogue);
     // The window keeps the size of the description; the menu bar and the
     // status bar come on top of it.
+    // What the last save or export wrote; a label, so that the status tips
+    // of the menu items only hide it for a moment.
+    status_ = new QLabel;
+    statusBar()->addWidget(status_, 1);
+    statusBar()->setSizeGripEnabled(false);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     connect(&undoStack_, &QUndoStack::indexChanged, this, [this] { updateState(); });
     setTitle();
@@ -220,8 +225,8 @@ void EditorWindow::saved(const QStringList &files, const QDateTime &at)
 {
     if (host_)
         host_->saved(files, at);
-    statusBar()->showMessage(QStringLiteral("Записаны файлы %1 — %2")
-                                 .arg(files.join(QStringLiteral(", ")), at.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))));
+    status_->setText(QStringLiteral("Записаны файлы %1 — %2")
+                         .arg(files.join(QStringLiteral(", ")), at.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))));
 }
 
 void EditorWindow::applyStep(const Edit &edit, bool undo)
@@ -314,6 +319,11 @@ void EditorWindow::buildMenus()
     add(edit, Command::Redo, QStringLiteral("Повторить"), kRedoKeys, [this] { redo(); });
 }
 
+QString EditorWindow::statusText() const
+{
+    return status_->text();
+}
+
 QAction *EditorWindow::action(Command command) const
 {
     return actions_.at(std::size_t(command));
@@ -352,7 +362,7 @@ void EditorWindow::openFolder(const QString &folder)
     area_->setFont(font);
     old.reset();
     setTitle();
-    statusBar()->clearMessage();
+    status_->clear();
     start();
 }
 
@@ -366,7 +376,7 @@ bool EditorWindow::exportTo(const QString &path)
         refresh();
         return false;
     }
-    statusBar()->showMessage(QStringLiteral("Экспорт записан: %1").arg(QDir::toNativeSeparators(path)));
+    status_->setText(QStringLiteral("Экспорт записан: %1").arg(QDir::toNativeSeparators(path)));
     refresh();
     return true;
 }
@@ -602,6 +612,7 @@ void EditorWindow::syncCombo(ComboView &view)
         w->setCurrentIndex(c.listIndex());
     if (w->currentText() != c.text())
         w->setEditText(c.text());
+    w->lineEdit()->setCursorPosition(0);   // the start of a long entry, as in the text boxes
     w->setEnabled(c.enabled());
     fitTip(w, c.text(), textRoom(w));
     view.revision = c.revision();

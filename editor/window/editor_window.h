@@ -64,6 +64,8 @@ public:
     // file (B), shown in a list; the lines (empty when the file did not load).
     QStringList compareWith(const QString &file);
     QListWidget *differenceList() const { return differenceList_; }
+    // The text of the status bar: what the last save or export wrote.
+    QString statusText() const;
     QUndoStack &undoStack() { return undoStack_; }
 
     // ---- For tests: the widgets that stand for the form's controls --------
@@ -137,6 +139,7 @@ private:
     QUndoStack undoStack_;
     std::vector<QAction *> actions_;
     QListWidget *differenceList_ = nullptr;
+    QLabel *status_ = nullptr;
 };
 
 }  // namespace kalvet

@@ -9,9 +9,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -193,6 +193,13 @@ TEST(EditorWindow, KeysUndoAChoiceInAFocusedBoxNamesAreStepsTheTitleMarksChanges
     EXPECT_FALSE(w.isWindowModified());
     QTest::keyClick(delay, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(std::pair(f.reg_image[0][58][1], delay->currentIndex()), std::pair(after, int(after)));
+    // The same against the file on disk, in a list.
+    const QStringList differences = w.compareWith(inst.path("zuk.txt"));
+    ASSERT_EQ(differences.size(), 2);
+    EXPECT_TRUE(differences[0].endsWith(QString("задержка входа 1: «%1» → «%2»").arg(f.Combo14[0].item(after), f.Combo14[0].item(before))))
+        << differences[0].toStdString();
+    EXPECT_EQ(w.differenceList()->count(), 2);
+    EXPECT_EQ(w.differenceList()->item(1)->text(), "различий: 1");
 
     // A finished edit of a name is one step; the menu item undoes it.
     QLineEdit *location = w.textWidget(&f.Text3);
@@ -219,8 +226,8 @@ TEST(EditorWindow, KeysUndoAChoiceInAFocusedBoxNamesAreStepsTheTitleMarksChanges
 
     // A save names its files in the status bar and forgets the steps.
     w.button(2)->click();
-    EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("Записаны файлы zuk.txt, szenar.txt, out_in_ik.txt — "))
-        << w.statusBar()->currentMessage().toStdString();
+    EXPECT_TRUE(w.statusText().startsWith("Записаны файлы zuk.txt, szenar.txt, out_in_ik.txt — "))
+        << w.statusText().toStdString();
     EXPECT_EQ(w.undoStack().count(), 0);
     EXPECT_FALSE(w.isWindowModified());
     EXPECT_EQ(inst.items("out_in_ik.txt")[1], longText);
