@@ -1,4 +1,5 @@
-// Start-up, the load and save operations and the controller display.
+// Start-up, the load and save operations, the controller display, the names
+// typed into the boxes, and the copy of missing reference files.
 //
 // Failures of the files never end the editor: a reference file that cannot be
 // read is reported and the editor goes on with what it read; a data file that
@@ -20,7 +21,6 @@
 
 #include <algorithm>
 #include <span>
-#include <type_traits>
 #include <utility>
 
 namespace kalvet {

@@ -147,8 +147,9 @@ EditorWindow::EditorWindow(const QString &folder, EditorHost *host, QWidget *par
 
 EditorWindow::~EditorWindow()
 {
-    // The steps refer to the form; they go first.
+    // The steps and the widgets refer to the form; they go first.
     undoStack_.clear();
+    delete takeCentralWidget();
 }
 
 void EditorWindow::setTitle()

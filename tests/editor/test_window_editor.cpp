@@ -231,5 +231,14 @@ TEST(EditorWindow, KeysUndoAChoiceInAFocusedBoxNamesAreStepsTheTitleMarksChanges
     EXPECT_EQ(w.undoStack().count(), 0);
     EXPECT_FALSE(w.isWindowModified());
     EXPECT_EQ(inst.items("out_in_ik.txt")[1], longText);
+
+    // Another folder: new controls in the same places, no steps, nothing said yet.
+    Installation other;
+    other.writeText("adres.ini", "0,\"a\",\"Веранда\"\r\n" + inst.text("adres.ini"));
+    w.openFolder(other.folder());
+    EXPECT_TRUE(w.windowTitle().contains(QDir::toNativeSeparators(other.folder())));
+    EXPECT_EQ(std::pair(w.form().folder(), w.comboWidget(&w.form().Combo3)->currentText()), std::pair(other.folder(), QString("Веранда")));
+    EXPECT_EQ(w.comboWidget(&w.form().Combo3)->pos(), QPoint(600, 8));
+    EXPECT_EQ(std::pair(w.undoStack().count(), w.statusText()), std::pair(0, QString()));
     EXPECT_TRUE(host.messages.isEmpty()) << host.all().toStdString();
 }
