@@ -1,4 +1,5 @@
-// Start-up, the load and save operations and the controller display.
+// Start-up, the load and save operations, the controller display, the names
+// typed into the boxes, and the copy of missing reference files.
 //
 // Failures of the files never end the editor: a reference file that cannot be
 // read is reported and the editor goes on with what it read; a data file that
@@ -6,6 +7,7 @@
 // next save asks before it writes. A save writes all three data files to
 // temporary files first and replaces the old ones only when all are complete.
 #include "editor/form.h"
+#include "editor/name_fields.h"
 
 #include "common/address_map.h"
 #include "common/image_file.h"
@@ -14,13 +16,16 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <span>
-#include <type_traits>
 #include <utility>
 
 namespace kalvet {
+
+using namespace name_fields;
 
 namespace {
 
@@ -30,6 +35,13 @@ constexpr int kScenarios = 38;
 constexpr int kDelayTexts = 254;
 
 const QString kSectionHeader = QStringLiteral("Адрес контроллера - ");
+const QStringList kDataFiles = {QStringLiteral("zuk.txt"), QStringLiteral("szenar.txt"),
+                                QStringLiteral("out_in_ik.txt")};
+const QStringList kNameFiles = {QStringLiteral("out_in_ik.txt"), QStringLiteral("szenar.txt")};
+const QStringList kReferenceFiles = {QStringLiteral("adres.ini"),  QStringLiteral("timer.ini"),
+                                     QStringLiteral("opis_0.ini"), QStringLiteral("in_0.ini"),
+                                     QStringLiteral("ff.ini"),     QStringLiteral("bisnes.ini"),
+                                     QStringLiteral("uslov_0.ini")};
 
 // Items each file must hold.
 constexpr int kAdresItems = 8 * 3;
@@ -75,82 +87,6 @@ QString imagePlace(int index)
     return QString();
 }
 
-QString locationField(int) { return QStringLiteral("местоположение"); }
-QString inputField(int l) { return QStringLiteral("Входы %1").arg(zuk::hexText(l)); }
-QString outputField(int l) { return QStringLiteral("Выходы %1").arg(zuk::hexText(l)); }
-QString irField(int l) { return QStringLiteral("ИК посылка %1").arg(zuk::hexText(l)); }
-
-QString scenarioField(int s)
-{
-    if (s < 16)
-        return QStringLiteral("Названия сценариев, условные %1").arg(zuk::hexText(s));
-    if (s < 32)
-        return QStringLiteral("Названия сценариев, короткие %1").arg(zuk::hexText(s - 16));
-    return QStringLiteral("Названия сценариев, длинные %1").arg(s - 32);
-}
-
-// The lines of one name field of a controller: the text boxes that show the
-// first of them and the lines in the table.
-template <typename Box, typename Text>
-struct NameField {
-    std::span<Box> boxes;
-    std::span<Text> lines;
-    QString (*caption)(int line);   // how messages name a line
-};
-
-template <typename T>
-std::span<T> linesOf(T &one)
-{
-    return {&one, 1};
-}
-template <typename T, std::size_t N>
-std::span<T> linesOf(std::array<T, N> &all)
-{
-    return all;
-}
-template <typename T, std::size_t N>
-std::span<const T> linesOf(const std::array<T, N> &all)
-{
-    return all;
-}
-
-// The name fields of controller c: which boxes show which table. In the order
-// of the window's rows: inputs, outputs and IR packets side by side.
-template <typename Form, typename Tables>
-auto nameFields(Form &form, Tables &tables, int c)
-{
-    using Box = std::conditional_t<std::is_const_v<Form>, const TextBox, TextBox>;
-    using Text = std::conditional_t<std::is_const_v<Tables>, const QString, QString>;
-    return std::array<NameField<Box, Text>, 5>{{
-        {linesOf(form.Text3), linesOf(tables.ctrl_location[c]), locationField},
-        {linesOf(form.Text2), linesOf(tables.in_name[c]), inputField},
-        {linesOf(form.Text1), linesOf(tables.out_name[c]), outputField},
-        {linesOf(form.Text4), linesOf(tables.ir_name[c]), irField},
-        {linesOf(form.Text5), linesOf(tables.scen_name[c]), scenarioField},
-    }};
-}
-
-constexpr auto boxCount = [](const auto &field) { return field.boxes.size(); };
-constexpr auto lineCount = [](const auto &field) { return field.lines.size(); };
-
-// Calls visit(field, line) for lines 0..count(field)-1 of each field until a
-// visit gives true, and gives back whether one did. Neighbouring fields of
-// the same count are gone through side by side, line by line.
-template <typename Fields, typename Count, typename Visit>
-bool anyNameLine(const Fields &fields, Count count, Visit visit)
-{
-    for (auto group = fields.begin(); group != fields.end();) {
-        const std::size_t lines = count(*group);
-        const auto end = std::find_if(group, fields.end(), [&](const auto &f) { return count(f) != lines; });
-        for (std::size_t l = 0; l < lines; ++l)
-            for (auto f = group; f != end; ++f)
-                if (visit(*f, int(l)))
-                    return true;
-        group = end;
-    }
-    return false;
-}
-
 QString describeChar(QChar ch)
 {
     const QString code = QStringLiteral("U+%1").arg(ch.unicode(), 4, 16, QLatin1Char('0')).toUpper();
@@ -177,11 +113,11 @@ void EditorForm::reportFileFailure(const QString &text)
 
 void EditorForm::Startup()
 {
-    // Temporaries of a save that was cut short (the program killed) go.
-    zuk::removeLeftoverTemporaries(folder_,
-                                   {QStringLiteral("zuk.txt"), QStringLiteral("szenar.txt"),
-                                    QStringLiteral("out_in_ik.txt")},
-                                   QDateTime::currentDateTime());
+    // Temporaries of a save that was cut short (the program killed) go; a
+    // form that only shows changes nothing in the folder.
+    if (!displayOnly_)
+        zuk::removeLeftoverTemporaries(folder_, kDataFiles, QDateTime::currentDateTime());
+    offerMissingFiles();
     saved_ctrl_sel = 0;
     saved_desc_sel = 2;
 
@@ -213,7 +149,7 @@ void EditorForm::Startup()
     // Input types first, so that every record shown has type codes to match.
     LoadInputTypes();
 
-    Command1_Click();
+    LoadConfiguration();
 }
 
 // ---- Reading one file --------------------------------------------------------
@@ -341,7 +277,14 @@ void EditorForm::LoadDescriptions(const QByteArray &bytes)
 
 void EditorForm::Command1_Click()
 {
+    if (askToSaveFirst(QStringLiteral("Изменения не записаны. Записать их перед чтением?")) == Go::On)
+        LoadConfiguration();
+}
+
+void EditorForm::LoadConfiguration()
+{
     displayChanges_.clear();   // the image is read anew
+    boxesCtrl_ = -1;           // what the boxes show is replaced, not taken over
     QStringList failed;
     QStringList reports;
 
@@ -372,6 +315,8 @@ void EditorForm::Command1_Click()
     Combo3.setListIndex(saved_ctrl_sel);
     ShowController();
     rememberSaved();
+    if (host_)
+        host_->editsForgotten();
 }
 
 // ---- Unsaved changes -------------------------------------------------------
@@ -392,26 +337,31 @@ bool EditorForm::hasUnsavedChanges() const
         return true;
     // The shown controller's names as a save would take them from the boxes.
     NameTables typed = names;
-    storeNameBoxes(typed, controllerInUse());
+    if (boxesCtrl_ >= 0)
+        storeNameBoxes(typed, boxesCtrl_);
     return typed != saved_->names;
+}
+
+EditorForm::Go EditorForm::askToSaveFirst(const QString &question)
+{
+    if (!hasUnsavedChanges() || !host_)
+        return Go::On;
+    switch (host_->askYesNoCancel(question)) {
+    case EditorHost::Answer::Yes:
+        // Goes on only when the save went through; it has loaded the files
+        // again already.
+        return SaveConfiguration() ? Go::Saved : Go::Stay;
+    case EditorHost::Answer::No:
+        return Go::On;
+    case EditorHost::Answer::Cancel:
+        break;
+    }
+    return Go::Stay;
 }
 
 bool EditorForm::QueryUnload()
 {
-    if (!hasUnsavedChanges() || !host_)
-        return true;
-    switch (host_->askYesNoCancel(QStringLiteral("Изменения не записаны. Записать их перед выходом?"))) {
-    case EditorHost::Answer::Yes:
-        // Closes only when the save went through: it loads the files again,
-        // and then nothing is left unsaved.
-        Command2_Click();
-        return !hasUnsavedChanges();
-    case EditorHost::Answer::No:
-        return true;
-    case EditorHost::Answer::Cancel:
-        break;
-    }
-    return false;
+    return askToSaveFirst(QStringLiteral("Изменения не записаны. Записать их перед выходом?")) != Go::Stay;
 }
 
 // ---- Controller display ----------------------------------------------------
@@ -428,7 +378,7 @@ void EditorForm::ShowController()
     for (int d = 0; d < 12; ++d) {
         const int value = reg_image[c][kDelayRow[d]][kDelayByte[d]];
         if (value >= 0 && value < Combo14[d].listCount())
-            Combo14[d].setListIndex(value);
+            selectFromDisplay(Combo14[d], value);
         else
             Combo14[d].showUnlisted(QString::number(value));
     }
@@ -454,6 +404,7 @@ void EditorForm::ShowController()
 
 void EditorForm::fillNameBoxes(int c)
 {
+    boxesCtrl_ = c;
     for (const auto &field : nameFields(*this, std::as_const(names), c))
         for (std::size_t l = 0; l < field.boxes.size(); ++l)
             field.boxes[l].setText(field.lines[l]);
@@ -466,9 +417,65 @@ void EditorForm::storeNameBoxes(NameTables &tables, int c) const
             field.lines[l] = field.boxes[l].text();
 }
 
+bool EditorForm::commitTyping()
+{
+    if (boxesCtrl_ < 0 || displayOnly_)
+        return false;
+    std::vector<Edit::Name> typed;
+    const auto fields = nameFields(*this, names, boxesCtrl_);
+    for (std::size_t f = 0; f < fields.size(); ++f)
+        for (std::size_t l = 0; l < fields[f].boxes.size(); ++l)
+            if (QString &line = fields[f].lines[l]; line != fields[f].boxes[l].text()) {
+                typed.push_back({boxesCtrl_, int(f), int(l), line, fields[f].boxes[l].text()});
+                line = fields[f].boxes[l].text();
+            }
+    if (typed.empty())
+        return false;
+    if (action_) {
+        action_->names.insert(action_->names.end(), typed.begin(), typed.end());
+        return true;
+    }
+    Edit edit;
+    edit.what = QStringLiteral("ввод «%1»").arg(fields[typed.front().field].caption(typed.front().line));
+    edit.controllerBefore = edit.controllerAfter = shownCtrl_;
+    edit.recordBefore = edit.recordAfter = shownRec_;
+    edit.names = std::move(typed);
+    edit.displayBefore = edit.displayAfter = displayChanges_;
+    if (host_)
+        host_->editMade(edit);
+    return true;
+}
+
+bool EditorForm::typingPending() const
+{
+    if (boxesCtrl_ < 0)
+        return false;
+    return anyNameLine(nameFields(*this, names, boxesCtrl_), boxCount,
+                       [](const auto &field, int l) { return field.boxes[l].text() != field.lines[l]; });
+}
+
+void EditorForm::applyNames(const Edit &edit, bool undo)
+{
+    for (const Edit::Name &n : edit.names) {
+        if (n.controller < 0 || n.controller >= kControllers || n.field < 0 || n.field >= 5)
+            continue;
+        const auto fields = nameFields(*this, names, n.controller);
+        if (n.line >= 0 && std::size_t(n.line) < fields[n.field].lines.size())
+            fields[n.field].lines[n.line] = undo ? n.before : n.after;
+    }
+}
+
 void EditorForm::Combo3_Click()
 {
+    commitTyping();   // the typing of the controller shown so far is kept
     ShowController();
+}
+
+BytePlace EditorForm::delayByte(int slot, int box)
+{
+    if (box < 0 || box >= 12)
+        return {};
+    return {slot, kDelayRow[box], kDelayByte[box]};
 }
 
 void EditorForm::Combo14_Click(int index)
@@ -478,7 +485,9 @@ void EditorForm::Combo14_Click(int index)
     const int value = Combo14[index].listIndex();
     if (value < 0)
         return;
-    reg_image[controllerInUse()][kDelayRow[index]][kDelayByte[index]] = static_cast<qint16>(value);
+    const int c = controllerInUse();
+    storeByte({c, kDelayRow[index], kDelayByte[index], &reg_image[c][kDelayRow[index]][kDelayByte[index]]},
+              static_cast<qint16>(value));
 }
 
 // ---- Save ------------------------------------------------------------------
@@ -536,6 +545,30 @@ QStringList EditorForm::hiddenQuotedFields(int c, bool fix)
 
 namespace {
 
+// szenar.txt and out_in_ik.txt for the tables: all 16 controllers, the
+// scenario codes in every section.
+bool scenarioFileBytes(const NameTables &names, const QStringList &codes, QByteArray *out, QString *error)
+{
+    zuk::ItemWriter scenarios;
+    for (int k = 0; k < kControllers; ++k) {
+        scenarios.textLine(kSectionHeader + zuk::hexText(k));
+        for (int s = 0; s < kScenarios; ++s)
+            scenarios.textLine({codes.value(s), names.scen_name[k][s]});
+    }
+    return scenarios.bytes(out, error);
+}
+
+bool namesFileBytes(const NameTables &names, QByteArray *out, QString *error)
+{
+    zuk::ItemWriter nameLines;
+    for (int k = 0; k < kControllers; ++k) {
+        nameLines.textLine({kSectionHeader + zuk::hexText(k), names.ctrl_location[k]});
+        for (int l = 0; l < kNameLines; ++l)
+            nameLines.textLine({zuk::hexText(l), names.out_name[k][l], names.in_name[k][l], names.ir_name[k][l]});
+    }
+    return nameLines.bytes(out, error);
+}
+
 // At most the first `shown` lines, then how many more there are.
 QString firstLines(const QStringList &lines, int shown = 20)
 {
@@ -549,6 +582,11 @@ QString firstLines(const QStringList &lines, int shown = 20)
 
 void EditorForm::Command2_Click()
 {
+    SaveConfiguration();
+}
+
+bool EditorForm::SaveConfiguration()
+{
     if (!incompleteFiles_.isEmpty() && host_) {
         const QString question =
             QStringLiteral("Конфигурация загружена не полностью: не прочитаны до конца файлы %1.\n"
@@ -556,7 +594,7 @@ void EditorForm::Command2_Click()
                            "какие они сейчас в редакторе. Записать?")
                 .arg(incompleteFiles_.join(QStringLiteral(", ")));
         if (!host_->confirm(question))
-            return;
+            return false;
     }
 
     // With no entry selected (the user typed in the edit field) the shown
@@ -576,7 +614,7 @@ void EditorForm::Command2_Click()
                            "Заменить в этих полях двойную кавычку апострофом (') и записать?")
                 .arg(firstLines(shown));
         if (!host_ || !host_->confirm(question))
-            return;
+            return false;
         hiddenQuotedFields(c, true);
     }
 
@@ -599,7 +637,7 @@ void EditorForm::Command2_Click()
                 .arg(zuk::russianPlural(n, QStringLiteral("байт"), QStringLiteral("байта"), QStringLiteral("байтов")))
                 .arg(firstLines(lines));
         if (!host_->confirm(question))
-            return;
+            return false;
     }
 
     const QString bad = unwritableText(c);
@@ -608,32 +646,22 @@ void EditorForm::Command2_Click()
                                          "Двойная кавычка и символы вне кодировки Windows-1251 "
                                          "недопустимы. Исправьте текст и повторите запись.")
                               .arg(bad));
-        return;
+        return false;
     }
 
     saved_ctrl_sel = static_cast<qint16>(c);
     saved_desc_sel = static_cast<qint16>(desc);
 
-    storeNameBoxes(names, c);
-    zuk::ItemWriter scenarios;
-    for (int k = 0; k < kControllers; ++k) {
-        scenarios.textLine(kSectionHeader + zuk::hexText(k));
-        for (int s = 0; s < kScenarios; ++s)
-            scenarios.textLine({Label14[s].caption(), names.scen_name[k][s]});
-    }
-    zuk::ItemWriter nameLines;
-    for (int k = 0; k < kControllers; ++k) {
-        nameLines.textLine({kSectionHeader + zuk::hexText(k), names.ctrl_location[k]});
-        for (int l = 0; l < kNameLines; ++l)
-            nameLines.textLine(
-                {zuk::hexText(l), names.out_name[k][l], names.in_name[k][l], names.ir_name[k][l]});
-    }
+    commitTyping();
+    QStringList codes;
+    for (const Label &code : Label14)
+        codes << code.caption();
 
     QString error;
     QByteArray image, scenarioBytes, nameBytes;
     const bool encoded =
         zuk::imageFileBytes(std::span<const zuk::SlotImage>(reg_image.data(), zuk::kSlotCount), &image, &error)
-        && scenarios.bytes(&scenarioBytes, &error) && nameLines.bytes(&nameBytes, &error);
+        && scenarioFileBytes(names, codes, &scenarioBytes, &error) && namesFileBytes(names, &nameBytes, &error);
     if (!encoded
         || !zuk::saveFilesTogether({{filePath(QStringLiteral("zuk.txt")), image},
                                     {filePath(QStringLiteral("szenar.txt")), scenarioBytes},
@@ -643,10 +671,129 @@ void EditorForm::Command2_Click()
         reportFileFailure(QStringLiteral("Запись не выполнена: %1.\nВсё введённое осталось в окне; "
                                          "устраните причину и повторите запись.")
                               .arg(error));
-        return;
+        return false;
     }
 
-    Command1_Click();
+    LoadConfiguration();
+    if (host_)
+        host_->saved(kDataFiles, QDateTime::currentDateTime());
+    return true;
+}
+
+}  // namespace kalvet
+
+// ---- Missing reference files -----------------------------------------------
+
+namespace kalvet {
+
+namespace {
+
+bool present(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();   // a dangling link is no gap to fill
+}
+
+// The scenario codes of a scenario file (its last section, as a load leaves
+// them in Label14); "F0", as the window starts, where it has none.
+QStringList scenarioCodesOf(const QString &path)
+{
+    QStringList codes(kScenarios, QStringLiteral("F0"));
+    QByteArray bytes;
+    QString error;
+    if (!zuk::readFileBytes(path, &bytes, &error))
+        return codes;
+    zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
+    QString item;
+    for (int c = 0; c < kControllers && reader.readText(&item); ++c)
+        for (int s = 0; s < kScenarios && reader.readText(&item); ++s) {
+            codes[s] = item;
+            if (!reader.readText(&item))
+                return codes;
+        }
+    return codes;
+}
+
+bool writeNewFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QFile file(path);
+    // NewOnly: a file that came into being meanwhile is not replaced.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(bytes) != bytes.size()
+        || !file.flush()) {
+        *error = QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+QStringList EditorForm::missingInstallationFiles() const
+{
+    QStringList missing;
+    for (const QString &name : kReferenceFiles + kNameFiles)
+        if (!present(filePath(name)))
+            missing << name;
+    return missing;
+}
+
+bool EditorForm::copyMissingFiles(QStringList *written, QString *error) const
+{
+    const QDir sample(sample_);
+    QStringList failed;
+    for (const QString &name : missingInstallationFiles()) {
+        const QString to = filePath(name);
+        QString why;
+        bool ok;
+        if (kNameFiles.contains(name)) {
+            // Empty of names, as a save of an installation without names
+            // writes it; the scenario codes are the sample's.
+            QByteArray bytes;
+            const NameTables none;
+            ok = name == QStringLiteral("szenar.txt")
+                     ? scenarioFileBytes(none, scenarioCodesOf(sample.filePath(name)), &bytes, &why)
+                     : namesFileBytes(none, &bytes, &why);
+            ok = ok && writeNewFile(to, bytes, &why);
+        } else {
+            // QFile::copy never replaces a file that exists.
+            QFile from(sample.filePath(name));
+            ok = from.copy(to);
+            if (!ok)
+                why = QStringLiteral("%1: %2").arg(name, from.errorString());
+        }
+        if (ok)
+            *written << name;
+        else
+            failed << why;
+    }
+    if (!failed.isEmpty())
+        *error = failed.join(QStringLiteral("; "));
+    return failed.isEmpty();
+}
+
+void EditorForm::offerMissingFiles()
+{
+    if (sample_.isEmpty() || !host_ || !QFileInfo(sample_).isDir()
+        || QFileInfo(sample_).canonicalFilePath() == QFileInfo(folder_).canonicalFilePath())
+        return;
+    const QStringList missing = missingInstallationFiles();
+    if (std::none_of(missing.begin(), missing.end(), [](const QString &n) { return kReferenceFiles.contains(n); }))
+        return;
+    const QString question =
+        QStringLiteral("В папке %1 нет файлов установки:\n%2\n\n"
+                       "Скопировать недостающие файлы из образца установки (%3)?\n"
+                       "Файлы, которые в папке есть, не заменяются; zuk.txt не создаётся, "
+                       "недостающие файлы имён создаются без имён.\n"
+                       "«Нет» — продолжить без них.")
+            .arg(QDir::toNativeSeparators(folder_), missing.join(QStringLiteral(", ")),
+                 QDir::toNativeSeparators(sample_));
+    if (!host_->confirm(question))
+        return;
+    QStringList written;
+    QString error;
+    if (!copyMissingFiles(&written, &error))
+        host_->message(QStringLiteral("Не все файлы скопированы: %1.\nСкопированы: %2.")
+                           .arg(error, written.isEmpty() ? QStringLiteral("ни одного") : written.join(QStringLiteral(", "))));
 }
 
 }  // namespace kalvet

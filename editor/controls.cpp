@@ -47,8 +47,14 @@ void ComboBox::choose(int index)
     index_ = index;
     text_ = items_.at(index);
     touch();
-    if (onClick)
-        onClick();
+    const auto click = [this] {
+        if (onClick)
+            onClick();
+    };
+    if (onChoose)
+        onChoose(click);
+    else
+        click();
 }
 
 void ComboBox::typeText(const QString &text)

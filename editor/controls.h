@@ -28,6 +28,9 @@ private:
 class ComboBox : public Control {
 public:
     std::function<void()> onClick;
+    // Runs around a user's choice (choose), with the Click handler as its
+    // argument, so that the owner can tell what the user's action changed.
+    std::function<void(const std::function<void()> &click)> onChoose;
 
     // Empties the list and the edit field; no handler runs.
     void clear();

@@ -17,6 +17,12 @@ EditorForm::EditorForm(const QString &folder, EditorHost *host) : folder_(folder
         Combo1[i].onClick = [this, i] { Combo1_Click(i); };
         Combo14[i].onClick = [this, i] { Combo14_Click(i); };
     }
+    // Every user's choice is one action, whatever its handler changes.
+    std::vector<ComboBox *> all{&Combo3, &Combo15, &Combo2, &Combo5, &Combo6};
+    for (int i = 0; i < 12; ++i)
+        all.insert(all.end(), {&Combo1[i], &Combo14[i]});
+    for (ComboBox *combo : all)
+        combo->onChoose = [this, combo](const std::function<void()> &click) { userChoice(*combo, click); };
     // Fixed row numbers of the names area: outputs, inputs (bottom to top), IR packets.
     for (int r = 0; r < 14; ++r) {
         const QString digit = zuk::hexText(r);

@@ -6,13 +6,15 @@
 #include "common/image_file.h"
 #include "editor/controls.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QHash>
 #include <QString>
 #include <QStringList>
 #include <array>
-#include <vector>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace kalvet {
 
@@ -74,6 +76,44 @@ struct NameTables {
     bool operator==(const NameTables &) const = default;
 };
 
+// Where an element of reg_image lies, without the element.
+struct BytePlace {
+    int slot = -1, row = 0, byte = 0;
+    bool operator==(const BytePlace &) const = default;
+};
+
+// A byte of the image that showing records changed on its own (a stored
+// value with no entry in its list takes the entry shown for it).
+struct DisplayChange {
+    int slot, row, byte;
+    qint16 before, after;
+    QString record;   // the description record that was shown
+    bool operator==(const DisplayChange &) const = default;
+};
+
+// What one action of the user changed in the configuration: one step to
+// undo and redo. Every byte keeps its value before the action and after it,
+// every name line its text before and after.
+struct Edit {
+    QString what;   // for the menu: "выбор «5 с»", "ввод «Входы 3»"
+    // The controller and description record shown before and after it.
+    int controllerBefore = 0, recordBefore = -1;
+    int controllerAfter = 0, recordAfter = -1;
+    struct Byte {
+        BytePlace at;
+        qint16 before, after;
+    };
+    std::vector<Byte> bytes;
+    struct Name {
+        int controller, field, line;   // field: 0 location, 1 inputs, 2 outputs, 3 IR packets, 4 scenarios
+        QString before, after;
+    };
+    std::vector<Name> names;
+    // The list of bytes the display changed, before and after.
+    std::vector<DisplayChange> displayBefore, displayAfter;
+    bool empty() const { return bytes.empty() && names.empty(); }
+};
+
 // What the logic needs from the window around it.
 class EditorHost {
 public:
@@ -86,6 +126,13 @@ public:
     // offer the third answer asks Yes or No.
     enum class Answer { Yes, No, Cancel };
     virtual Answer askYesNoCancel(const QString &text) { return confirm(text) ? Answer::Yes : Answer::No; }
+    // A user's action changed the configuration (one step to undo). Runs
+    // inside the form's procedures: the host must not call back into them.
+    virtual void editMade(const Edit &) {}
+    // The steps made so far no longer apply: a load read the files anew.
+    virtual void editsForgotten() {}
+    // A save wrote these files (names without folder) at this time.
+    virtual void saved(const QStringList &, const QDateTime &) {}
 };
 
 class EditorForm {
@@ -132,14 +179,33 @@ public:
     QString line_buf;
 
     // ---- Start-up, loading and saving -----------------------------------
-    void Startup();              // the window's load event
-    void Command1_Click();       // "читать": the load operation
+    // The window's load event. When reference files are missing and a sample
+    // installation is known (setSampleInstallation), first offers to copy them.
+    void Startup();
+    // "читать": with unsaved changes asks first ("Да" saves, and the save
+    // loads the files; "Нет" drops the changes; "Отмена" keeps everything),
+    // then runs the load operation.
+    void Command1_Click();
+    // The load operation (start-up, "читать", the end of every save).
+    void LoadConfiguration();
     void Command2_Click();       // "запись": the save operation
+    // The save operation; true when the files were written (and loaded again).
+    bool SaveConfiguration();
     void ShowController();
     // The boxes Text1..Text5 of controller c: filled from names, or stored
     // into tables (as a save takes them).
     void fillNameBoxes(int c);
     void storeNameBoxes(NameTables &tables, int c) const;
+    // Takes what was typed into the boxes of the controller they show into
+    // the name tables, as one step (a finished edit of a name); false when
+    // nothing was typed. Runs before another controller is shown, before
+    // every user's choice, and when the window says an edit is finished.
+    bool commitTyping();
+    // Whether the boxes hold typing not yet taken over.
+    bool typingPending() const;
+    // The controller whose names the boxes show; -1 when they show none.
+    int boxesController() const { return boxesCtrl_; }
+    // Choosing a controller first keeps the typing of the one shown so far.
     void Combo3_Click();
     void Combo14_Click(int index);
     // The reading of one file each, on its contents; the procedures above
@@ -159,22 +225,52 @@ public:
     bool LoadScenarios(const QByteArray &bytes, QString *failure);
     // Data files that failed at the last load (empty when it was complete).
     QStringList incompleteFiles() const { return incompleteFiles_; }
-    // Bytes of the image that showing records changed on its own (a stored
-    // value with no entry in its list takes the entry shown for it), since
-    // the last load; the next save lists them and asks before writing.
-    struct DisplayChange {
-        int slot, row, byte;
-        qint16 before, after;
-        QString record;   // the description record that was shown
-    };
+    // Bytes of the image that showing records changed on its own since the
+    // last load; the next save lists them and asks before writing.
+    using DisplayChange = kalvet::DisplayChange;
     const std::vector<DisplayChange> &displayChanges() const { return displayChanges_; }
     // Whether a save now would write other values than the last load or save
     // gave: register image, names, locations, delays, scenario names (the
     // shown controller's boxes as typed).
     bool hasUnsavedChanges() const;
-    // The window is being closed: with unsaved changes asks whether to save
-    // them ("Да" saves as "запись" does). True when the window may close.
+    // With unsaved changes asks `question` with "Да" (saves as "запись"
+    // does), "Нет" (goes on without saving) and "Отмена" (stays).
+    enum class Go { On, Saved, Stay };
+    Go askToSaveFirst(const QString &question);
+    // The window is being closed: asks as above. True when it may close.
     bool QueryUnload();
+
+    // ---- Undo ------------------------------------------------------------
+    // Puts the configuration back as it was before edit (undo) or after it
+    // (redo) and shows the controller and record where it was made. Typing
+    // not yet taken over must be taken over first (commitTyping).
+    void applyEdit(const Edit &edit, bool undo);
+
+    // ---- Reference files ----------------------------------------------------
+    // The sample installation that comes with the programs, from which
+    // missing reference files are offered at start-up.
+    void setSampleInstallation(const QString &folder) { sample_ = folder; }
+    // Reference files (and the two name files) missing in the folder.
+    QStringList missingInstallationFiles() const;
+    // Copies every missing reference file from the sample and creates the
+    // missing name files empty of names, as a save would write them; never
+    // replaces a file that exists, never writes zuk.txt. *written names the
+    // files made; false, with *error, when one could not be made.
+    bool copyMissingFiles(QStringList *written, QString *error) const;
+
+    // ---- Display without storing ------------------------------------------
+    // With on, the Click handlers store nothing: the form shows what the
+    // window would show of its image and leaves the image as it is.
+    void setDisplayOnly(bool on) { displayOnly_ = on; }
+    // The byte a combo of the record area (Combo2, Combo1, Combo5, Combo6)
+    // stands for in the record shown now; slot -1 when it stands for none.
+    BytePlace shownByte(const ComboBox &combo) const;
+    // The caption the window shows for a combo of the record area: Label1(0)
+    // for Combo2; the row's caption for an item on the left, the row's and
+    // the column's (Label1(7) or (8)) for one on the right; Label6, Label8.
+    QString captionOf(const ComboBox &combo) const;
+    // The element of slot that delay box `box` (0..11) shows.
+    static BytePlace delayByte(int slot, int box);
 
     // ---- Record display and editing -------------------------------------
     void ShowRecord();
@@ -205,6 +301,10 @@ private:
     // entry selected (the user typed in its edit field).
     int shownCtrl_ = 0;
     int controllerInUse() const;
+    // Start-up's offer to copy missing reference files from the sample.
+    void offerMissingFiles();
+    // Puts the names of an undo step back (undo) or again (redo).
+    void applyNames(const Edit &edit, bool undo);
     // Reports a failed reference file; returns nothing, the editor goes on.
     void reportFileFailure(const QString &text);
     // First text that cannot be written as an item, as "field: character";
@@ -213,6 +313,24 @@ private:
     // Fields of the controllers the window cannot select whose text holds a
     // double quote; with fix, the quotes are replaced by apostrophes.
     QStringList hiddenQuotedFields(int c, bool fix);
+
+    // The controller whose names the boxes Text1..Text5 show; -1 while
+    // they show nothing that counts (before the first display, during a load).
+    int boxesCtrl_ = -1;
+    QString sample_;
+    bool displayOnly_ = false;
+    // The bytes each combo of the record area stands for.
+    QHash<const ComboBox *, BytePlace> shownBytes_;
+
+    // ---- the user's action in progress ----
+    std::unique_ptr<Edit> action_;
+    // Runs a user's choice in combo: the typing not yet taken over becomes a
+    // step of its own first; what the choice and the handlers it raises
+    // change is one step, told to the host.
+    void userChoice(const ComboBox &combo, const std::function<void()> &click);
+    void endAction();
+    // Shows controller c with record rec, as undo and redo do.
+    void showPlace(int c, int rec);
 
     // ---- bytes the display changed ----
     std::vector<DisplayChange> displayChanges_;

@@ -1,56 +1,156 @@
 // kalvet: the configuration editor of the smart home controllers.
 //   kalvet [--dir FOLDER]
+//   kalvet --export FILE [--dir FOLDER]
+//   kalvet --diff FILE_A FILE_B [--dir FOLDER]
 // Every file of the installation lies in FOLDER. Without --dir: the folder
 // that holds the program when opis_0.ini lies there, else the folder
-// remembered from the last time, else the one the user picks (remembered).
+// remembered from the last time, else the one the user picks (remembered;
+// --export and --diff take the current folder instead of asking).
 #include "common/program_folder.h"
 #include "common/start_up.h"
+#include "editor/installation_view.h"
+#include "editor/options.h"
 #include "editor/window/editor_window.h"
+#include "editor/window/export_file.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
 
 #include <cstdio>
 
+namespace {
+
+void printLine(FILE *to, const QString &line)
+{
+    std::fputs((line + QLatin1Char('\n')).toUtf8().constData(), to);
+}
+
+// The sample installation that comes with the programs: where the install
+// rules put it beside the program, or, in the build tree, the source's.
+QString sampleInstallation()
+{
+    const QString bin = QCoreApplication::applicationDirPath();
+    QStringList candidates{QDir(bin).filePath(QStringLiteral(KALVET_SAMPLE_FROM_BIN))};
+    if (QFileInfo(bin).canonicalFilePath() == QFileInfo(QStringLiteral(KALVET_BUILD_BIN_DIR)).canonicalFilePath())
+        candidates << QStringLiteral(KALVET_SOURCE_SAMPLE);
+    for (const QString &folder : candidates)
+        if (QFileInfo::exists(QDir(folder).filePath(QStringLiteral("opis_0.ini"))))
+            return QDir::cleanPath(folder);
+    return {};
+}
+
+// The folder of --export and --diff; empty (and told) when it is not there.
+// A --dir given here is not remembered: these runs leave the window's
+// choice of folder as it is.
+QString headlessFolder(const kalvet::KalvetOptions &options, const char *mode)
+{
+    const QString folder =
+        !options.dir.isEmpty()
+            ? QDir(options.dir).absolutePath()
+            : zuk::resolveProgramFolder({QStringLiteral("kalvet"), QString(), QCoreApplication::applicationDirPath(),
+                                         QStringLiteral("opis_0.ini"), false, QDir::currentPath()})
+                  .folder;
+    if (!QFileInfo(folder).isDir()) {
+        printLine(stderr, QStringLiteral("kalvet: %1: папка %2 не найдена")
+                              .arg(QLatin1String(mode), QDir::toNativeSeparators(folder)));
+        return {};
+    }
+    return folder;
+}
+
+// What kept the installation from loading whole, on standard error.
+bool tellProblems(const kalvet::DisplayCopy &copy, const char *mode)
+{
+    if (copy.problems().isEmpty())
+        return false;
+    printLine(stderr, QStringLiteral("kalvet: %1: папка установки %2 прочитана не полностью:")
+                          .arg(QLatin1String(mode), QDir::toNativeSeparators(copy.form().folder())));
+    for (const QString &problem : copy.problems())
+        printLine(stderr, problem);
+    return true;
+}
+
+int runExport(const kalvet::KalvetOptions &options)
+{
+    const QString folder = headlessFolder(options, "--export");
+    if (folder.isEmpty())
+        return 2;
+    kalvet::DisplayCopy copy(folder);
+    if (tellProblems(copy, "--export"))
+        return 2;
+    const kalvet::InstallationView view = copy.installation();
+    if (tellProblems(copy, "--export"))   // a side file found short on the way
+        return 2;
+    QString error;
+    if (!kalvet::writeInstallationFile(view, QDir(QDir::currentPath()).absoluteFilePath(options.exportFile), &error)) {
+        printLine(stderr, QStringLiteral("kalvet: --export: %1").arg(error));
+        return 2;
+    }
+    return 0;
+}
+
+int runDiff(const kalvet::KalvetOptions &options)
+{
+    const QString folder = headlessFolder(options, "--diff");
+    if (folder.isEmpty())
+        return 2;
+    zuk::RegisterImage a{}, b{};
+    for (const auto &[path, image] : {std::pair{options.diffA, &a}, std::pair{options.diffB, &b}}) {
+        const zuk::ImageLoadResult loaded = zuk::loadImageFile(path, *image);
+        if (!loaded.ok) {
+            printLine(stderr, QStringLiteral("kalvet: --diff: файл %1 загружен не полностью: %2")
+                                  .arg(QDir::toNativeSeparators(path), loaded.failure));
+            return 2;
+        }
+    }
+    kalvet::DisplayCopy copy(folder);
+    if (tellProblems(copy, "--diff"))
+        return 2;
+    const QStringList lines = kalvet::differenceLines(copy, a, b);
+    if (tellProblems(copy, "--diff"))
+        return 2;
+    for (const QString &line : lines)
+        printLine(stdout, line);
+    return lines.size() > 1 ? 1 : 0;
+}
+
+}  // namespace
+
 int main(int argc, char *argv[])
 {
     QStringList args;
-    for (int i = 0; i < argc; ++i)
+    for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
 
-    QCommandLineParser parser;
-    // "-dir d" is taken as "--dir d", not as the letters d, i, r.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(QStringLiteral("Программа настройки контроллеров умного дома"));
-    parser.addHelpOption();
-    const QCommandLineOption dirOption(
-        QStringList{QStringLiteral("dir")},
-        QStringLiteral("Папка установки с файлами zuk.txt, out_in_ik.txt, szenar.txt и *.ini "
-                       "(по умолчанию папка программы, если в ней есть opis_0.ini, иначе папка "
-                       "прошлого запуска; указанная папка запоминается). Папки нет: сообщение "
-                       "«папка … не найдена» и код завершения 2."),
-        QStringLiteral("FOLDER"));
-    parser.addOption(dirOption);
     // The command line is read before the window system is touched, so that
     // --help and mistakes are answered without a display.
-    if (!parser.parse(args)) {
-        std::fprintf(stderr, "kalvet: %s\n", zuk::commandLineError(parser).toUtf8().constData());
+    kalvet::KalvetOptions options;
+    QString error;
+    if (!kalvet::parseKalvetOptions(args, &options, &error)) {
+        printLine(stderr, QStringLiteral("kalvet: %1").arg(error));
         return 2;
     }
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
-        QString help = parser.helpText();
-        help.replace(QStringLiteral("<executable_name>"), QStringLiteral("kalvet"));
-        std::fputs(help.toUtf8().constData(), stdout);
+    using Mode = kalvet::KalvetOptions::Mode;
+    if (options.mode == Mode::Help) {
+        std::fputs(kalvet::kalvetUsage().toUtf8().constData(), stdout);
         return 0;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "kalvet: лишний аргумент: %s (kalvet --help: описание параметров)\n",
-                     parser.positionalArguments().first().toUtf8().constData());
-        return 2;
+    if (options.mode == Mode::Export) {
+        // A PDF is drawn without a display: the offscreen platform, set here
+        // so that nobody has to set QT_QPA_PLATFORM.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("kalvet"));
+        return runExport(options);
+    }
+    if (options.mode == Mode::Diff) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("kalvet"));
+        return runDiff(options);
     }
 
     QApplication app(argc, argv);
@@ -59,14 +159,14 @@ int main(int argc, char *argv[])
     zuk::installQtTranslations();
 
     const zuk::ProgramFolder chosen = zuk::resolveProgramFolder(
-        {QStringLiteral("kalvet"), parser.value(dirOption), QCoreApplication::applicationDirPath(),
-         QStringLiteral("opis_0.ini"), true, QDir::currentPath()});
+        {QStringLiteral("kalvet"), options.dir, QCoreApplication::applicationDirPath(), QStringLiteral("opis_0.ini"),
+         true, QDir::currentPath()});
     QString folder = chosen.folder;
     if (chosen.source == zuk::ProgramFolder::Source::Ask) {
         folder = QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Папка установки умного дома"),
                                                    QDir::homePath());
         if (folder.isEmpty()) {
-            std::fputs("kalvet: папка установки не выбрана\n", stderr);
+            printLine(stderr, QStringLiteral("kalvet: папка установки не выбрана"));
             return 1;
         }
         zuk::rememberProgramFolder(QStringLiteral("kalvet"), folder);
@@ -75,12 +175,13 @@ int main(int argc, char *argv[])
     if (!QFileInfo(folder).isDir()) {
         // One clear word instead of a message for every file the folder lacks.
         const QString text = QStringLiteral("папка %1 не найдена").arg(QDir::toNativeSeparators(folder));
-        std::fprintf(stderr, "kalvet: %s\n", text.toUtf8().constData());
+        printLine(stderr, QStringLiteral("kalvet: %1").arg(text));
         QMessageBox::critical(nullptr, QStringLiteral("kalvet"), text, QMessageBox::Ok);
         return 2;
     }
 
     kalvet::EditorWindow window(folder);
+    window.setSampleInstallation(sampleInstallation());
     window.start();
     window.show();
     return app.exec();

@@ -291,6 +291,7 @@ void EditorForm::ShowRecord()
     const Displaying display(displaying_);
     Combo2.clear();
     Combo2.setEnabled(false);
+    shownBytes_.remove(&Combo2);
     // A new display shows the record selected now, or none.
     const int selected = Combo15.listIndex();
     shownRec_ = selected >= 0 && selected < kLineTableRows ? selected : -1;
@@ -302,6 +303,7 @@ void EditorForm::ShowRecord()
             // selector cell holding the type code exists.
             const QStringList names = readInputTypes();
             if (const ImageByte cell = selectorCell(rec)) {
+                shownBytes_.insert(&Combo2, {cell.slot, cell.row, cell.byte});
                 Combo2.setItems(names);
                 Combo2.setEnabled(true);
                 const int value = *cell;
@@ -313,6 +315,7 @@ void EditorForm::ShowRecord()
             }
         } else if (kind == kFf) {
             if (const ImageByte cell = selectorCell(rec)) {
+                shownBytes_.insert(&Combo2, {cell.slot, cell.row, cell.byte});
                 Combo2.setItems(readSideItems(QStringLiteral("ff.ini"), 256));
                 Combo2.setEnabled(true);
                 const int value = *cell;
@@ -334,6 +337,7 @@ void EditorForm::showItemList(TextLines *lines, const ItemLines &at, int rec)
         ComboBox &combo = Combo1[i];
         combo.clear();
         combo.setEnabled(false);
+        shownBytes_.remove(&combo);
         if (!lines)
             continue;
         // Kind and offset are read before the selection runs the handler.
@@ -356,6 +360,7 @@ void EditorForm::showExtra(ComboBox &combo, const QString &kind, int rec, int of
 {
     combo.clear();
     combo.setEnabled(false);
+    shownBytes_.remove(&combo);
     if (kind != kFf || !recordByte(rec, offset))
         return;
     ShowItem(combo, kFf, controllerInUse(), *wholeNumber(desc_table[rec][RecordLine::kBaseRow]), offset);
@@ -426,6 +431,7 @@ QString EditorForm::ShowItem(ComboBox &combo, const QString &kind, int slot, int
     const ImageByte byte = byteAt(reg_image, slot, baseRow, offset);
     if (!byte)
         return QString();
+    shownBytes_.insert(&combo, {byte.slot, byte.row, byte.byte});
 
     QStringList items;
     combo.setItems(readSideEntries(file, entries, perRecord, textAt, &items));
@@ -456,6 +462,18 @@ void EditorForm::selectFromDisplay(ComboBox &combo, int index)
 
 void EditorForm::storeByte(const ImageByte &at, qint16 value)
 {
+    if (displayOnly_)
+        return;
+    if (action_ && *at != value) {
+        // The user's action in progress: the first value before it, the last after.
+        const BytePlace place{at.slot, at.row, at.byte};
+        auto step = std::find_if(action_->bytes.begin(), action_->bytes.end(),
+                                 [&](const Edit::Byte &b) { return b.at == place; });
+        if (step == action_->bytes.end())
+            action_->bytes.push_back({place, *at, value});
+        else
+            step->after = value;
+    }
     auto known = std::find_if(displayChanges_.begin(), displayChanges_.end(), [&](const DisplayChange &d) {
         return d.slot == at.slot && d.row == at.row && d.byte == at.byte;
     });
@@ -474,6 +492,37 @@ void EditorForm::storeByte(const ImageByte &at, qint16 value)
         }
     }
     *at.value = value;
+}
+
+// ---- What the record area shows ---------------------------------------------
+
+BytePlace EditorForm::shownByte(const ComboBox &combo) const
+{
+    return shownBytes_.value(&combo);
+}
+
+QString EditorForm::captionOf(const ComboBox &combo) const
+{
+    if (&combo == &Combo2)
+        return Label1[0].caption();
+    if (&combo == &Combo5)
+        return Label6.caption();
+    if (&combo == &Combo6)
+        return Label8.caption();
+    for (int i = 0; i < kItems; ++i) {
+        if (&combo != &Combo1[i])
+            continue;
+        const int row = i / 2;
+        const QString rowCaption = Label1[1 + row].caption();
+        if (i % 2 == 0)
+            return rowCaption;
+        // Label1(7) stands above the right column of rows 0 and 1, Label1(8) above rows 2 to 5.
+        const QString column = Label1[row < 2 ? 7 : 8].caption();
+        if (rowCaption.isEmpty() || column.isEmpty())
+            return rowCaption + column;
+        return rowCaption + QStringLiteral(" / ") + column;
+    }
+    return QString();
 }
 
 // ---- Click handlers --------------------------------------------------------

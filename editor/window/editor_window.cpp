@@ -1,17 +1,33 @@
 #include "editor/window/editor_window.h"
 
+#include "common/program_folder.h"
 #include "common/twips.h"
+#include "editor/installation_view.h"
+#include "editor/window/export_file.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QVBoxLayout>
 
 namespace kalvet {
 
@@ -49,15 +65,62 @@ QFont describedFont(const QString &family, bool bold, bool italic)
 }
 
 const QString kTitle = QStringLiteral("Программа настройки контроллеров умного дома");
+const QKeySequence kUndoKeys(QStringLiteral("Ctrl+Z"));
+const QKeySequence kRedoKeys(QStringLiteral("Ctrl+Shift+Z"));
+
+// Room for text in an edit field: its width less the frame and the margins
+// QLineEdit keeps on each side.
+int textRoom(const QLineEdit *edit)
+{
+    const int frame = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit) : 0;
+    const QMargins margins = edit->textMargins();
+    return edit->width() - 2 * frame - margins.left() - margins.right() - 2 * 2;
+}
+
+int textRoom(const QComboBox *combo)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.rect = QRect(QPoint(), combo->size());   // set even while the box is hidden
+    option.editable = true;
+    option.frame = true;
+    const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+    return field.width() - 2 * 2;
+}
+
+// A text that does not fit its field is shown whole as the tooltip.
+void fitTip(QWidget *owner, const QString &text, int room)
+{
+    const bool cut = owner->fontMetrics().horizontalAdvance(text) > room;
+    owner->setToolTip(cut ? text : QString());
+}
 
 }  // namespace
 
+// One step of the form on the undo stack. Pushing a step runs redo() at
+// once; the step has just been made, so that first time does nothing.
+class EditCommand : public QUndoCommand {
+public:
+    EditCommand(EditorWindow *window, const Edit &edit) : QUndoCommand(edit.what), window_(window), edit_(edit) {}
+    void undo() override { window_->applyStep(edit_, true); }
+    void redo() override
+    {
+        if (pushed_)
+            pushed_ = false;
+        else
+            window_->applyStep(edit_, false);
+    }
+
+private:
+    EditorWindow *window_;
+    Edit edit_;
+    bool pushed_ = true;
+};
+
 EditorWindow::EditorWindow(const QString &folder, EditorHost *host, QWidget *parent)
-    : QWidget(parent), host_(host ? host : this)
+    : QMainWindow(parent), host_(host)
 {
-    form_ = std::make_unique<EditorForm>(folder, host_);
-    // Several installations may be open at once: the title names the folder.
-    setWindowTitle(kTitle + QStringLiteral(" — ") + QDir::toNativeSeparators(folder));
+    form_ = std::make_unique<EditorForm>(folder, this);
     // The default dialogue font: the system's family at the size of the
     // description, so that every caption fits its control.
     QFont dialogue = QApplication::font();
@@ -66,13 +129,41 @@ EditorWindow::EditorWindow(const QString &folder, EditorHost *host, QWidget *par
     // made for; a condensed face of the same family keeps captions inside
     // their controls where the family has one.
     dialogue.setStretch(QFont::SemiCondensed);
-    setFont(dialogue);
-    setFixedSize(px(12285), px(10485));
+    buildMenus();
     build();
+    area_->setFont(dialogue);
+    // The window keeps the size of the description; the menu bar and the
+    // status bar come on top of it.
+    // What the last save or export wrote; a label, so that the status tips
+    // of the menu items only hide it for a moment.
+    status_ = new QLabel;
+    statusBar()->addWidget(status_, 1);
+    statusBar()->setSizeGripEnabled(false);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    connect(&undoStack_, &QUndoStack::indexChanged, this, [this] { updateState(); });
+    setTitle();
     refresh();
 }
 
-EditorWindow::~EditorWindow() = default;
+EditorWindow::~EditorWindow()
+{
+    // The steps and the widgets refer to the form; they go first.
+    undoStack_.clear();
+    delete takeCentralWidget();
+}
+
+void EditorWindow::setTitle()
+{
+    // Several installations may be open at once: the title names the folder.
+    // "[*]" is where the mark of unsaved changes goes.
+    setWindowTitle(kTitle + QStringLiteral(" — ") + QDir::toNativeSeparators(form_->folder()) + QStringLiteral("[*]"));
+}
+
+void EditorWindow::setSampleInstallation(const QString &folder)
+{
+    sample_ = folder;
+    form_->setSampleInstallation(folder);
+}
 
 void EditorWindow::start()
 {
@@ -82,11 +173,15 @@ void EditorWindow::start()
 
 void EditorWindow::message(const QString &text)
 {
+    if (host_)
+        return host_->message(text);
     QMessageBox::warning(this, kTitle, text);
 }
 
 bool EditorWindow::confirm(const QString &text)
 {
+    if (host_)
+        return host_->confirm(text);
     // The questions name their answers "Да" and "Нет"; the buttons say the same.
     QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::No);
@@ -97,6 +192,8 @@ bool EditorWindow::confirm(const QString &text)
 
 EditorHost::Answer EditorWindow::askYesNoCancel(const QString &text)
 {
+    if (host_)
+        return host_->askYesNoCancel(text);
     QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::NoButton, this);
     QPushButton *yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
     QPushButton *no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
@@ -111,8 +208,51 @@ EditorHost::Answer EditorWindow::askYesNoCancel(const QString &text)
     return Answer::Cancel;
 }
 
+void EditorWindow::editMade(const Edit &edit)
+{
+    if (host_)
+        host_->editMade(edit);
+    undoStack_.push(new EditCommand(this, edit));
+}
+
+void EditorWindow::editsForgotten()
+{
+    if (host_)
+        host_->editsForgotten();
+    undoStack_.clear();
+}
+
+void EditorWindow::saved(const QStringList &files, const QDateTime &at)
+{
+    if (host_)
+        host_->saved(files, at);
+    status_->setText(QStringLiteral("Записаны файлы %1 — %2")
+                         .arg(files.join(QStringLiteral(", ")), at.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))));
+}
+
+void EditorWindow::applyStep(const Edit &edit, bool undo)
+{
+    form_->applyEdit(edit, undo);
+    refresh();
+}
+
+void EditorWindow::undo()
+{
+    form_->commitTyping();   // typing not yet taken over is undone first
+    undoStack_.undo();
+    refresh();
+}
+
+void EditorWindow::redo()
+{
+    form_->commitTyping();   // a step typed now ends what there is to redo
+    undoStack_.redo();
+    refresh();
+}
+
 void EditorWindow::closeEvent(QCloseEvent *event)
 {
+    form_->commitTyping();
     if (form_->QueryUnload()) {
         event->accept();
     } else {
@@ -130,15 +270,180 @@ bool EditorWindow::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
-    return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::ShortcutOverride) {
+        // A combo box hands the keys to its edit field itself.
+        auto *combo = qobject_cast<QComboBox *>(watched);
+        QLineEdit *edit = combo ? combo->lineEdit() : qobject_cast<QLineEdit *>(watched);
+        auto *key = static_cast<QKeyEvent *>(event);
+        const QKeySequence pressed(key->keyCombination());
+        // Not taken by the edit field: the shortcut of the menu item runs.
+        if (edit && ((pressed == kUndoKeys && !edit->isUndoAvailable())
+                     || (pressed == kRedoKeys && !edit->isRedoAvailable()))) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void EditorWindow::buildMenus()
+{
+    actions_.assign(8, nullptr);
+    auto add = [this](QMenu *menu, Command command, const QString &text, const QKeySequence &keys, auto slot) {
+        QAction *action = menu->addAction(text);
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, slot);
+        actions_[int(command)] = action;
+        return action;
+    };
+    QMenu *file = menuBar()->addMenu(QStringLiteral("Файл"));
+    add(file, Command::OpenFolder, QStringLiteral("Открыть папку…"), QKeySequence(QStringLiteral("Ctrl+O")),
+        [this] { chooseFolder(); });
+    file->addSeparator();
+    add(file, Command::Read, QStringLiteral("читать"), QKeySequence(QStringLiteral("Ctrl+R")), [this] {
+        form_->commitTyping();
+        form_->Command1_Click();
+        refresh();
+    });
+    add(file, Command::Save, QStringLiteral("запись"), QKeySequence(QStringLiteral("Ctrl+S")), [this] {
+        form_->Command2_Click();
+        refresh();
+    });
+    file->addSeparator();
+    add(file, Command::Export, QStringLiteral("Экспорт в PDF или HTML…"), QKeySequence(QStringLiteral("Ctrl+E")),
+        [this] { chooseExport(); });
+    add(file, Command::Compare, QStringLiteral("Сравнить с файлом образа…"), QKeySequence(), [this] { chooseCompare(); });
+    file->addSeparator();
+    add(file, Command::Quit, QStringLiteral("Выход"), QKeySequence(QStringLiteral("Ctrl+Q")), [this] { close(); });
+    QMenu *edit = menuBar()->addMenu(QStringLiteral("Правка"));
+    add(edit, Command::Undo, QStringLiteral("Отменить"), kUndoKeys, [this] { undo(); });
+    add(edit, Command::Redo, QStringLiteral("Повторить"), kRedoKeys, [this] { redo(); });
+}
+
+QString EditorWindow::statusText() const
+{
+    return status_->text();
+}
+
+QAction *EditorWindow::action(Command command) const
+{
+    return actions_.at(std::size_t(command));
+}
+
+void EditorWindow::chooseFolder()
+{
+    form_->commitTyping();
+    if (form_->askToSaveFirst(QStringLiteral("Изменения не записаны. Записать их перед открытием другой папки?"))
+        == EditorForm::Go::Stay) {
+        refresh();
+        return;
+    }
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("Папка установки умного дома"), form_->folder());
+    if (folder.isEmpty()) {
+        refresh();
+        return;
+    }
+    zuk::rememberProgramFolder(QStringLiteral("kalvet"), folder);
+    openFolder(folder);
+}
+
+void EditorWindow::openFolder(const QString &folder)
+{
+    // A new form with new widgets, as at start; the old ones go with it.
+    undoStack_.clear();
+    std::unique_ptr<EditorForm> old = std::move(form_);
+    form_ = std::make_unique<EditorForm>(folder, this);
+    form_->setSampleInstallation(sample_);
+    const QFont font = area_->font();
+    combos_.clear();
+    texts_.clear();
+    labels_.clear();
+    build();   // replaces the central widget, which deletes the old one
+    area_->setFont(font);
+    old.reset();
+    setTitle();
+    status_->clear();
+    start();
+}
+
+bool EditorWindow::exportTo(const QString &path)
+{
+    form_->commitTyping();
+    DisplayCopy copy(*form_);
+    QString error;
+    if (!writeInstallationFile(copy.installation(), path, &error)) {
+        message(QStringLiteral("Экспорт не выполнен: %1.").arg(error));
+        refresh();
+        return false;
+    }
+    status_->setText(QStringLiteral("Экспорт записан: %1").arg(QDir::toNativeSeparators(path)));
+    refresh();
+    return true;
+}
+
+void EditorWindow::chooseExport()
+{
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Экспорт установки"),
+        QDir(QDir::homePath()).filePath(QStringLiteral("установка.pdf")),
+        QStringLiteral("PDF (*.pdf);;HTML (*.html)"));
+    if (!path.isEmpty())
+        exportTo(path);
+}
+
+QStringList EditorWindow::compareWith(const QString &file)
+{
+    form_->commitTyping();
+    zuk::RegisterImage other{};
+    const zuk::ImageLoadResult loaded = zuk::loadImageFile(file, other);
+    if (!loaded.ok) {
+        message(QStringLiteral("Файл %1 загружен не полностью: %2").arg(QDir::toNativeSeparators(file), loaded.failure));
+        return {};
+    }
+    zuk::RegisterImage shown{};
+    std::copy_n(form_->reg_image.begin(), zuk::kSlotCount, shown.begin());
+    DisplayCopy copy(*form_);
+    const QStringList lines = differenceLines(copy, shown, other);
+
+    // One list window, reused for the next comparison.
+    if (!differenceList_) {
+        auto *dialog = new QDialog(this);
+        dialog->resize(760, 420);
+        auto *layout = new QVBoxLayout(dialog);
+        layout->addWidget(new QLabel(dialog));
+        differenceList_ = new QListWidget(dialog);
+        layout->addWidget(differenceList_);
+        auto *close = new QPushButton(QStringLiteral("Закрыть"), dialog);
+        connect(close, &QPushButton::clicked, dialog, &QDialog::hide);
+        layout->addWidget(close, 0, Qt::AlignRight);
+    }
+    auto *dialog = static_cast<QDialog *>(differenceList_->parentWidget());
+    dialog->setWindowTitle(QStringLiteral("Различия с файлом %1").arg(QFileInfo(file).fileName()));
+    dialog->findChild<QLabel *>()->setText(QStringLiteral("A — образ в редакторе, B — файл %1").arg(QDir::toNativeSeparators(file)));
+    differenceList_->clear();
+    differenceList_->addItems(lines);
+    dialog->show();
+    dialog->raise();
+    refresh();
+    return lines;
+}
+
+void EditorWindow::chooseCompare()
+{
+    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Файл образа для сравнения"), form_->folder(),
+                                                      QStringLiteral("Файлы образа (*.txt);;Все файлы (*)"));
+    if (!file.isEmpty())
+        compareWith(file);
 }
 
 QComboBox *EditorWindow::addCombo(ComboBox &control, int left, int top, int width)
 {
-    auto *combo = new QComboBox(this);
+    auto *combo = new QComboBox(area_);
     combo->setFocusPolicy(Qt::StrongFocus);   // the wheel does not take the focus
     combo->installEventFilter(this);
     combo->setEditable(true);
+    combo->lineEdit()->installEventFilter(this);
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->setCompleter(nullptr);
     combo->setMaxVisibleItems(16);
@@ -151,11 +456,12 @@ QComboBox *EditorWindow::addCombo(ComboBox &control, int left, int top, int widt
     });
     // Typing in the edit field: no entry selected, no handler. The widget
     // already shows the typing, so only the other widgets are refreshed.
-    connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this, model](const QString &text) {
+    connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this, model, combo](const QString &text) {
         model->typeText(text);
         for (ComboView &view : combos_)
             if (view.control == model)
                 view.revision = model->revision();
+        fitTip(combo, text, textRoom(combo));
         refresh();
     });
     combos_.push_back({model, combo});
@@ -164,14 +470,22 @@ QComboBox *EditorWindow::addCombo(ComboBox &control, int left, int top, int widt
 
 QLineEdit *EditorWindow::addText(TextBox &control, int left, int top, int width)
 {
-    auto *edit = new QLineEdit(this);
+    auto *edit = new QLineEdit(area_);
     edit->setGeometry(px(left), px(top), px(width), px(kTextHeight));
+    edit->installEventFilter(this);
     TextBox *model = &control;
-    connect(edit, &QLineEdit::textEdited, this, [this, model](const QString &text) {
+    connect(edit, &QLineEdit::textEdited, this, [this, model, edit](const QString &text) {
         model->setText(text);
         for (TextView &view : texts_)
             if (view.control == model)
                 view.revision = model->revision();
+        fitTip(edit, text, textRoom(edit));
+        updateState();
+    });
+    // Enter, or leaving the box after a change: the edit of the name is one step.
+    connect(edit, &QLineEdit::editingFinished, this, [this] {
+        if (form_->commitTyping())
+            refresh();
     });
     texts_.push_back({model, edit});
     return edit;
@@ -186,7 +500,7 @@ QLabel *EditorWindow::addLabel(Label &control, int left, int top, int width, int
 
 QLabel *EditorWindow::addFixedLabel(const QString &caption, int left, int top, int width, int height)
 {
-    auto *label = new QLabel(caption, this);
+    auto *label = new QLabel(caption, area_);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setGeometry(px(left), px(top), px(width), px(height));
     return label;
@@ -195,6 +509,9 @@ QLabel *EditorWindow::addFixedLabel(const QString &caption, int left, int top, i
 void EditorWindow::build()
 {
     EditorForm &f = *form_;
+    area_ = new QWidget;
+    area_->setFixedSize(px(12285), px(10485));
+    setCentralWidget(area_);
     const QFont bold = describedFont(QStringLiteral("MS Sans Serif"), true, false);
     const QFont italic = describedFont(QStringLiteral("Palatino Linotype"), false, true);
 
@@ -241,7 +558,7 @@ void EditorWindow::build()
     addFixedLabel(QStringLiteral("E"), 6240, 9720, 135);
     addFixedLabel(QStringLiteral("F"), 6240, 10080, 255);
 
-    auto *line = new QFrame(this);
+    auto *line = new QFrame(area_);
     line->setFrameShape(QFrame::VLine);
     line->setFrameShadow(QFrame::Plain);
     line->setGeometry(px(8040), px(4680), 1, px(10440) - px(4680));
@@ -267,13 +584,14 @@ void EditorWindow::build()
     }
 
     // Buttons.
-    command1_ = new QPushButton(QStringLiteral("читать"), this);
+    command1_ = new QPushButton(QStringLiteral("читать"), area_);
     command1_->setGeometry(px(360), px(9840), px(1215), px(375));
     connect(command1_, &QPushButton::clicked, this, [this] {
+        form_->commitTyping();
         form_->Command1_Click();
         refresh();
     });
-    command2_ = new QPushButton(QStringLiteral("запись"), this);
+    command2_ = new QPushButton(QStringLiteral("запись"), area_);
     command2_->setGeometry(px(4560), px(9840), px(1215), px(375));
     connect(command2_, &QPushButton::clicked, this, [this] {
         form_->Command2_Click();
@@ -295,7 +613,9 @@ void EditorWindow::syncCombo(ComboView &view)
         w->setCurrentIndex(c.listIndex());
     if (w->currentText() != c.text())
         w->setEditText(c.text());
+    w->lineEdit()->setCursorPosition(0);   // the start of a long entry, as in the text boxes
     w->setEnabled(c.enabled());
+    fitTip(w, c.text(), textRoom(w));
     view.revision = c.revision();
 }
 
@@ -311,6 +631,7 @@ void EditorWindow::refresh()
             view.widget->setText(view.control->text());
             view.widget->setCursorPosition(0);   // show the start of a long text
         }
+        fitTip(view.widget, view.control->text(), textRoom(view.widget));
         view.revision = view.control->revision();
     }
     for (LabelView &view : labels_) {
@@ -319,6 +640,22 @@ void EditorWindow::refresh()
         view.widget->setText(view.control->caption());
         view.revision = view.control->revision();
     }
+    updateState();
+}
+
+void EditorWindow::updateState()
+{
+    setWindowModified(form_->hasUnsavedChanges());
+    QAction *undo = action(Command::Undo);
+    QAction *redo = action(Command::Redo);
+    const bool typing = form_->typingPending();
+    undo->setEnabled(undoStack_.canUndo() || typing);
+    redo->setEnabled(undoStack_.canRedo() && !typing);
+    undo->setText(typing ? QStringLiteral("Отменить ввод")
+                  : undoStack_.canUndo() ? QStringLiteral("Отменить %1").arg(undoStack_.undoText())
+                                         : QStringLiteral("Отменить"));
+    redo->setText(undoStack_.canRedo() && !typing ? QStringLiteral("Повторить %1").arg(undoStack_.redoText())
+                                                  : QStringLiteral("Повторить"));
 }
 
 QComboBox *EditorWindow::comboWidget(const ComboBox *control) const

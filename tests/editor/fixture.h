@@ -1,7 +1,9 @@
 #pragma once
 // Shared helpers of the editor tests: a copy of the sample installation in a
 // temporary folder, and an EditorHost that records what the editor tells the
-// user and answers its questions from a script (No once the script is used up).
+// user, the steps it reports and its saves, and answers its questions from a
+// script (No once the script is used up; the Да/Нет/Отмена questions from
+// their own script first).
 #include "common/text_file.h"
 #include "editor/form.h"
 
@@ -10,6 +12,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <deque>
+#include <vector>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -18,6 +21,9 @@ namespace kalvet_test {
 struct RecordingHost : kalvet::EditorHost {
     QStringList messages, questions;
     std::deque<bool> answers;
+    std::deque<Answer> choices;          // for askYesNoCancel
+    std::vector<kalvet::Edit> edits;     // the steps made, cleared when forgotten
+    QStringList savedFiles;
     void message(const QString &text) override { messages << text; }
     bool confirm(const QString &text) override
     {
@@ -27,7 +33,19 @@ struct RecordingHost : kalvet::EditorHost {
             answers.pop_front();
         return a;
     }
-    void reset() { messages.clear(), questions.clear(), answers.clear(); }
+    Answer askYesNoCancel(const QString &text) override
+    {
+        if (choices.empty())
+            return EditorHost::askYesNoCancel(text);
+        questions << text;
+        const Answer a = choices.front();
+        choices.pop_front();
+        return a;
+    }
+    void editMade(const kalvet::Edit &edit) override { edits.push_back(edit); }
+    void editsForgotten() override { edits.clear(); }
+    void saved(const QStringList &files, const QDateTime &) override { savedFiles = files; }
+    void reset() { messages.clear(), questions.clear(), answers.clear(), choices.clear(), edits.clear(); }
     QString all() const { return messages.join(QStringLiteral("\n")); }
 };
 
@@ -79,11 +97,13 @@ struct StartedEditor {
     Installation inst;
     RecordingHost host;
     std::unique_ptr<kalvet::EditorForm> form;
+    QString sample;   // offered at start-up when reference files are missing
     explicit StartedEditor(bool start = true) { start ? restart() : void(); }
     void restart()
     {
         host.reset();
         form = std::make_unique<kalvet::EditorForm>(inst.folder(), &host);
+        form->setSampleInstallation(sample);
         form->Startup();
     }
 };

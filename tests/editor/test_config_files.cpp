@@ -54,7 +54,7 @@ TEST(EditorStartup, ShowsFirstControllerThirdRecordAndReadsReferenceFilesAsItems
     }
 }
 
-TEST(EditorSave, WritesWhatWasLoadedAndOnlyTheShownControllersTyping)
+TEST(EditorSave, WritesWhatWasLoadedAndTheTypingOfEveryControllerShown)
 {
     StartedEditor e;
     e.form->Command2_Click();
@@ -75,7 +75,11 @@ TEST(EditorSave, WritesWhatWasLoadedAndOnlyTheShownControllersTyping)
     e.restart();
     auto &f = *e.form;
     f.Combo3.choose(2);
-    f.Text1[3].setText("новый выход");   // discarded by the next choice
+    f.Text1[3].setText("новый выход");   // kept by the next choice, saved with the rest
+    f.Combo3.choose(3);
+    EXPECT_TRUE(f.hasUnsavedChanges());
+    f.Combo3.choose(2);
+    EXPECT_EQ(f.Text1[3].text(), "новый выход");
     f.Combo3.choose(3);
     f.Text1[4].setText("выход, с запятой");
     f.Combo14[0].choose(5);
@@ -84,6 +88,7 @@ TEST(EditorSave, WritesWhatWasLoadedAndOnlyTheShownControllersTyping)
     f.Command2_Click();
     QStringList expected = names.split("\r\n", Qt::SkipEmptyParts);
     expected[3 * 17 + 5] = "\"4\",\"выход, с запятой\",\"вход 3.4, левый\",\"ИК 3.4\"";
+    expected[2 * 17 + 4] = "\"3\",\"новый выход\",\"вход 2.3, левый\",\"ИК 2.3\"";
     EXPECT_EQ(lines(e.inst, "out_in_ik.txt"), expected);
     EXPECT_EQ(lines(e.inst, "zuk.txt")[zukLine(3, 58, 1)], "5");
     EXPECT_EQ(std::pair(f.Combo3.listIndex(), f.Combo15.listIndex()), std::pair(3, 2));
@@ -209,7 +214,7 @@ TEST(EditorFailures, IncompleteDataFileIsNamedKeepsWhatWasReadAndTheSaveAsksFirs
         if (c.bad >= 0)
             setLine(e.inst, c.file, c.bad, "3.5");
         e.host.reset();
-        f.Command1_Click();
+        f.LoadConfiguration();
         ASSERT_EQ(e.host.messages.size(), 1);
         EXPECT_TOLD(e.host, c.file);
         EXPECT_TOLD(e.host, c.told);
@@ -328,4 +333,84 @@ TEST(EditorFailures, SpecialHugeOrHostileFilesAreShortLoadFailuresAtOnce)
             EXPECT_FALSE(e.host.all().contains(QChar(0x1b)));
         }
     }
+}
+
+TEST(EditorLoad, ReadWithUnsavedChangesAsksCancelKeepsThemNoDropsThemYesSavesThemFirst)
+{
+    using Answer = kalvet::EditorHost::Answer;
+    StartedEditor e;
+    auto &f = *e.form;
+    f.Command1_Click();   // nothing changed: no question
+    EXPECT_TRUE(e.host.questions.isEmpty());
+    const qint16 delay = qint16((f.reg_image[0][58][1] + 1) % 254);
+    const QString input1 = f.Text2[1].text();
+    f.Combo14[0].choose(delay);
+    f.Text2[1].setText("новый вход");
+    e.host.choices = {Answer::Cancel};
+    f.Command1_Click();
+    ASSERT_EQ(e.host.questions.size(), 1);
+    EXPECT_EQ(e.host.questions[0], "Изменения не записаны. Записать их перед чтением?");
+    EXPECT_EQ(std::pair(f.reg_image[0][58][1], f.Text2[1].text()), std::pair(delay, QString("новый вход")));
+    EXPECT_TRUE(f.hasUnsavedChanges());
+    e.host.choices = {Answer::No};
+    f.Command1_Click();
+    EXPECT_EQ(std::tuple(f.Combo14[0].listIndex(), f.Text2[1].text()), std::tuple(int(f.reg_image[0][58][1]), input1));
+    EXPECT_NE(f.reg_image[0][58][1], delay);
+    EXPECT_FALSE(f.hasUnsavedChanges());
+    EXPECT_EQ(snapshot(e.inst), (QList{Installation::original(kData[0]), Installation::original(kData[1]),
+                                       Installation::original(kData[2])}));
+    f.Combo14[0].choose(delay);
+    e.host.choices = {Answer::Yes};
+    f.Command1_Click();
+    EXPECT_EQ(e.host.questions.size(), 3);
+    EXPECT_EQ(lines(e.inst, "zuk.txt")[zukLine(0, 58, 1)], QString::number(delay));
+    EXPECT_EQ(e.host.savedFiles, (QStringList{"zuk.txt", "szenar.txt", "out_in_ik.txt"}));
+    EXPECT_FALSE(f.hasUnsavedChanges());
+}
+
+TEST(EditorStartup, MissingReferenceFilesAreOfferedOnceAndCopiedWithoutReplacingAnyFile)
+{
+    StartedEditor e(false);
+    e.sample = Installation::sample();
+    for (const char *gone : {"opis_0.ini", "ff.ini", "uslov_0.ini", "out_in_ik.txt"})
+        e.inst.remove(gone);
+    e.inst.writeText("timer.ini", repeat(254, "\"своя %1\"\r\n"));   // the installation's own: kept
+    setLine(e.inst, "zuk.txt", zukLine(1, 3, 4), "77");
+    const QStringList kept = {"timer.ini", "zuk.txt", "szenar.txt", "adres.ini", "in_0.ini", "bisnes.ini"};
+    QList<QByteArray> keptBytes;
+    for (const QString &name : kept)
+        keptBytes << e.inst.bytes(name);
+    const QStringList before = QDir(e.inst.folder()).entryList(QDir::Files);
+
+    // "Нет": one question naming every missing file, then the messages of today.
+    e.restart();
+    ASSERT_EQ(e.host.questions.size(), 1);
+    for (const QString &name : {QString("opis_0.ini"), QString("ff.ini"), QString("uslov_0.ini"),
+                                QString("out_in_ik.txt"), Installation::sample()})
+        EXPECT_TRUE(e.host.questions[0].contains(name)) << name.toStdString();
+    EXPECT_TOLD(e.host, "opis_0.ini");
+    EXPECT_TOLD(e.host, "out_in_ik.txt");
+    EXPECT_EQ(QDir(e.inst.folder()).entryList(QDir::Files), before);
+
+    // "Да": the missing ones come, nothing that is there changes.
+    e.host.reset();
+    e.host.answers = {true};
+    e.form = std::make_unique<kalvet::EditorForm>(e.inst.folder(), &e.host);
+    e.form->setSampleInstallation(e.sample);
+    e.form->Startup();
+    EXPECT_TRUE(e.host.messages.isEmpty()) << e.host.all().toStdString();
+    for (const char *name : {"opis_0.ini", "ff.ini", "uslov_0.ini"})
+        EXPECT_EQ(e.inst.bytes(name), Installation::original(name)) << name;
+    for (int i = 0; i < kept.size(); ++i)
+        EXPECT_EQ(e.inst.bytes(kept[i]), keptBytes[i]) << kept[i].toStdString();
+    const QStringList names = lines(e.inst, "out_in_ik.txt");   // empty of names, as a save writes it
+    ASSERT_EQ(names.size(), 272);
+    EXPECT_EQ(names[0], "\"Адрес контроллера - 0\",\"\"");
+    EXPECT_EQ(names[17 * 15 + 16], "\"F\",\"\",\"\",\"\"");
+    EXPECT_EQ(e.form->Combo14[0].item(0), "своя 0");
+    EXPECT_EQ(e.form->reg_image[1][3][4], 77);
+    EXPECT_EQ(e.form->Combo15.listCount(), 80);
+    // With every reference file there, nothing is asked.
+    e.restart();
+    EXPECT_TRUE(e.host.questions.isEmpty());
 }

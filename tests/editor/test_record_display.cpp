@@ -351,3 +351,46 @@ TEST(RecordDisplay, BytesTheDisplayChangedAreListedAtSaveAndNoWritesNothing)
     EXPECT_TRUE(r.host.questions[0].contains("… и ещё 4")) << r.host.questions[0].toStdString();
     EXPECT_TRUE(r.host.questions[0].contains("24 байта"));
 }
+
+TEST(RecordEditing, UndoRestoresEveryByteAChoiceAndTheHandlersItRaisedChangedAndTypingIsAStepOfItsOwn)
+{
+    Rig r;   // record 2 of controller 0: input type 52 (code 7) in row 5
+    r.type(51, 9) = "in", r.type(51, 10) = "1";   // type 51 (code 0): item 0 an input type in byte 1
+    r.writeTypes();
+    r.at(5, 1) = 200;                              // a code no type has
+    r.show(2);
+    const auto loaded = r.f().reg_image;
+    r.host.edits.clear();
+    r.f().Combo2.choose(51);   // stores code 0; showing type 51 stores the code of type 60 (255) in byte 1
+    ASSERT_EQ(r.host.edits.size(), 1u);
+    const kalvet::Edit choice = r.host.edits[0];
+    EXPECT_EQ(std::pair(r.at(5, 0), r.at(5, 1)), std::pair(qint16(0), qint16(255)));
+    EXPECT_EQ(choice.bytes.size(), 2u);
+    EXPECT_FALSE(r.f().displayChanges().empty());
+    const auto chosen = r.f().reg_image;
+    const auto listed = r.f().displayChanges();
+
+    const QString name = r.f().Text2[0].text();
+    r.f().Text2[0].setText("новое имя");
+    r.f().Combo3.choose(4);   // the typing is kept as a step of its own; the choice changes nothing
+    ASSERT_EQ(r.host.edits.size(), 2u);
+    const kalvet::Edit typed = r.host.edits[1];
+    EXPECT_EQ(std::tuple(typed.names.size(), typed.bytes.size(), typed.what), std::tuple(size_t(1), size_t(0), QString("ввод «Входы 0»")));
+
+    r.f().applyEdit(typed, true);   // undo shows where the step was made
+    EXPECT_EQ(std::tuple(r.f().Combo3.listIndex(), r.f().Text2[0].text(), r.f().names.in_name[0][0]), std::tuple(0, name, name));
+    r.f().applyEdit(choice, true);
+    EXPECT_EQ(r.f().reg_image, loaded);
+    EXPECT_EQ(std::tuple(r.f().Combo15.listIndex(), r.f().Combo2.listIndex()), std::tuple(2, 52));
+    EXPECT_TRUE(r.f().displayChanges().empty());
+    r.f().applyEdit(choice, false);   // redo
+    EXPECT_EQ(r.f().reg_image, chosen);
+    EXPECT_EQ(std::tuple(r.f().Combo2.listIndex(), r.f().Combo1[0].listIndex()), std::tuple(51, 60));
+    EXPECT_EQ(r.f().displayChanges(), listed);
+    r.f().applyEdit(typed, false);
+    EXPECT_EQ(r.f().Text2[0].text(), "новое имя");
+    r.host.answers = {true};   // the byte the display changed is written too
+    r.f().Command2_Click();   // a save loads the files again: the steps are gone
+    EXPECT_TRUE(r.host.edits.empty());
+    EXPECT_EQ(r.inst.items("out_in_ik.txt")[4], "новое имя");
+}

@@ -4,11 +4,15 @@
 
 #include "editor/window/editor_window.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QTest>
 #include <QWheelEvent>
 
 #include "common/image_file.h"
@@ -49,9 +53,9 @@ TEST(EditorWindow, PlacementChoiceAndTypingReachTheLogicButComboSignalsDoNot)
     emit box->activated(3);
     EXPECT_EQ(f.reg_image[0][58][1] * 10 + clicks, 31);
 
-    EXPECT_EQ(w.size(), QSize(819, 699));
+    EXPECT_EQ(w.area()->size(), QSize(819, 699));
     EXPECT_EQ(w.windowTitle().toStdString(),
-              ("Программа настройки контроллеров умного дома — " + QDir::toNativeSeparators(inst.folder())).toStdString());
+              ("Программа настройки контроллеров умного дома — " + QDir::toNativeSeparators(inst.folder()) + "[*]").toStdString());
     const std::pair<QWidget *, QPoint> spots[] = {
         {w.comboWidget(&f.Combo3), at(9000, 120)},         {w.comboWidget(&f.Combo1[7]), at(7200, 3000)},
         {w.comboWidget(&f.Combo14[11]), at(3120, 9360)},   {w.labelWidget(&f.Label20[14]), at(2880, 9360)},
@@ -85,18 +89,6 @@ TEST(EditorWindow, PlacementChoiceAndTypingReachTheLogicButComboSignalsDoNot)
 
 namespace {
 
-struct AnsweringHost : RecordingHost {
-    std::deque<Answer> closeAnswers;
-    Answer askYesNoCancel(const QString &text) override
-    {
-        questions << text;
-        const Answer a = closeAnswers.empty() ? Answer::Cancel : closeAnswers.front();
-        if (!closeAnswers.empty())
-            closeAnswers.pop_front();
-        return a;
-    }
-};
-
 void wheel(QWidget *w, int notches)
 {
     const QPointF at(w->width() / 2.0, w->height() / 2.0);
@@ -111,7 +103,7 @@ TEST(EditorWindow, WheelChangesOnlyAFocusedComboAndClosingWithUnsavedChangesAsks
 {
     guiApp();
     Installation inst;
-    AnsweringHost host;
+    RecordingHost host;
     kalvet::EditorWindow w(inst.folder(), &host);
     auto &f = w.form();
     w.start();
@@ -142,7 +134,7 @@ TEST(EditorWindow, WheelChangesOnlyAFocusedComboAndClosingWithUnsavedChangesAsks
 
     // "Отмена" keeps the window, "Нет" closes it unsaved, "Да" saves and closes.
     const QByteArray file = inst.bytes("zuk.txt");
-    host.closeAnswers = {kalvet::EditorHost::Answer::Cancel, kalvet::EditorHost::Answer::No,
+    host.choices = {kalvet::EditorHost::Answer::Cancel, kalvet::EditorHost::Answer::No,
                          kalvet::EditorHost::Answer::Yes};
     EXPECT_FALSE(w.close());
     EXPECT_TRUE(w.isVisible());
@@ -167,5 +159,86 @@ TEST(EditorWindow, WheelChangesOnlyAFocusedComboAndClosingWithUnsavedChangesAsks
     EXPECT_FALSE(f.hasUnsavedChanges());
     EXPECT_TRUE(w.close());
     EXPECT_EQ(host.questions.size(), 3);
+    EXPECT_TRUE(host.messages.isEmpty()) << host.all().toStdString();
+}
+
+TEST(EditorWindow, KeysUndoAChoiceInAFocusedBoxNamesAreStepsTheTitleMarksChangesAndASaveIsNamed)
+{
+    using Command = kalvet::EditorWindow::Command;
+    guiApp();
+    Installation inst;
+    RecordingHost host;
+    kalvet::EditorWindow w(inst.folder(), &host);
+    auto &f = w.form();
+    w.start();
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));   // the keys go to the focus window
+    QStringList menus;
+    for (QAction *menu : w.menuBar()->actions())
+        menus << menu->text();
+    EXPECT_EQ(menus, (QStringList{"Файл", "Правка"}));
+    EXPECT_EQ(w.action(Command::Read)->text() + w.action(Command::Save)->text(), "читатьзапись");
+    EXPECT_FALSE(w.isWindowModified());
+    EXPECT_FALSE(w.action(Command::Undo)->isEnabled());
+
+    // A choice in the delay box that has the focus, undone and redone by the keys.
+    QComboBox *delay = w.comboWidget(&f.Combo14[0]);
+    const qint16 before = f.reg_image[0][58][1], after = qint16((before + 1) % 254);
+    delay->setFocus(Qt::TabFocusReason);
+    emit delay->activated(after);
+    EXPECT_TRUE(w.isWindowModified());
+    QTest::keyClick(delay, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(std::pair(f.reg_image[0][58][1], delay->currentIndex()), std::pair(before, int(before)));
+    EXPECT_FALSE(w.isWindowModified());
+    QTest::keyClick(delay, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(std::pair(f.reg_image[0][58][1], delay->currentIndex()), std::pair(after, int(after)));
+    // The same against the file on disk, in a list.
+    const QStringList differences = w.compareWith(inst.path("zuk.txt"));
+    ASSERT_EQ(differences.size(), 2);
+    EXPECT_TRUE(differences[0].endsWith(QString("задержка входа 1: «%1» → «%2»").arg(f.Combo14[0].item(after), f.Combo14[0].item(before))))
+        << differences[0].toStdString();
+    EXPECT_EQ(w.differenceList()->count(), 2);
+    EXPECT_EQ(w.differenceList()->item(1)->text(), "различий: 1");
+
+    // A finished edit of a name is one step; the menu item undoes it.
+    QLineEdit *location = w.textWidget(&f.Text3);
+    const QString place = location->text();
+    location->setFocus();
+    location->end(false);
+    typeInto(location, "!");
+    EXPECT_TRUE(w.action(Command::Undo)->isEnabled());
+    QTest::keyClick(location, Qt::Key_Return);
+    EXPECT_EQ(std::pair(w.undoStack().count(), f.names.ctrl_location[0]), std::pair(2, place + "!"));
+    w.action(Command::Undo)->trigger();
+    EXPECT_EQ(std::pair(location->text(), f.names.ctrl_location[0]), std::pair(place, place));
+
+    // The whole text of a box it does not fit is its tooltip.
+    f.Text3.setText("кухня");
+    const QString longText = "Щит в прихожей, верхний ряд, за дверью слева от входа";
+    f.Combo14[1].showUnlisted(longText);
+    w.refresh();
+    EXPECT_EQ(std::pair(location->toolTip(), w.comboWidget(&f.Combo14[1])->toolTip()), std::pair(QString(), longText));
+    f.Text3.setText(longText);
+    f.Combo14[1].showUnlisted("1");
+    w.refresh();
+    EXPECT_EQ(std::pair(location->toolTip(), w.comboWidget(&f.Combo14[1])->toolTip()), std::pair(longText, QString()));
+
+    // A save names its files in the status bar and forgets the steps.
+    w.button(2)->click();
+    EXPECT_TRUE(w.statusText().startsWith("Записаны файлы zuk.txt, szenar.txt, out_in_ik.txt — "))
+        << w.statusText().toStdString();
+    EXPECT_EQ(w.undoStack().count(), 0);
+    EXPECT_FALSE(w.isWindowModified());
+    EXPECT_EQ(inst.items("out_in_ik.txt")[1], longText);
+
+    // Another folder: new controls in the same places, no steps, nothing said yet.
+    Installation other;
+    other.writeText("adres.ini", "0,\"a\",\"Веранда\"\r\n" + inst.text("adres.ini"));
+    w.openFolder(other.folder());
+    EXPECT_TRUE(w.windowTitle().contains(QDir::toNativeSeparators(other.folder())));
+    EXPECT_EQ(std::pair(w.form().folder(), w.comboWidget(&w.form().Combo3)->currentText()), std::pair(other.folder(), QString("Веранда")));
+    EXPECT_EQ(w.comboWidget(&w.form().Combo3)->pos(), QPoint(600, 8));
+    EXPECT_EQ(std::pair(w.undoStack().count(), w.statusText()), std::pair(0, QString()));
     EXPECT_TRUE(host.messages.isEmpty()) << host.all().toStdString();
 }
