@@ -38,7 +38,8 @@ TEST_F(ExchangeTest, RequestsGoOutInTheirPieces)
                                                       hexBytes("F0 01 08 00 01 F0 11 00 00 00 00 00 FF 0A")}));
     // Read: header, checksum. Write: header, each data and escape byte, checksum.
     ASSERT_EQ(port.pieces.size(), 2u + 2u + 11u);
-    EXPECT_TRUE(port.pieces[0] == hexBytes("F0 80 07 03") && port.pieces[7] == hexBytes("11"));
+    EXPECT_EQ(port.pieces[0], hexBytes("F0 80 07 03"));
+    EXPECT_EQ(port.pieces[7], hexBytes("11"));
 }
 
 TEST_F(ExchangeTest, ReadRepliesCollectedFromPiecesOfAnySize)
@@ -100,11 +101,13 @@ TEST_F(ExchangeTest, CollectionStopsAt24AndOnlyWhileExchangingAndTheWaitIsWhole)
     t.start();
     EXPECT_FALSE(bus.readExchange(0x80, 3, &got));
     EXPECT_GE(t.elapsed(), 29);
-    EXPECT_TRUE(bus.receiveCount() == 24 && bus.replyBuffer()[24] == 0);
+    EXPECT_EQ(bus.receiveCount(), 24);
+    EXPECT_EQ(bus.replyBuffer()[24], 0);
     bus.setExchangeState(0);
     bus.resetReceiveCount();
     bus.onReceive(hexBytes("F8 80 07"));
-    EXPECT_TRUE(bus.receiveCount() == 0 && bus.replyBuffer()[0] == 'x');
+    EXPECT_EQ(bus.receiveCount(), 0);
+    EXPECT_EQ(bus.replyBuffer()[0], 'x');
 }
 
 TEST_F(ExchangeTest, EchoOfTheRequestComesFirstAndMustMatch)
@@ -174,7 +177,8 @@ TEST_F(FastExchangeTest, CompleteRepliesEndTheExchangeAndMissingOnesTimeOut)
     script = [&](const QByteArray &) { return inPieces(reply, {1}); };
     got = {};
     ms = timed([&] { EXPECT_TRUE(bus.readExchange(0x80, 3, &got)); });
-    EXPECT_TRUE(got == row && bus.receiveCount() == 14);
+    EXPECT_EQ(got, row);
+    EXPECT_EQ(bus.receiveCount(), 14);
     EXPECT_LT(ms, 300);
     // An acknowledgement with bytes after its three, still coming in after the
     // next request has gone out: they are not taken for the next reply.

@@ -106,7 +106,8 @@ TEST_F(FormTest, ClickRunsAndInputDuringTheRunDoesNothing)
     EXPECT_EQ(port.requests.size(), 9u);
     for (const QByteArray &r : port.requests)
         EXPECT_EQ(r[2], frames::kReadCommand);
-    EXPECT_TRUE(!form->boxes[0]->isChecked() && form->boxes[9]->isChecked());
+    EXPECT_FALSE(form->boxes[0]->isChecked());
+    EXPECT_TRUE(form->boxes[9]->isChecked());
     EXPECT_EQ(form->tool().reg_image[9][8], pattern(2)[8]);
     EXPECT_EQ(form->Label2->text(), TransferTool::neutralStatus());
     EXPECT_TRUE(QFile::exists(form->tool().imagePath()));
@@ -121,7 +122,8 @@ TEST_F(FormTest, ClickRunsAndInputDuringTheRunDoesNothing)
     form->Command2->click();
     EXPECT_EQ(port.requests.size(), 27u);
     ASSERT_FALSE(messages.empty());
-    EXPECT_TRUE(messages.back().contains("$80") && !messages.back().contains("$81")) << messages.back().toStdString();
+    EXPECT_TRUE(messages.back().contains("$80")) << messages.back().toStdString();
+    EXPECT_FALSE(messages.back().contains("$81")) << messages.back().toStdString();
     form->boxes[8]->setChecked(false);
     // Closing during a run ends it after the exchange in progress, without saving.
     QFile::remove(form->tool().imagePath());
@@ -161,8 +163,8 @@ TEST_F(FormTest, ReadOnlyZukTxtIsNeverReplacedAndTheReportsLeftoversGo)
     form->Command1->click();   // refused before any exchange
     EXPECT_TRUE(port.requests.empty());
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].contains(image) && messages[0].contains(QStringLiteral("только для чтения")))
-        << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(image)) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("только для чтения"))) << messages[0].toStdString();
     QFile file(image);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), bytes);
@@ -184,7 +186,8 @@ TEST_F(FormTest, AnotherPortIsOfferedWhenTheGivenOneDoesNotOpenAndTheChoiceIsRem
     offered = {QString::fromLatin1(name) + "\tpseudo-terminal\t\t\t"};
     auto form = makeForm(false);   // cancelled: the buttons stay inactive
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_TRUE(messages[0].contains(settings.port) && messages[0].contains(QStringLiteral("Выберите порт")));
+    EXPECT_TRUE(messages[0].contains(settings.port)) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("Выберите порт"))) << messages[0].toStdString();
     EXPECT_FALSE(form->tool().portOpen());
     EXPECT_EQ(rememberedPortName("none"), "none");
     answer = QString::fromLatin1(name);
@@ -239,8 +242,8 @@ TEST_F(FormTest, LostPortStopsTheRunAtOnceAndTheWindowSaysSo)
     form->Command1->click();
     EXPECT_EQ(bus.exchanges, 4);   // the exchange in progress, then nothing
     ASSERT_FALSE(messages.empty());
-    EXPECT_TRUE(messages.back().contains(QStringLiteral("потеряна: gone")) && messages.back().contains("zuk.txt"))
-        << messages.back().toStdString();
+    EXPECT_TRUE(messages.back().contains(QStringLiteral("потеряна: gone"))) << messages.back().toStdString();
+    EXPECT_TRUE(messages.back().contains("zuk.txt")) << messages.back().toStdString();
     EXPECT_FALSE(QFile::exists(form->tool().imagePath()));
     const QString notOpen = QStringLiteral("Ошибка: порт %1 не открыт").arg(settings.port);
     EXPECT_EQ(form->Label2->text(), notOpen);

@@ -14,12 +14,22 @@ TEST(TransferOptions, TickListsAndCommandLines)
     TransferOptions o;
     QString error;
     ASSERT_TRUE(parseTransferOptions({"--write", "--port=/dev/pts/3", "--tick", "all", "--wait-unit-ms", "5"}, &o, &error));
-    EXPECT_TRUE(o.mode == TransferOptions::Mode::Write && o.port == "/dev/pts/3" && o.waitUnitMs == 5 && (*o.tick)[19]);
+    EXPECT_EQ(o.mode, TransferOptions::Mode::Write);
+    EXPECT_EQ(o.port.toStdString(), "/dev/pts/3");
+    EXPECT_EQ(o.waitUnitMs, 5);
+    ASSERT_TRUE(o.tick.has_value());
+    EXPECT_TRUE((*o.tick)[19]);
     ASSERT_TRUE(parseTransferOptions({"-read", "-dir", "d"}, &o, &error)) << error.toStdString();
-    EXPECT_TRUE(o.mode == TransferOptions::Mode::Read && o.dir == "d");
-    EXPECT_TRUE(!o.fast && o.replyTimeoutMs == 100 && o.settleMs == 20);
+    EXPECT_EQ(o.mode, TransferOptions::Mode::Read);
+    EXPECT_EQ(o.dir.toStdString(), "d");
+    EXPECT_FALSE(o.fast);
+    EXPECT_EQ(o.replyTimeoutMs, 100);
+    EXPECT_EQ(o.settleMs, 20);
     ASSERT_TRUE(parseTransferOptions({"--fast", "--reply-timeout-ms", "5", "--settle-ms", "0"}, &o, &error));
-    EXPECT_TRUE(o.mode == TransferOptions::Mode::Window && o.fast && o.replyTimeoutMs == 5 && o.settleMs == 0);
+    EXPECT_EQ(o.mode, TransferOptions::Mode::Window);
+    EXPECT_TRUE(o.fast);
+    EXPECT_EQ(o.replyTimeoutMs, 5);
+    EXPECT_EQ(o.settleMs, 0);
     ASSERT_TRUE(parseTransferOptions({"--read", "--settle-ms", "5"}, &o, &error));   // the fixed wait settles too
     EXPECT_EQ(o.settleMs, 5);
     // Each bad command line, with a piece of the Russian message that names the fault.

@@ -66,7 +66,8 @@ TEST_F(RunTest, ReadingStoresRepliesClearsUntickedMarkersAndSavesAll)
     for (int a : {0x80, 0x9C})
         for (int r = 0; r < controllerMap()[slotOfAddress(a)].rows; ++r)
             EXPECT_EQ(tool.reg_image[slotOfAddress(a)][r], bus.memory[a][r]) << a << " " << r;
-    EXPECT_TRUE(tool.reg_image[0][0][0] == 0 && tool.reg_image[0][0][1] == pattern(9)[0][1]);
+    EXPECT_EQ(tool.reg_image[0][0][0], 0);
+    EXPECT_EQ(tool.reg_image[0][0][1], pattern(9)[0][1]);
     EXPECT_EQ(exchange.exchangeState(), 0);
     EXPECT_EQ(statusAt(32, 3), (Texts{readOk(0x9C, 0x17), total(0), kNeutral}));
     QFile f(tool.imagePath());
@@ -134,12 +135,14 @@ TEST_F(RunTest, RefusedNothingTickedFailedSaveNoPort)
     tool.ticked = {};
     tool.reg_image[3][0][0] = 7;
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);   // nothing ticked: nothing sent, no status
-    EXPECT_TRUE(status.empty() && port.requests.empty());
+    EXPECT_TRUE(status.empty());
+    EXPECT_TRUE(port.requests.empty());
     tool.setFolder(dir.filePath("missing"));
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);   // the markers cleared, the save fails
     EXPECT_EQ(status, (Texts{total(0), kNeutral}));
     EXPECT_EQ(tool.reg_image[3][0][0], 0);
-    ASSERT_TRUE(tool.saveFailed() && errors.size() == 3u);
+    EXPECT_TRUE(tool.saveFailed());
+    ASSERT_EQ(errors.size(), 3u);
     EXPECT_TRUE(errors[2].contains("missing/zuk.txt")) << errors[2].toStdString();
     status.clear();
     tool.setPort("/dev/ttyS7", false);
@@ -166,8 +169,9 @@ TEST_F(RunTest, OnlyControllersWhoseImageIsCompleteAreWritten)
     EXPECT_EQ(tool.writingRun(), RunOutcome::Refused);
     EXPECT_TRUE(port.requests.empty());
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_TRUE(errors[0].contains("$81") && !errors[0].contains("$80") && errors[0].contains("загружен не полностью"))
-        << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].contains("$81")) << errors[0].toStdString();
+    EXPECT_FALSE(errors[0].contains("$80")) << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].contains("загружен не полностью")) << errors[0].toStdString();
     EXPECT_EQ(tool.lastRun().outcome, RunOutcome::Refused);
     tool.ticked[slotOfAddress(0x81)] = false;
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
