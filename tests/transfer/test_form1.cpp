@@ -88,7 +88,7 @@ TEST_F(FormTest, ControlsAndStartUp)
 
 TEST_F(FormTest, ClickRunsAndInputDuringTheRunDoesNothing)
 {
-    bus.memory[0x81] = pattern(2);
+    bus.memory(0x81) = pattern(2);
     settings.verify = true;
     settings.report = dir.filePath("report.json");
     auto form = makeForm();   // no zuk.txt: every controller's image incomplete
@@ -155,7 +155,7 @@ TEST_F(FormTest, ReadOnlyZukTxtIsNeverReplacedAndTheReportsLeftoversGo)
     QString why;
     ASSERT_TRUE(saveFileAtomically(image, bytes, &why));
     ASSERT_TRUE(QFile::setPermissions(image, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
-    bus.memory[0x81] = pattern(2);
+    bus.memory(0x81) = pattern(2);
     auto form = makeForm();
     EXPECT_FALSE(QFile::exists(leftover));
     EXPECT_TRUE(QFile::exists(own));
@@ -203,8 +203,8 @@ TEST_F(FormTest, AnotherPortIsOfferedWhenTheGivenOneDoesNotOpenAndTheChoiceIsRem
 
 TEST_F(FormTest, FastRunShowsProgressInTheTitleAndRestoresIt)
 {
-    bus.memory[0x81] = pattern(2);
-    bus.failures[{0x81, 4}] = 10;   // row 4 given up
+    bus.memory(0x81) = pattern(2);
+    bus.fail(0x81, 4, 10);   // row 4 given up
     settings.waitUnitMs = 400;      // a unit per exchange would take over 40 s
     settings.fast = true;
     settings.replyTimeoutMs = 30;
@@ -231,7 +231,7 @@ TEST_F(FormTest, FastRunShowsProgressInTheTitleAndRestoresIt)
 
 TEST_F(FormTest, LostPortStopsTheRunAtOnceAndTheWindowSaysSo)
 {
-    bus.memory[0x81] = pattern(2);
+    bus.memory(0x81) = pattern(2);
     auto form = makeForm();
     form->boxes[9]->setChecked(true);
     port.responder = [&](const QByteArray &req) {

@@ -57,7 +57,8 @@ struct RunTest : ::testing::Test {
 
 TEST_F(RunTest, ReadingStoresRepliesClearsUntickedMarkersAndSavesAll)
 {
-    bus.memory = {{0x80, pattern(1)}, {0x9C, pattern(2)}, {0x00, pattern(3)}};   // $00 present, not ticked
+    for (auto [a, seed] : {std::pair{0x80, 1}, {0x9C, 2}, {0x00, 3}})   // $00 present, not ticked
+        bus.memory(a) = pattern(seed);
     tool.reg_image[0] = pattern(9);
     tick({0x80, 0x9C});
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
@@ -65,7 +66,7 @@ TEST_F(RunTest, ReadingStoresRepliesClearsUntickedMarkersAndSavesAll)
     EXPECT_EQ(port.requests.back(), hexBytes("F0 9C 07 17 BA"));
     for (int a : {0x80, 0x9C})
         for (int r = 0; r < controllerMap()[slotOfAddress(a)].rows; ++r)
-            EXPECT_EQ(tool.reg_image[slotOfAddress(a)][r], bus.memory[a][r]) << a << " " << r;
+            EXPECT_EQ(tool.reg_image[slotOfAddress(a)][r], bus.memory(a)[r]) << a << " " << r;
     EXPECT_EQ(tool.reg_image[0][0][0], 0);
     EXPECT_EQ(tool.reg_image[0][0][1], pattern(9)[0][1]);
     EXPECT_EQ(exchange.exchangeState(), 0);
@@ -77,8 +78,9 @@ TEST_F(RunTest, ReadingStoresRepliesClearsUntickedMarkersAndSavesAll)
 
 TEST_F(RunTest, ReadingRetryCountCarriesOverSuccessfulRows)
 {
-    bus.memory[0x85] = pattern(4);
-    bus.failures = {{{0x85, 0}, 4}, {{0x85, 1}, 4}, {{0x85, 2}, 99}, {{0x85, 3}, 9}};
+    bus.memory(0x85) = pattern(4);
+    for (auto [row, times] : {std::pair{0, 4}, {1, 4}, {2, 99}, {3, 9}})
+        bus.fail(0x85, row, times);
     tool.reg_image[13][2] = {1, 1, 1, 1, 1, 1, 1, 1};   // slot of $85
     tick({0x85});
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
@@ -100,21 +102,21 @@ TEST_F(RunTest, SilentControllerGivesEveryRowUpAfterTenExchanges)
 
 TEST_F(RunTest, WritingRetryCountResetsAfterEveryRowAndF0IsEscaped)
 {
-    bus.memory[0x82] = SlotImage{};
+    bus.memory(0x82) = SlotImage{};
     tool.reg_image[10] = pattern(5);   // slot of $82
     tool.reg_image[10][4] = {0xF0, 0, 0, 0, 0, 0, 0xF0, 0};
     for (int r = 0; r < 9; ++r)
-        bus.failures[{0x82, r}] = 9;
+        bus.fail(0x82, r, 9);
     tick({0x82});
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
     EXPECT_EQ(port.requests.size(), 99u);   // 9 x 10 writes; after the first failure each row is read back
     for (int r = 0; r < 9; ++r)
-        EXPECT_EQ(bus.memory[0x82][r], tool.reg_image[10][r]) << r;
+        EXPECT_EQ(bus.memory(0x82)[r], tool.reg_image[10][r]) << r;
     EXPECT_EQ(port.requests[49], hexBytes("F0 82 08 04 F0 11 00 00 00 00 00 F0 11 00 90"));
     EXPECT_EQ(status[9], row("запись в систему адреса $", 0x82, 0, "     OK"));
     EXPECT_EQ(status.back(), kNeutral);
     EXPECT_EQ(count(total(0)), 0);   // no total after a run without errors
-    bus.failures[{0x82, 8}] = 10;     // now row 8 is given up
+    bus.fail(0x82, 8, 10);   // now row 8 is given up
     status.clear();
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
     EXPECT_EQ(statusAt(status.size() - 5, 5), (Texts{"error  A", row("запись в систему адреса $", 0x82, 8, "  ERROR"),
@@ -123,7 +125,7 @@ TEST_F(RunTest, WritingRetryCountResetsAfterEveryRowAndF0IsEscaped)
 
 TEST_F(RunTest, RefusedNothingTickedFailedSaveNoPort)
 {
-    bus.memory[0x98] = SlotImage{};
+    bus.memory(0x98) = SlotImage{};
     tick({0x00, 0x98});
     tool.reg_image[19][0][0] = -1;   // $9D not ticked: never sent, not checked
     for (int bad : {300, -2}) {
@@ -160,7 +162,8 @@ TEST_F(RunTest, OnlyControllersWhoseImageIsCompleteAreWritten)
     file.write(imageFileBytes(RegisterImage{}).left(900));
     file.close();
     EXPECT_FALSE(tool.LoadImageFile());
-    bus.memory = {{0x80, pattern(4)}, {0x81, pattern(5)}};
+    bus.memory(0x80) = pattern(4);
+    bus.memory(0x81) = pattern(5);
     tick({0x80});
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);   // $80 now read whole
     tick({0x81});
@@ -183,7 +186,7 @@ TEST_F(RunTest, OnlyControllersWhoseImageIsCompleteAreWritten)
     ASSERT_TRUE(tool.LoadImageFile());
     tool.ticked = {};
     tick({0x81});
-    bus.failures[{0x81, 3}] = 10;
+    bus.fail(0x81, 3, 10);
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
     EXPECT_EQ(tool.lastRun().controllers[0].givenUp, std::vector<int>{3});
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
@@ -193,12 +196,14 @@ TEST_F(RunTest, OnlyControllersWhoseImageIsCompleteAreWritten)
 TEST_F(RunTest, VerifiedWritesAreRepeatedUntilTheControllerHoldsTheRow)
 {
     tool.setVerify(true);
-    bus.memory[0x80] = SlotImage{};
-    bus.memory[0x81] = SlotImage{};
+    bus.memory(0x80) = SlotImage{};
+    bus.memory(0x81) = SlotImage{};
     tool.reg_image[8] = pattern(6);
     tool.reg_image[9] = pattern(7);
-    bus.noStore[{0x80, 2}] = 2;    // acknowledged twice without storing
-    bus.noStore[{0x81, 5}] = 99;   // never stores
+    // Row 2 of $80 acknowledges its first two writes without storing them
+    // (the read-back between them counts too); row 5 of $81 never stores.
+    bus.fault(0x80, 2, 3, sim::FaultKind::NoStore);
+    bus.fault(0x81, 5, -1, sim::FaultKind::NoStore);
     for (int s : {8, 9})
         tool.ticked[s] = true;
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
@@ -208,8 +213,8 @@ TEST_F(RunTest, VerifiedWritesAreRepeatedUntilTheControllerHoldsTheRow)
         writesOfRow2 += port.requests[i][2] == frames::kWriteCommand && port.requests[i][3] == 2;
     EXPECT_EQ(writesOfRow2, 3);
     for (int r = 0; r < 9; ++r) {
-        EXPECT_EQ(bus.memory[0x80][r], tool.reg_image[8][r]) << r;
-        EXPECT_EQ(bus.memory[0x81][r] == tool.reg_image[9][r], r != 5) << r;
+        EXPECT_EQ(bus.memory(0x80)[r], tool.reg_image[8][r]) << r;
+        EXPECT_EQ(bus.memory(0x81)[r] == tool.reg_image[9][r], r != 5) << r;
     }
     EXPECT_EQ(statusAt(2, 3), (Texts{"error  1", "error  2", row("запись в систему адреса $", 0x80, 2, "     OK")}));
     const RunRecord &rec = tool.lastRun();
@@ -234,7 +239,7 @@ TEST_F(RunTest, LateAcknowledgementOfAFailedTryNeverPassesForAnotherRow)
     // Row 0's first acknowledgement comes so late that, without read-backs,
     // it would land in the wait of row 1's first write, which is lost.
     exchange.setWaitUnitMs(60);
-    bus.memory[0x80] = SlotImage{};
+    bus.memory(0x80) = SlotImage{};
     tool.reg_image[8] = pattern(8);
     tick({0x80});
     std::map<int, int> writesOf;
@@ -253,7 +258,7 @@ TEST_F(RunTest, LateAcknowledgementOfAFailedTryNeverPassesForAnotherRow)
     };
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
     for (int r = 0; r < 9; ++r)
-        EXPECT_EQ(bus.memory[0x80][r], tool.reg_image[8][r]) << r;
+        EXPECT_EQ(bus.memory(0x80)[r], tool.reg_image[8][r]) << r;
     EXPECT_EQ(writesOf[1], 2);
     EXPECT_EQ(tool.errorTotal(), 0);
     EXPECT_EQ(tool.lastRun().controllers[0].verified, 9);   // every row after the first failure
@@ -262,7 +267,7 @@ TEST_F(RunTest, LateAcknowledgementOfAFailedTryNeverPassesForAnotherRow)
 TEST_F(RunTest, LateRepliesAreDroppedWhileTheLineSettlesAndNeverStoredAsAnotherRow)
 {
     exchange.setWaitUnitMs(60);
-    bus.memory[0x84] = pattern(7);
+    bus.memory(0x84) = pattern(7);
     tick({0x84});
     // Replies of exchanges 2 and 3 (row 1, twice) come 10 ms after their
     // tries failed: the line is settling then, and they are dropped.
@@ -273,7 +278,7 @@ TEST_F(RunTest, LateRepliesAreDroppedWhileTheLineSettlesAndNeverStoredAsAnotherR
     };
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
     for (int r = 0; r < 9; ++r)
-        EXPECT_EQ(tool.reg_image[12][r], bus.memory[0x84][r]) << r;
+        EXPECT_EQ(tool.reg_image[12][r], bus.memory(0x84)[r]) << r;
     EXPECT_EQ(statusAt(0, 5), (Texts{readOk(0x84, 0), "error  1", "error  2", readOk(0x84, 1), readOk(0x84, 2)}));
     EXPECT_EQ(bus.exchanges, 1 + 2 + 2 * 8);   // after the failures every row is read twice
     EXPECT_EQ(tool.lastRun().controllers[0].confirmed, 8);
@@ -286,7 +291,7 @@ TEST_F(RunTest, LateRepliesAreDroppedWhileTheLineSettlesAndNeverStoredAsAnotherR
 TEST_F(RunTest, AStrayAcknowledgementNeverPassesForAWrite)
 {
     exchange.setFastMode(40, 5);
-    bus.memory[0x80] = SlotImage{};
+    bus.memory(0x80) = SlotImage{};
     tool.reg_image[8] = pattern(3);
     tick({0x80});
     int writes = 0;
@@ -303,7 +308,7 @@ TEST_F(RunTest, AStrayAcknowledgementNeverPassesForAWrite)
     };
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
     for (int r = 0; r < 9; ++r)
-        EXPECT_EQ(bus.memory[0x80][r], tool.reg_image[8][r]) << r;
+        EXPECT_EQ(bus.memory(0x80)[r], tool.reg_image[8][r]) << r;
     EXPECT_EQ(tool.lastRun().controllers[0].verified, 9);
     EXPECT_EQ(tool.lastRun().controllers[0].written.size(), 9u);
 
@@ -312,7 +317,7 @@ TEST_F(RunTest, AStrayAcknowledgementNeverPassesForAWrite)
     // controller after one with an anomaly is confirmed from its first row.
     exchange.setFixedWait();
     tool.reg_image[9] = pattern(5);
-    bus.memory[0x80] = bus.memory[0x81] = SlotImage{};
+    bus.memory(0x80) = bus.memory(0x81) = SlotImage{};
     tick({0x81});
     bool lateAck = true, lastRowFails = true;
     port.responder = [&](const QByteArray &req) -> std::vector<QByteArray> {
@@ -324,7 +329,7 @@ TEST_F(RunTest, AStrayAcknowledgementNeverPassesForAWrite)
         return bus.answer(req);
     };
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
-    EXPECT_EQ(bus.memory[0x81][0], tool.reg_image[9][0]);
+    EXPECT_EQ(bus.memory(0x81)[0], tool.reg_image[9][0]);
     EXPECT_EQ(tool.lastRun().controllers[1].verified, 9);
 }
 
@@ -335,8 +340,8 @@ TEST_F(RunTest, ARowHoldingItsOwnReplyHeaderIsNeverReadShifted)
 {
     exchange.setWaitUnitMs(40);
     exchange.setSettleMs(5);
-    bus.memory[0x00] = pattern(4);
-    bus.memory[0x00][5] = {0x70, 0x00, 0x00, 0x01, 0xF8, 0x00, 0x07, 0x05};
+    bus.memory(0x00) = pattern(4);
+    bus.memory(0x00)[5] = {0x70, 0x00, 0x00, 0x01, 0xF8, 0x00, 0x07, 0x05};
     tick({0x00});
     int readsOf5 = 0;
     port.responder = [&](const QByteArray &req) -> std::vector<QByteArray> {
@@ -352,8 +357,8 @@ TEST_F(RunTest, ARowHoldingItsOwnReplyHeaderIsNeverReadShifted)
         return {};
     };
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
-    EXPECT_EQ(tool.reg_image[0][5], bus.memory[0x00][5]);
+    EXPECT_EQ(tool.reg_image[0][5], bus.memory(0x00)[5]);
     for (int r = 0; r < 60; ++r)
-        EXPECT_EQ(tool.reg_image[0][r], bus.memory[0x00][r]) << r;
+        EXPECT_EQ(tool.reg_image[0][r], bus.memory(0x00)[r]) << r;
     EXPECT_EQ(tool.errorTotal(), 0);
 }
