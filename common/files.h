@@ -4,28 +4,35 @@
 // contents complete on disk first, old files kept until the new ones are in
 // place; through a symbolic link the file it points to; never a read-only
 // one), the copy kept of a damaged file, the temporaries a killed program
-// left behind, and which files belong to an installation. readFileBytes, saveFileAtomically and
-// saveFilesTogether are declared in common/text_file.h.
+// left behind, and which files belong to an installation.
 //
 // Texts for the user are Russian and name the file and the real cause.
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <utility>
+#include <vector>
 
 namespace zuk {
 
 // No file of the installation comes near this size; a larger one is refused.
 constexpr qint64 kMaxLoadBytes = 4 * 1024 * 1024;
 
-// A piece of a text fit for a message: at most `limit` characters, then "…";
-// control characters are shown as \xHH (\t, \r, \n as such), so that nothing
-// of a file can act on the terminal or flood a message box.
-QString visibleText(const QString &text, int limit = 40);
-
-// The Russian word for a count: one of the three forms for 1, 2..4, 5..20
-// ("элемент", "элемента", "элементов").
-QString russianPlural(qint64 n, const QString &one, const QString &few, const QString &many);
+// Loads a regular file of at most kMaxLoadBytes, opened
+// without blocking; a folder, device, FIFO or larger file is refused.
+bool readFileBytes(const QString &path, QByteArray *out, QString *error);
+// Replaces the file only once the new contents are completely on disk; on a
+// failure the earlier file stays whole.
+bool saveFileAtomically(const QString &path, const QByteArray &bytes, QString *error);
+// Writes several files so that afterwards either all of them hold the new
+// contents or all keep the old ones: the new contents go to disk first, and
+// when putting one in place fails, those already replaced are restored.
+// A path that is a symbolic link writes the file it points to, beside it
+// (saveTarget, common/files.h); a file that has no write permission bit
+// (readOnlyFileText) is refused before anything is written.
+bool saveFilesTogether(const std::vector<std::pair<QString, QByteArray>> &files, QString *error);
 
 // The file that a save of path writes: path itself, or, when path is a
 // symbolic link, the file at the end of its chain of links (a relative link

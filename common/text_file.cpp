@@ -1,10 +1,5 @@
 #include "common/text_file.h"
 
-#include "common/files.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 #include <QHash>
 
@@ -248,6 +243,42 @@ bool ItemWriter::bytes(QByteArray *out, QString *error) const
     if (out)
         *out = std::move(encoded);
     return true;
+}
+
+QString visibleText(const QString &text, int limit)
+{
+    QString out;
+    const qsizetype n = std::min<qsizetype>(text.size(), limit);
+    out.reserve(n + 8);
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'\t')
+            out += QStringLiteral("\\t");
+        else if (c == u'\r')
+            out += QStringLiteral("\\r");
+        else if (c == u'\n')
+            out += QStringLiteral("\\n");
+        else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0))
+            out += QStringLiteral("\\x%1").arg(int(c), 2, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x');
+        else
+            out += text[i];
+    }
+    if (text.size() > limit)
+        out += QChar(0x2026);
+    return out;
+}
+
+QString russianPlural(qint64 n, const QString &one, const QString &few, const QString &many)
+{
+    const qint64 a = n < 0 ? -n : n;
+    const qint64 lastTwo = a % 100, last = a % 10;
+    if (lastTwo >= 11 && lastTwo <= 14)
+        return many;
+    if (last == 1)
+        return one;
+    if (last >= 2 && last <= 4)
+        return few;
+    return many;
 }
 
 }  // namespace zuk

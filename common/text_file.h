@@ -5,8 +5,6 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <utility>
-#include <vector>
 
 namespace zuk {
 
@@ -17,6 +15,15 @@ QString decode1251(const QByteArray &bytes);
 // Text to Windows-1251 bytes. Returns false when a character has no byte in
 // Windows-1251; *badIndex then is the index of the first such character.
 bool encode1251(const QString &text, QByteArray *out, qsizetype *badIndex = nullptr);
+
+// A piece of a text fit for a message: at most `limit` characters, then "…";
+// control characters are shown as \xHH (\t, \r, \n as such), so that nothing
+// of a file can act on the terminal or flood a message box.
+QString visibleText(const QString &text, int limit = 40);
+
+// The Russian word for a count: one of the three forms for 1, 2..4, 5..20
+// ("элемент", "элемента", "элементов").
+QString russianPlural(qint64 n, const QString &one, const QString &few, const QString &many);
 
 // Reads the items of a file one at a time.
 //  - leading blanks (spaces, tabs) of an item are skipped;
@@ -88,21 +95,5 @@ private:
     QString text_;
     int lines_ = 0;
 };
-
-// Whole-file helpers (common/files.cpp). Error texts are Russian and name the
-// file and the reason.
-// Loads a regular file of at most kMaxLoadBytes (common/files.h), opened
-// without blocking; a folder, device, FIFO or larger file is refused.
-bool readFileBytes(const QString &path, QByteArray *out, QString *error);
-// Replaces the file only once the new contents are completely on disk; on a
-// failure the earlier file stays whole.
-bool saveFileAtomically(const QString &path, const QByteArray &bytes, QString *error);
-// Writes several files so that afterwards either all of them hold the new
-// contents or all keep the old ones: the new contents go to disk first, and
-// when putting one in place fails, those already replaced are restored.
-// A path that is a symbolic link writes the file it points to, beside it
-// (saveTarget, common/files.h); a file that has no write permission bit
-// (readOnlyFileText) is refused before anything is written.
-bool saveFilesTogether(const std::vector<std::pair<QString, QByteArray>> &files, QString *error);
 
 }  // namespace zuk

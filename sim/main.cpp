@@ -1,5 +1,6 @@
 // zuk_sim: a simulated installation on a pseudo-terminal.
 
+#include "common/files.h"
 #include "sim/sim_core.h"
 
 #include <QElapsedTimer>

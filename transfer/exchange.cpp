@@ -72,7 +72,7 @@ bool BusExchange::readExchange(int address, int reg, frames::RowData *data, Read
     untilQuiet_ = false;
     if (!sent)
         return false;
-    // Positions from 1 hold, in order, exactly the bytes of this exchange.
+    // The buffer holds, from its first position, exactly the bytes of this exchange.
     const bool ok = echoOk() && frames::judgeReadReply(replyBuffer_.data(), receiveCount_, address, reg, data);
     return finishTry(ok && (how == Read::Plain || anomalies_ == before));
 }
@@ -205,8 +205,8 @@ void BusExchange::onReceive(const QByteArray &bytes)
         }
         return;
     }
-    // Nothing is stored while the exchange state is 0 or before the request
-    // has been handed to the line.
+    // Nothing is stored while no exchange is in progress (state other than
+    // kExchanging) or before the request has been handed to the line.
     if (exchangeState_ != kExchanging || phase_ != Phase::Collecting) {
         stale(bytes.size());
         return;

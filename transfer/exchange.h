@@ -110,8 +110,8 @@ public:
     bool waiting() const { return Timer1.isActive(); }
 
     // The receive handler: each byte goes to the next position, at most 24
-    // positions, the rest is dropped; nothing is stored while the exchange
-    // state is 0.
+    // positions, the rest is dropped; nothing is stored unless the exchange
+    // state is kExchanging and the request has been handed to the line.
     void onReceive(const QByteArray &bytes);
 
     qint16 exchangeState() const { return exchangeState_; }

@@ -1,5 +1,7 @@
 #include "transfer/runs.h"
 
+#include "common/files.h"
+
 #include <QDir>
 #include <QStringList>
 

@@ -1,5 +1,7 @@
 #include "editor/window/editor_window.h"
 
+#include "common/twips.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -15,8 +17,7 @@ namespace kalvet {
 
 namespace {
 
-// Positions are given in twips; 15 twips make one pixel.
-constexpr int px(int twips) { return (twips + 7) / 15; }
+constexpr int px(int twips) { return zuk::twipsToPixels(twips); }
 
 constexpr int kTextHeight = 285;
 constexpr int kComboHeight = 315;

@@ -1,4 +1,5 @@
 #include "fake_port.h"
+#include "common/files.h"
 #include "transfer/window/form1.h"
 
 #include <QCheckBox>

@@ -1,6 +1,7 @@
 #include "transfer/window/form1.h"
 
 #include "common/files.h"
+#include "common/twips.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,10 +25,9 @@ namespace {
 
 const QString kTitle = QStringLiteral("умный дом");
 
-// Positions are kept in twips; 15 twips make one pixel.
 QRect twips(int left, int top, int width, int height)
 {
-    return QRect(left / 15, top / 15, width / 15, height / 15);
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
 
 struct BoxPlace {
@@ -100,7 +100,7 @@ Form1::~Form1()
 void Form1::buildControls()
 {
     setWindowTitle(kTitle);
-    setFixedSize(6360 / 15, 7185 / 15);
+    setFixedSize(twipsToPixels(6360), twipsToPixels(7185));
     // The captions are laid out for a narrow sans-serif face of 8 points.
     QFont base = font();
     base.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
