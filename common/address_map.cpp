@@ -1,5 +1,8 @@
 #include "common/address_map.h"
 
+#include <QRegularExpression>
+#include <QStringList>
+
 namespace zuk {
 
 namespace {
@@ -62,6 +65,26 @@ QString slotHeaderText(int slot)
 QString rowLabelText(int row)
 {
     return QStringLiteral("регистр-") + hexText(row);
+}
+
+bool parseAddressList(const QString &text, std::array<bool, kSlotCount> *out)
+{
+    std::array<bool, kSlotCount> ticks{};
+    if (text == QLatin1String("all")) {
+        ticks.fill(true);
+    } else if (text != QLatin1String("none")) {
+        static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{1,2}$"));
+        for (const QString &item : text.split(QLatin1Char(','))) {
+            if (!hex.match(item).hasMatch())
+                return false;
+            const int slot = slotOfAddress(item.toInt(nullptr, 16));
+            if (slot < 0)
+                return false;
+            ticks[slot] = true;
+        }
+    }
+    *out = ticks;
+    return true;
 }
 
 }  // namespace zuk

@@ -39,4 +39,9 @@ QString slotHeaderText(int slot);
 // Row label of register row r: "регистр-" followed by r in hexadecimal.
 QString rowLabelText(int row);
 
+// A list of controllers as --tick and zuk_sim --present take it:
+// "00,07,80,9C" (hexadecimal bus addresses of one or two digits, as on the
+// check boxes, comma-separated), "all" or "none". Anything else fails.
+bool parseAddressList(const QString &text, std::array<bool, kSlotCount> *out);
+
 }  // namespace zuk

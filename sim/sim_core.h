@@ -55,7 +55,10 @@ private:
     qint64 lastByteMs_ = 0;
 };
 
-enum class FaultKind { Silent, Late, BadSum, OtherAddr, Pieces, Garbage, Fail, NoStore, BadEcho };
+enum class FaultKind { Silent, Late, BadSum, OtherAddr, Pieces, Garbage, Fail, NoStore, BadEcho, DupAck };
+
+// Gap between the two acknowledgements of "dupack" without /PARAM.
+inline constexpr int kDupAckDefaultMs = 30;
 
 // ADDR[:ROW[:ATTEMPTS]]=KIND[/PARAM]
 struct Fault {
@@ -63,7 +66,8 @@ struct Fault {
     int row = -1;        // -1: every row
     int attempts = -1;   // requests per row the fault applies to; -1: all of them
     FaultKind kind = FaultKind::Silent;
-    int param = 0;       // late: ms; pieces: bytes per piece; fail: failed attempts
+    int param = 0;       // late: ms; pieces: bytes per piece; fail: failed attempts;
+                         // dupack: ms from the first acknowledgement to the second
 };
 
 // Parses a comma-separated list of fault specifications, appending to *out.
@@ -92,14 +96,16 @@ inline constexpr std::uint8_t kGarbageByte = 0x3C;     // sent before a reply by
 // own gaps between pieces).
 class OutputQueue {
 public:
-    void add(qint64 requestMs, const std::vector<Delivery> &answer);
+    // Times in microseconds; the answer's delays are milliseconds after the
+    // request (requestUs).
+    void add(qint64 requestUs, const std::vector<Delivery> &answer);
     bool empty() const { return pieces_.empty(); }
-    qint64 nextMs() const { return pieces_.front().first; }
-    // Removes and returns the bytes due at nowMs, in order.
-    QByteArray takeDue(qint64 nowMs);
+    qint64 nextUs() const { return pieces_.front().first; }
+    // Removes and returns the bytes due at nowUs, in order.
+    QByteArray takeDue(qint64 nowUs);
 
 private:
-    std::deque<std::pair<qint64, QByteArray>> pieces_;
+    std::deque<std::pair<qint64, QByteArray>> pieces_;   // (when due, bytes)
 };
 
 // One direction of a serial line of a given speed, 10 bits a byte (8N1):
@@ -129,7 +135,9 @@ public:
     // Presence by marker: slots whose byte 0 of row 0 is not 0.
     void presenceFromMarkers();
 
-    // Random faults at the given rate (0..1) for every answered request.
+    // Random faults at the given rate (0..1) for every answered request;
+    // lateMs is the delay of a late answer and the gap of a duplicated
+    // acknowledgement.
     void setRandomFaults(quint32 seed, double rate, int lateMs);
 
     // What the controllers answer to one request (empty: no answer). A
@@ -142,6 +150,7 @@ public:
     std::array<bool, kSlotCount> present{};
     std::vector<Fault> faults;
     int randomFaultsInjected = 0;   // answers given a random fault so far
+    int listedFaultsApplied = 0;    // requests that a fault of the list shaped so far
 
 private:
     std::map<std::pair<size_t, int>, int> seen_;   // (fault, row) -> matching requests so far
@@ -152,8 +161,5 @@ private:
 
 // "F0 80 07 03 8A"
 QString hexLine(const QByteArray &bytes);
-
-// The text of --help.
-QString helpText();
 
 }  // namespace zuk::sim

@@ -101,7 +101,7 @@ const std::vector<OptionRow> &optionTable()
          "(00,07,80,9C), or all, or none",
          [](const QString &v, TransferOptions *o, QString *e) {
              std::array<bool, kSlotCount> ticks{};
-             if (!parseTickList(v, &ticks)) {
+             if (!parseAddressList(v, &ticks)) {
                  *e = QStringLiteral("неверный список --tick: \"%1\" (нужно, например, 00,07,80,9C, all или none)")
                           .arg(v);
                  return false;
@@ -171,26 +171,6 @@ QString parserError(const QCommandLineParser &parser)
 }
 
 }  // namespace
-
-bool parseTickList(const QString &text, std::array<bool, kSlotCount> *out)
-{
-    std::array<bool, kSlotCount> ticks{};
-    if (text == QLatin1String("all")) {
-        ticks.fill(true);
-    } else if (text != QLatin1String("none")) {
-        static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{1,2}$"));
-        for (const QString &item : text.split(QLatin1Char(','))) {
-            if (!hex.match(item).hasMatch())
-                return false;
-            const int slot = slotOfAddress(item.toInt(nullptr, 16));
-            if (slot < 0)
-                return false;
-            ticks[slot] = true;
-        }
-    }
-    *out = ticks;
-    return true;
-}
 
 bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString *error)
 {

@@ -26,10 +26,6 @@ struct TransferOptions : TransferSettings {
 // and *error names the bad argument in Russian.
 bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString *error);
 
-// "00,07,80,9C" (hexadecimal bus addresses as on the check boxes), "all" or
-// "none". Anything else fails.
-bool parseTickList(const QString &text, std::array<bool, kSlotCount> *out);
-
 QString transferUsage();
 
 }  // namespace zuk

@@ -1,11 +1,14 @@
 #pragma once
 // SIGINT, SIGTERM and SIGHUP while zuk_2 runs: the handler only records the
-// signal (and, on POSIX systems, wakes the event loop through a pipe); the
+// signal (and, on POSIX systems, wakes the event loop through the pipe of
+// common/signal_pipe.h); the
 // stop itself is called from the event loop, so a run ends after the
 // exchange in progress, as closing the window ends it. Once installed, the
 // handlers stay for the rest of the program: no signal ends it while it
 // writes zuk.txt or the report, a second one included; the program ends
 // when it has written everything.
+
+#include "common/signal_pipe.h"
 
 #include <QTimer>
 #include <functional>
@@ -40,8 +43,5 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 #endif
 };
-
-// The first signal that came (SIGINT, SIGTERM, SIGHUP), 0 when none came.
-int caughtStopSignal();
 
 }  // namespace zuk

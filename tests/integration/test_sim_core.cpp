@@ -78,15 +78,20 @@ TEST(SimFaults, ParsesSpecificationsAndRejectsBadOnes)
 {
     std::vector<Fault> f;
     QString error;
-    ASSERT_TRUE(parseFaults(QStringLiteral("80=silent,00:3=late/450,9D:*:2=pieces/5,90=fail/9"), &f, &error))
+    ASSERT_TRUE(parseFaults(QStringLiteral("80=silent,00:3=late/450,9D:*:2=pieces/5,90=fail/9,01:4:1=dupack,01=dupack/0"),
+                            &f, &error))
         << error.toStdString();
-    ASSERT_EQ(f.size(), 4u);
+    ASSERT_EQ(f.size(), 6u);
     EXPECT_EQ(std::tuple(f[0].row, f[0].attempts), std::tuple(-1, -1));
     EXPECT_EQ(std::tuple(f[1].kind, f[1].row, f[1].param), std::tuple(FaultKind::Late, 3, 450));
     EXPECT_EQ(std::tuple(f[2].address, f[2].row, f[2].attempts), std::tuple(0x9D, -1, 2));
     EXPECT_EQ(f[3].attempts, 9);
+    EXPECT_EQ(std::tuple(f[4].kind, f[4].row, f[4].attempts, f[4].param),
+              std::tuple(FaultKind::DupAck, 4, 1, kDupAckDefaultMs));   // /PARAM may be left out
+    EXPECT_EQ(f[5].param, 0);
     for (const char *bad : {"80", "08=silent", "80:9=silent", "80:x=silent", "80=loud", "80=late", "80=silent/2",
-                            "80=pieces/0", "80:1:2=fail/3", "80:1:2:3=silent", ",", "", "80=silent,", " , 80=silent"}) {
+                            "80=pieces/0", "80:1:2=fail/3", "80:1:2:3=silent", ",", "", "80=silent,", " , 80=silent",
+                            "80=dupack/", "80=dupack/-5", "80=dupack/5/5"}) {
         std::vector<Fault> none;
         EXPECT_FALSE(parseFaults(QString::fromLatin1(bad), &none, &error)) << bad;
     }
@@ -162,6 +167,36 @@ TEST(SimAnswers, FaultsShapeTheAnswer)
         EXPECT_EQ(a.pieces[2].bytes.size(), 4);   // 14 bytes with the escape
         EXPECT_TRUE(judged(a.all(), 0x80));
     }
+    {
+        // dupack: the write is stored once and acknowledged twice, the
+        // second after the gap or after the first's last piece, whichever is
+        // later; a read is answered once.
+        const char *write0 = "F0 01 08 00 07 00 00 00 00 00 00 00 10";
+        const QByteArray ack = hex("F8 01 01 00 02");
+        Installation inst = sampleInstallation("01:0=dupack/45,01:1=dupack,01:1=pieces/2,01:0=late/10");
+        const Answered a = ask(inst, write0);
+        ASSERT_EQ(a.pieces.size(), 2u);
+        EXPECT_EQ(std::tuple(a.pieces[0].delayMs, a.pieces[1].delayMs), std::tuple(10, 55));
+        EXPECT_EQ(a.all(), ack + ack);
+        EXPECT_EQ(inst.memory[1][0][0], 7);
+        const Answered pieces = ask(inst, "F0 01 08 01 07 00 00 00 00 00 00 00 11");
+        ASSERT_EQ(pieces.pieces.size(), 6u);
+        EXPECT_EQ(pieces.pieces[3].delayMs, 2 * kPieceGapMs);   // the first took 40 ms, more than 30
+        EXPECT_EQ(pieces.all(), hex("F8 01 01 01 03 F8 01 01 01 03"));
+        EXPECT_EQ(ask(inst, "F0 01 07 00 08").pieces.size(), 1u);
+        EXPECT_EQ(inst.listedFaultsApplied, 3);
+
+        // dupack is in the random mix, with the gap of --late-ms
+        Installation random;
+        random.setRandomFaults(7, 1.0, 80);
+        int twice = 0;
+        for (int i = 0; i < 100; ++i) {
+            const Answered w = ask(random, write0);
+            twice += w.all() == ack + ack && w.pieces.back().delayMs == 80;
+        }
+        EXPECT_GT(twice, 0);
+        EXPECT_EQ(random.randomFaultsInjected, 100);
+    }
 }
 
 TEST(SimAnswers, AttemptsCountPerRowAndLostWritesChangeNothing)
@@ -186,15 +221,15 @@ TEST(SimAnswers, AttemptsCountPerRowAndLostWritesChangeNothing)
 
 TEST(SimLine, AnswersLeaveInRequestOrder)
 {
-    OutputQueue q;
-    q.add(0, {{150, hex("AA")}});                       // late answer
-    q.add(100, {{0, hex("B1")}, {20, hex("B2")}});      // held behind it, keeps its gap
-    q.add(400, {{0, hex("CC")}});
-    EXPECT_EQ(q.takeDue(149), QByteArray());
-    EXPECT_EQ(q.takeDue(150), hex("AA B1"));
-    EXPECT_EQ(q.takeDue(169), QByteArray());
-    EXPECT_EQ(q.takeDue(170), hex("B2"));
-    EXPECT_EQ(q.nextMs(), 400);
+    OutputQueue q;   // microseconds; the answers' delays in milliseconds
+    q.add(0, {{150, hex("AA")}});                            // late answer
+    q.add(100'000, {{0, hex("B1")}, {20, hex("B2")}});       // held behind it, keeps its gap
+    q.add(400'000, {{0, hex("CC")}});
+    EXPECT_EQ(q.takeDue(149'999), QByteArray());
+    EXPECT_EQ(q.takeDue(150'000), hex("AA B1"));
+    EXPECT_EQ(q.takeDue(169'999), QByteArray());
+    EXPECT_EQ(q.takeDue(170'000), hex("B2"));
+    EXPECT_EQ(q.nextUs(), 400'000);
 }
 
 TEST(SimLine, PacedBytesGoThroughOneAfterAnotherAtTenBitsEach)

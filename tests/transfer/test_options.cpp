@@ -15,14 +15,14 @@ struct BadLine {
 void PrintTo(const BadLine &c, std::ostream *os) { *os << c.args.join(' ').toStdString(); }
 
 struct BadCommandLine : testing::TestWithParam<BadLine> {};
-struct BadTickList : testing::TestWithParam<std::pair<const char *, const char *>> {};
+struct BadAddressList : testing::TestWithParam<std::pair<const char *, const char *>> {};
 
 }  // namespace
 
 TEST(TransferOptions, TickListsAndCommandLines)
 {
     std::array<bool, kSlotCount> t{};
-    ASSERT_TRUE(parseTickList("00,07,80,9c", &t));
+    ASSERT_TRUE(parseAddressList("00,07,80,9c", &t));
     EXPECT_EQ(t, (std::array<bool, kSlotCount>{1, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
     TransferOptions o;
     QString error;
@@ -52,13 +52,13 @@ TEST(TransferOptions, TickListsAndCommandLines)
         EXPECT_TRUE(transferUsage().contains(name)) << name;
 }
 
-TEST_P(BadTickList, IsRefused)
+TEST_P(BadAddressList, IsRefused)
 {
     std::array<bool, kSlotCount> t{};
-    EXPECT_FALSE(parseTickList(GetParam().second, &t));
+    EXPECT_FALSE(parseAddressList(GetParam().second, &t));
 }
 
-INSTANTIATE_TEST_SUITE_P(TransferOptions, BadTickList,
+INSTANTIATE_TEST_SUITE_P(TransferOptions, BadAddressList,
                          testing::Values(std::pair{"Empty", ""}, std::pair{"NoSuchController", "08"},
                                          std::pair{"TrailingComma", "00,"}, std::pair{"Semicolon", "00;07"},
                                          std::pair{"HexPrefix", "0x80"}, std::pair{"ThreeDigits", "100"},
