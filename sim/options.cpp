@@ -1,5 +1,7 @@
 #include "sim/options.h"
 
+#include "common/option_table.h"
+
 #include <QCommandLineParser>
 
 #include <climits>
@@ -99,8 +101,8 @@ const std::vector<OptionRow> &optionTable()
         {"fault-rate", "P",
          "each answered request gets, with probability P (0..1),\n"
          "one random fault: silent, late, badsum, otheraddr,\n"
-         "pieces, garbage or dupack (late and dupack use\n"
-         "--late-ms, pieces 1 to 6 bytes; dupack drawn for a\n"
+         "pieces, garbage or dupack (late uses --late-ms, pieces\n"
+         "1 to 6 bytes, dupack its default gap; dupack drawn for a\n"
          "read leaves it as it is). At exit the count is printed\n"
          "on standard error: \"zuk_sim: random faults injected: N\".",
          [](const QString &v, SimOptions *o) {
@@ -109,8 +111,7 @@ const std::vector<OptionRow> &optionTable()
              return ok && o->rate >= 0 && o->rate <= 1;
          }},
         {"late-ms", "MS",
-         "delay of random late answers and gap between the two\n"
-         "acknowledgements of a random dupack (default 500).",
+         "delay of random late answers (default 500).",
          [](const QString &v, SimOptions *o) { return intIn(v, 0, INT_MAX, &o->lateMs); }},
         {"line-speed", "BAUD",
          "pace of the line (e.g. 19200), 10 bits a byte: a request\n"
@@ -149,16 +150,8 @@ QString leftColumn(const OptionRow &row)
 bool parseSimOptions(const QStringList &args, SimOptions *out, QString *error)
 {
     QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    parser.addOption(help);
-    std::vector<QCommandLineOption> options;
-    for (const OptionRow &row : optionTable()) {
-        options.emplace_back(QString::fromLatin1(row.name));
-        if (row.valueName)
-            options.back().setValueName(QString::fromLatin1(row.valueName));
-        parser.addOption(options.back());
-    }
+    const QCommandLineOption help = helpOption();
+    const std::vector<QCommandLineOption> options = addOptionTable(parser, optionTable(), help);
     if (!parser.parse(QStringList{QStringLiteral("zuk_sim")} + args)) {
         *error = parser.errorText();
         return false;

@@ -292,9 +292,9 @@ std::vector<Delivery> Installation::answer(const Request &req, bool *spoilEcho)
                                              FaultKind::Pieces, FaultKind::Garbage, FaultKind::DupAck};
         Fault f;
         f.kind = kMix[std::uniform_int_distribution<int>(0, int(std::size(kMix)) - 1)(*rng_)];
-        f.param = f.kind == FaultKind::Late || f.kind == FaultKind::DupAck
-                      ? lateMs_
-                      : std::uniform_int_distribution<int>(1, 6)(*rng_);
+        f.param = f.kind == FaultKind::Late     ? lateMs_
+                  : f.kind == FaultKind::DupAck ? kDupAckDefaultMs   // a controller acknowledging at once twice
+                                                : std::uniform_int_distribution<int>(1, 6)(*rng_);
         active.push_back(f);
         ++randomFaultsInjected;
     }

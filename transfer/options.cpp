@@ -1,5 +1,7 @@
 #include "transfer/options.h"
 
+#include "common/option_table.h"
+
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
@@ -175,17 +177,8 @@ QString parserError(const QCommandLineParser &parser)
 bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString *error)
 {
     QCommandLineParser parser;
-    // "-read" is taken as "--read", never as "-r -e -a -d".
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    parser.addOption(help);
-    std::vector<QCommandLineOption> options;
-    for (const OptionRow &row : optionTable()) {
-        options.emplace_back(QString::fromLatin1(row.name));
-        if (row.valueName)
-            options.back().setValueName(QString::fromLatin1(row.valueName));
-        parser.addOption(options.back());
-    }
+    const QCommandLineOption help = helpOption();
+    const std::vector<QCommandLineOption> options = addOptionTable(parser, optionTable(), help);
     if (!parser.parse(QStringList{QStringLiteral("zuk_2")} + args)) {
         *error = parserError(parser);
         return false;
