@@ -8,6 +8,7 @@
 #include <QStorageInfo>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -482,52 +483,89 @@ void clearSaveFault()
 bool readFileBytes(const QString &path, QByteArray *out, QString *error)
 {
     auto fail = [&](const QString &why) {
+        out->clear();
         if (error)
             *error = QStringLiteral("не удалось открыть файл %1: %2").arg(native(path), why);
         return false;
     };
-    const QString notRegular = QStringLiteral("это не обычный файл (папка, устройство или канал)");
-    const QString tooLarge = QStringLiteral("файл больше %1 МиБ, такого файла установки не бывает")
-                                 .arg(kMaxLoadBytes / (1024 * 1024));
-    QFile file;
+    auto notRegular = [] { return QStringLiteral("это не обычный файл (папка, устройство или канал)"); };
+    auto tooLarge = [] {
+        return QStringLiteral("файл больше %1 МиБ, такого файла установки не бывает").arg(kMaxLoadBytes / (1024 * 1024));
+    };
+    // readSome reads up to n bytes, as many as the file still has; -1, with
+    // the cause in readError, when reading fails.
+    QString readError;
 #ifdef Q_OS_WIN
     const QFileInfo info(path);
     if (info.exists() && !info.isFile())
-        return fail(notRegular);
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly))
+        return fail(notRegular());
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
+    const qint64 size = file.size();
+    auto readSome = [&](char *to, qint64 n) -> qint64 {
+        const qint64 got = file.read(to, n);
+        if (got < 0 || file.error() != QFileDevice::NoError) {
+            readError = file.errorString();
+            return -1;
+        }
+        return got;
+    };
 #else
     // Opened without blocking (a FIFO would wait for a writer for ever), then
     // judged by what was opened, not by the name.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return fail(causeOf(errno));
+    const struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return fail(notRegular);
-    }
-    if (st.st_size > kMaxLoadBytes) {
-        ::close(fd);
-        return fail(tooLarge);
-    }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return fail(file.errorString());
-    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return fail(notRegular());
+    if (st.st_size > kMaxLoadBytes)
+        return fail(tooLarge());
+    const qint64 size = st.st_size;
+    auto readSome = [&](char *to, qint64 n) -> qint64 {
+        qint64 got = 0;
+        while (got < n) {
+            const ssize_t r = ::read(fd, to + got, size_t(n - got));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0) {
+                readError = causeOf(errno);
+                return -1;
+            }
+            if (r == 0)
+                break;
+            got += r;
+        }
+        return got;
+    };
 #endif
     // At most one byte past the limit: a file that grew while being read is
-    // refused as well.
-    QByteArray bytes = file.read(kMaxLoadBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
+    // refused as well. The size it has now, and one byte more, is read first,
+    // into the storage *out has when that is large enough; only a file that
+    // grew is read on.
+    const qint64 first = std::min<qint64>(size, kMaxLoadBytes) + 1;
+    QByteArray &bytes = *out;
+    bytes.resize(first);
+    qint64 got = readSome(bytes.data(), first);
+    if (got == first) {
+        bytes.resize(kMaxLoadBytes + 1);
+        const qint64 more = readSome(bytes.data() + got, kMaxLoadBytes + 1 - got);
+        got = more < 0 ? more : got + more;
+    }
+    if (got < 0) {
+        bytes.clear();
         if (error)
-            *error = QStringLiteral("не удалось прочитать файл %1: %2").arg(native(path), file.errorString());
+            *error = QStringLiteral("не удалось прочитать файл %1: %2").arg(native(path), readError);
         return false;
     }
-    if (bytes.size() > kMaxLoadBytes)
-        return fail(tooLarge);
-    *out = std::move(bytes);
+    bytes.resize(got);
+    if (got > kMaxLoadBytes)
+        return fail(tooLarge());
     return true;
 }
 

@@ -21,7 +21,9 @@ namespace zuk {
 constexpr qint64 kMaxLoadBytes = 4 * 1024 * 1024;
 
 // Loads a regular file of at most kMaxLoadBytes, opened
-// without blocking; a folder, device, FIFO or larger file is refused.
+// without blocking; a folder, device, FIFO or larger file is refused. The
+// bytes are read into *out, using its storage again when it is large enough;
+// after a failure *out is empty.
 bool readFileBytes(const QString &path, QByteArray *out, QString *error);
 // Replaces the file only once the new contents are completely on disk; on a
 // failure the earlier file stays whole.

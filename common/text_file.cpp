@@ -64,7 +64,8 @@ bool isLineEnd(QChar c) { return c == u'\r' || c == u'\n'; }
 bool ItemReader::nextItem(QString *out)
 {
     const qsizetype n = text_.size();
-    while (pos_ < n && isBlank(text_[pos_]))
+    const QChar *const text = text_.constData();   // read only: no detach check per character
+    while (pos_ < n && isBlank(text[pos_]))
         ++pos_;
     if (pos_ >= n) {
         status_ = Status::EndOfFile;
@@ -74,32 +75,32 @@ bool ItemReader::nextItem(QString *out)
     ++itemsRead_;
 
     QString item;
-    if (text_[pos_] == u'"') {
+    if (text[pos_] == u'"') {
         qsizetype start = ++pos_;
-        while (pos_ < n && text_[pos_] != u'"' && !isLineEnd(text_[pos_]))
+        while (pos_ < n && text[pos_] != u'"' && !isLineEnd(text[pos_]))
             ++pos_;
         item = text_.mid(start, pos_ - start);
-        if (pos_ < n && text_[pos_] == u'"')
+        if (pos_ < n && text[pos_] == u'"')
             ++pos_;
         // Whatever stands between the closing quote and the item's end is dropped.
-        while (pos_ < n && text_[pos_] != u',' && !isLineEnd(text_[pos_]))
+        while (pos_ < n && text[pos_] != u',' && !isLineEnd(text[pos_]))
             ++pos_;
     } else {
         qsizetype start = pos_;
-        while (pos_ < n && text_[pos_] != u',' && !isLineEnd(text_[pos_]))
+        while (pos_ < n && text[pos_] != u',' && !isLineEnd(text[pos_]))
             ++pos_;
         item = text_.mid(start, pos_ - start);
     }
 
     if (pos_ < n) {
-        if (text_[pos_] == u',') {
+        if (text[pos_] == u',') {
             ++pos_;
-        } else if (text_[pos_] == u'\r') {
+        } else if (text[pos_] == u'\r') {
             ++pos_;
-            if (pos_ < n && text_[pos_] == u'\n')
+            if (pos_ < n && text[pos_] == u'\n')
                 ++pos_;
             ++lineNo_;
-        } else if (text_[pos_] == u'\n') {
+        } else if (text[pos_] == u'\n') {
             ++pos_;
             ++lineNo_;
         }

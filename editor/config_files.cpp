@@ -46,29 +46,6 @@ QString itemsWord(qint64 n)
     return zuk::russianPlural(n, QStringLiteral("элемент"), QStringLiteral("элемента"), QStringLiteral("элементов"));
 }
 
-// Opens a file for item reading. On failure *error names the file and why.
-bool openItems(const QString &path, zuk::ItemReader *reader, QString *error)
-{
-    QByteArray bytes;
-    if (!zuk::readFileBytes(path, &bytes, error))
-        return false;
-    *reader = zuk::ItemReader::fromBytes(bytes);
-    return true;
-}
-
-// Opens a data file of the load operation; when it cannot be opened, the
-// file is counted as failed and the reason added to the report.
-bool openDataFile(const QString &path, const QString &name, zuk::ItemReader *reader, QStringList *failed,
-                  QStringList *reports)
-{
-    QString error;
-    if (openItems(path, reader, &error))
-        return true;
-    *failed << name;
-    *reports << QStringLiteral("Файл %1 не прочитан: %2.").arg(name, error);
-    return false;
-}
-
 // What went wrong while reading the items of a file that needs `needed` items.
 // place: where in the file that is, in words (may be empty).
 QString readFailure(const QString &name, const zuk::ItemReader &reader, int needed, const QString &place = {})
@@ -208,57 +185,156 @@ void EditorForm::Startup()
     saved_ctrl_sel = 0;
     saved_desc_sel = 2;
 
-    // Controller selector from adres.ini: number, ignored text, name.
-    Combo3.clear();
+    // Controller selector from adres.ini.
     {
-        zuk::ItemReader reader(QString{});
+        QByteArray bytes;
         QString error;
-        if (!openItems(filePath(QStringLiteral("adres.ini")), &reader, &error)) {
-            reportFileFailure(QStringLiteral("Файл adres.ini не прочитан: %1. Список контроллеров пуст.").arg(error));
+        if (zuk::readFileBytes(filePath(QStringLiteral("adres.ini")), &bytes, &error)) {
+            LoadControllerList(bytes);
         } else {
-            for (int i = 0; i < 8; ++i) {
-                qint16 number = 0;
-                if (!reader.readNumber(&number) || !reader.readText(&line_buf)) {
-                    reportFileFailure(readFailure(QStringLiteral("adres.ini"), reader, kAdresItems)
-                                      + QStringLiteral(" Контроллеров в списке: %1 из 8.").arg(i));
-                    break;
-                }
-                ctrl_addr[i] = number;
-                if (!reader.readText(&line_buf)) {
-                    reportFileFailure(readFailure(QStringLiteral("adres.ini"), reader, kAdresItems)
-                                      + QStringLiteral(" Контроллеров в списке: %1 из 8.").arg(i));
-                    break;
-                }
-                Combo3.addItem(line_buf);
-            }
+            Combo3.clear();
+            reportFileFailure(QStringLiteral("Файл adres.ini не прочитан: %1. Список контроллеров пуст.").arg(error));
         }
     }
 
     // Delay boxes: every box lists the same 254 texts of timer.ini.
-    QStringList delayTexts;
     {
-        zuk::ItemReader reader(QString{});
+        QByteArray bytes;
         QString error;
-        if (!openItems(filePath(QStringLiteral("timer.ini")), &reader, &error)) {
-            reportFileFailure(QStringLiteral("Файл timer.ini не прочитан: %1. Списки задержек пусты.").arg(error));
+        if (zuk::readFileBytes(filePath(QStringLiteral("timer.ini")), &bytes, &error)) {
+            LoadDelayTexts(bytes);
         } else {
-            while (delayTexts.size() < kDelayTexts && reader.readText(&line_buf))
-                delayTexts << line_buf;
-            if (delayTexts.size() < kDelayTexts)
-                reportFileFailure(readFailure(QStringLiteral("timer.ini"), reader, kDelayTexts)
-                                  + QStringLiteral(" Задержки без текста показываются числом."));
+            reportFileFailure(QStringLiteral("Файл timer.ini не прочитан: %1. Списки задержек пусты.").arg(error));
+            for (ComboBox &box : Combo14)
+                box.clear();
         }
-    }
-    for (ComboBox &box : Combo14) {
-        box.clear();
-        for (const QString &text : delayTexts)
-            box.addItem(text);
     }
 
     // Input types first, so that every record shown has type codes to match.
     LoadInputTypes();
 
     Command1_Click();
+}
+
+// ---- Reading one file --------------------------------------------------------
+
+void EditorForm::LoadControllerList(const QByteArray &bytes)
+{
+    // Eight controllers: number, ignored text, name.
+    Combo3.clear();
+    zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
+    for (int i = 0; i < 8; ++i) {
+        qint16 number = 0;
+        if (!reader.readNumber(&number) || !reader.readText(&line_buf)) {
+            reportFileFailure(readFailure(QStringLiteral("adres.ini"), reader, kAdresItems)
+                              + QStringLiteral(" Контроллеров в списке: %1 из 8.").arg(i));
+            return;
+        }
+        ctrl_addr[i] = number;
+        if (!reader.readText(&line_buf)) {
+            reportFileFailure(readFailure(QStringLiteral("adres.ini"), reader, kAdresItems)
+                              + QStringLiteral(" Контроллеров в списке: %1 из 8.").arg(i));
+            return;
+        }
+        Combo3.addItem(line_buf);
+    }
+}
+
+void EditorForm::LoadDelayTexts(const QByteArray &bytes)
+{
+    QStringList delayTexts;
+    zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
+    while (delayTexts.size() < kDelayTexts && reader.readText(&line_buf))
+        delayTexts << line_buf;
+    if (delayTexts.size() < kDelayTexts)
+        reportFileFailure(readFailure(QStringLiteral("timer.ini"), reader, kDelayTexts)
+                          + QStringLiteral(" Задержки без текста показываются числом."));
+    for (ComboBox &box : Combo14)
+        box.setItems(delayTexts);
+}
+
+bool EditorForm::LoadImage(const QByteArray &bytes, QString *failure)
+{
+    zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
+    const zuk::ImageLoadResult result =
+        zuk::loadImage(reader, std::span<zuk::SlotImage>(reg_image.data(), zuk::kSlotCount));
+    if (result.ok)
+        return true;
+    const bool atEnd = reader.status() == zuk::ItemReader::Status::EndOfFile;
+    *failure = readFailure(QStringLiteral("zuk.txt"), reader, zuk::imageFileLineCount(),
+                           imagePlace(reader.itemsRead() - (atEnd ? 0 : 1)));
+    return false;
+}
+
+bool EditorForm::LoadNames(const QByteArray &bytes, QString *failure)
+{
+    // Per controller: header and location, then per line: number, output,
+    // input and IR packet name.
+    zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
+    auto read = [&reader](QString *into) {
+        QString item;
+        if (!reader.readText(&item))
+            return false;
+        *into = item;
+        return true;
+    };
+    bool ok = true;
+    for (int c = 0; c < kControllers && ok; ++c) {
+        ok = read(&line_buf) && read(&names.ctrl_location[c]);
+        for (int l = 0; l < kNameLines && ok; ++l)
+            ok = read(&line_buf) && read(&names.out_name[c][l]) && read(&names.in_name[c][l])
+                 && read(&names.ir_name[c][l]);
+    }
+    if (!ok)
+        *failure = readFailure(QStringLiteral("out_in_ik.txt"), reader, kNamesItems);
+    return ok;
+}
+
+bool EditorForm::LoadScenarios(const QByteArray &bytes, QString *failure)
+{
+    // Per controller: header, then per scenario its code and name; the codes
+    // of the last section read stay in the code labels.
+    zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
+    bool ok = true;
+    for (int c = 0; c < kControllers && ok; ++c) {
+        ok = reader.readText(&line_buf);
+        for (int s = 0; s < kScenarios && ok; ++s) {
+            ok = reader.readText(&line_buf);
+            if (ok)
+                Label14[s].setCaption(line_buf);
+            QString scenario;
+            ok = ok && reader.readText(&scenario);
+            if (ok)
+                names.scen_name[c][s] = scenario;
+        }
+    }
+    if (!ok)
+        *failure = readFailure(QStringLiteral("szenar.txt"), reader, kScenarioItems);
+    return ok;
+}
+
+void EditorForm::LoadDescriptions(const QByteArray &bytes)
+{
+    // Per record: its name, then its lines.
+    Combo15.clear();
+    const QString name = QStringLiteral("opis_0.ini");
+    zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
+    bool ok = true;
+    for (int rec = 0; rec < kRecordCount && ok; ++rec) {
+        ok = reader.readText(&line_buf);
+        if (ok)
+            Combo15.addItem(line_buf);
+        for (int line = 0; line < RecordLine::kCount && ok; ++line)
+            ok = reader.readText(&desc_table[rec][line]);
+    }
+    if (!ok)
+        reportFileProblemOnce(name, QStringLiteral("%1:%2").arg(reader.itemsRead()).arg(qHash(bytes)),
+                              readFailure(name, reader, kOpisItems)
+                                  + QStringLiteral(" Записей описания в списке: %1 из %2.")
+                                        .arg(Combo15.listCount())
+                                        .arg(kRecordCount));
+    else
+        reportFileProblemOnce(name, QString(), QString());
 }
 
 // ---- Load ------------------------------------------------------------------
@@ -269,70 +345,21 @@ void EditorForm::Command1_Click()
     QStringList failed;
     QStringList reports;
 
-    // zuk.txt: the register image of slots 0..19.
-    {
-        zuk::ItemReader reader(QString{});
-        const QString name = QStringLiteral("zuk.txt");
-        if (openDataFile(filePath(name), name, &reader, &failed, &reports)) {
-            const zuk::ImageLoadResult result =
-                zuk::loadImage(reader, std::span<zuk::SlotImage>(reg_image.data(), zuk::kSlotCount));
-            if (!result.ok) {
-                failed << name;
-                const bool atEnd = reader.status() == zuk::ItemReader::Status::EndOfFile;
-                reports << readFailure(name, reader, zuk::imageFileLineCount(),
-                                       imagePlace(reader.itemsRead() - (atEnd ? 0 : 1)));
-            }
-        }
-    }
-
-    // out_in_ik.txt: location and names of 16 controllers.
-    {
-        zuk::ItemReader reader(QString{});
-        const QString name = QStringLiteral("out_in_ik.txt");
-        if (openDataFile(filePath(name), name, &reader, &failed, &reports)) {
-            auto read = [&reader](QString *into) {
-                QString item;
-                if (!reader.readText(&item))
-                    return false;
-                *into = item;
-                return true;
-            };
-            bool ok = true;
-            for (int c = 0; c < kControllers && ok; ++c) {
-                ok = read(&line_buf) && read(&names.ctrl_location[c]);
-                for (int l = 0; l < kNameLines && ok; ++l)
-                    ok = read(&line_buf) && read(&names.out_name[c][l]) && read(&names.in_name[c][l])
-                         && read(&names.ir_name[c][l]);
-            }
-            if (!ok) {
-                failed << name;
-                reports << readFailure(name, reader, kNamesItems);
-            }
-        }
-    }
-
-    // szenar.txt: scenario codes and names; the codes of the last section stay.
-    {
-        zuk::ItemReader reader(QString{});
-        const QString name = QStringLiteral("szenar.txt");
-        if (openDataFile(filePath(name), name, &reader, &failed, &reports)) {
-            bool ok = true;
-            for (int c = 0; c < kControllers && ok; ++c) {
-                ok = reader.readText(&line_buf);
-                for (int s = 0; s < kScenarios && ok; ++s) {
-                    ok = reader.readText(&line_buf);
-                    if (ok)
-                        Label14[s].setCaption(line_buf);
-                    QString scenario;
-                    ok = ok && reader.readText(&scenario);
-                    if (ok)
-                        names.scen_name[c][s] = scenario;
-                }
-            }
-            if (!ok) {
-                failed << name;
-                reports << readFailure(name, reader, kScenarioItems);
-            }
+    // The register image of slots 0..19, the names and the scenarios; what
+    // failed is reported together.
+    using Reader = bool (EditorForm::*)(const QByteArray &, QString *);
+    const std::pair<QString, Reader> dataFiles[] = {{QStringLiteral("zuk.txt"), &EditorForm::LoadImage},
+                                                    {QStringLiteral("out_in_ik.txt"), &EditorForm::LoadNames},
+                                                    {QStringLiteral("szenar.txt"), &EditorForm::LoadScenarios}};
+    for (const auto &[name, load] : dataFiles) {
+        QByteArray bytes;
+        QString error;
+        if (!zuk::readFileBytes(filePath(name), &bytes, &error)) {
+            failed << name;
+            reports << QStringLiteral("Файл %1 не прочитан: %2.").arg(name, error);
+        } else if (!(this->*load)(bytes, &error)) {
+            failed << name;
+            reports << error;
         }
     }
 
@@ -408,32 +435,16 @@ void EditorForm::ShowController()
 
     // Description records, read again every time.
     // A missing or short file is told once, and again only when it changed.
-    Combo15.clear();
     {
         QByteArray bytes;
         QString error;
         const QString name = QStringLiteral("opis_0.ini");
-        if (!zuk::readFileBytes(filePath(name), &bytes, &error)) {
+        if (zuk::readFileBytes(filePath(name), &bytes, &error)) {
+            LoadDescriptions(bytes);
+        } else {
+            Combo15.clear();
             reportFileProblemOnce(name, QStringLiteral("missing"),
                                   QStringLiteral("Файл %1 не прочитан: %2. Записей описания нет.").arg(name, error));
-        } else {
-            zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
-            bool ok = true;
-            for (int rec = 0; rec < kRecordCount && ok; ++rec) {
-                ok = reader.readText(&line_buf);
-                if (ok)
-                    Combo15.addItem(line_buf);
-                for (int line = 0; line < RecordLine::kCount && ok; ++line)
-                    ok = reader.readText(&desc_table[rec][line]);
-            }
-            if (!ok)
-                reportFileProblemOnce(name, QStringLiteral("%1:%2").arg(reader.itemsRead()).arg(qHash(bytes)),
-                                      readFailure(name, reader, kOpisItems)
-                                          + QStringLiteral(" Записей описания в списке: %1 из %2.")
-                                                .arg(Combo15.listCount())
-                                                .arg(kRecordCount));
-            else
-                reportFileProblemOnce(name, QString(), QString());
         }
     }
 

@@ -4,7 +4,7 @@ namespace kalvet {
 
 void ComboBox::clear()
 {
-    items_.clear();
+    items_ = QStringList();   // a list shared with a caller is let go, not copied
     index_ = -1;
     text_.clear();
     ++listRevision_;
@@ -18,13 +18,22 @@ void ComboBox::addItem(const QString &text)
     touch();
 }
 
+void ComboBox::setItems(const QStringList &items)
+{
+    items_ = items;
+    index_ = -1;
+    text_.clear();
+    ++listRevision_;
+    touch();
+}
+
 bool ComboBox::setListIndex(int index)
 {
     if (index < -1 || index >= listCount())
         return false;
     const bool changed = index != index_;
     index_ = index;
-    text_ = index >= 0 ? items_[index] : QString();
+    text_ = index >= 0 ? items_.at(index) : QString();
     touch();
     if (changed && onClick)
         onClick();
@@ -36,7 +45,7 @@ void ComboBox::choose(int index)
     if (index < 0 || index >= listCount())
         return;
     index_ = index;
-    text_ = items_[index];
+    text_ = items_.at(index);
     touch();
     if (onClick)
         onClick();

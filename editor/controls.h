@@ -32,6 +32,8 @@ public:
     // Empties the list and the edit field; no handler runs.
     void clear();
     void addItem(const QString &text);
+    // Replaces the list by items, as clear() and addItem() for each would.
+    void setItems(const QStringList &items);
     int listCount() const { return static_cast<int>(items_.size()); }
     QString item(int index) const { return items_.value(index); }
     const QStringList &items() const { return items_; }

@@ -6,7 +6,7 @@
 
 namespace kalvet {
 
-EditorForm::EditorForm(const QString &folder, EditorHost *host) : folder_(folder), host_(host)
+EditorForm::EditorForm(const QString &folder, EditorHost *host) : folder_(folder), dir_(folder), host_(host)
 {
     Combo3.onClick = [this] { Combo3_Click(); };
     Combo15.onClick = [this] { Combo15_Click(); };
@@ -30,7 +30,7 @@ EditorForm::EditorForm(const QString &folder, EditorHost *host) : folder_(folder
 
 QString EditorForm::filePath(const QString &name) const
 {
-    return QDir(folder_).filePath(name);
+    return dir_.filePath(name);
 }
 
 }  // namespace kalvet

@@ -6,6 +6,7 @@
 #include "common/image_file.h"
 #include "editor/controls.h"
 
+#include <QDir>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -141,6 +142,21 @@ public:
     void storeNameBoxes(NameTables &tables, int c) const;
     void Combo3_Click();
     void Combo14_Click(int index);
+    // The reading of one file each, on its contents; the procedures above
+    // read the file and report one that cannot be read. What is read before
+    // a failure stays.
+    // adres.ini: ctrl_addr and the list of Combo3; a short or bad file is reported.
+    void LoadControllerList(const QByteArray &bytes);
+    // timer.ini: the list of every delay box; a short file is reported.
+    void LoadDelayTexts(const QByteArray &bytes);
+    // opis_0.ini: desc_table and the list of Combo15; a short or bad file is
+    // reported once per contents.
+    void LoadDescriptions(const QByteArray &bytes);
+    // The data files zuk.txt, out_in_ik.txt and szenar.txt: false, with
+    // *failure saying what and where, when the file was not read whole.
+    bool LoadImage(const QByteArray &bytes, QString *failure);
+    bool LoadNames(const QByteArray &bytes, QString *failure);
+    bool LoadScenarios(const QByteArray &bytes, QString *failure);
     // Data files that failed at the last load (empty when it was complete).
     QStringList incompleteFiles() const { return incompleteFiles_; }
     // Bytes of the image that showing records changed on its own (a stored
@@ -178,6 +194,7 @@ public:
 
 private:
     QString folder_;
+    QDir dir_;   // of folder_, for filePath
     EditorHost *host_;
 
     // ---- state of loading and saving ----
@@ -226,6 +243,20 @@ private:
     int typeInUse() const;
     // Up to count items of a side file; reports a missing or short file.
     QStringList readSideItems(const QString &name, int count);
+    // The texts of the entries of a side file whose entries are perRecord
+    // items each, the text the one at textAt; *items are the file's items.
+    QStringList readSideEntries(const QString &name, int entries, int perRecord, int textAt, QStringList *items);
+    // Per side file, the contents read last and what they gave.
+    struct SideItems {
+        QByteArray bytes;
+        int count = -1;
+        QStringList items;
+        QString signature, report;   // of a short file; empty when it was read whole
+        QStringList texts;           // of readSideEntries, for this layout:
+        int textsPerRecord = 0, textAt = 0;
+    };
+    QHash<QString, SideItems> sideItems_;
+    QByteArray sideBuffer_;   // what readSideItems reads each file into
     // Tells the user of a problem with a file unless the same problem (same
     // signature) was told last; an empty signature forgets the file's problem.
     void reportFileProblemOnce(const QString &name, const QString &signature, const QString &text);

@@ -160,37 +160,64 @@ int EditorForm::typeInUse() const
 // had; the same problem is not reported again for every item and every
 // redraw, only after the file has changed (other contents, or it went missing
 // or came back). A file that is read whole clears what was remembered of it.
+// The items of the contents read last are kept per file: the same bytes give
+// the same items without being parsed again.
 QStringList EditorForm::readSideItems(const QString &name, int count)
 {
-    QStringList items;
-    QByteArray bytes;
+    QByteArray &bytes = sideBuffer_;   // read into again and again
     QString error;
-    QString signature;
-    QString report;
     if (!zuk::readFileBytes(filePath(name), &bytes, &error)) {
-        signature = QStringLiteral("missing");
-        report = QStringLiteral("Файл %1 не прочитан: %2. Список пуст: 0 элементов из %3.")
-                     .arg(name, error)
-                     .arg(count);
-    } else {
+        sideItems_.remove(name);
+        reportFileProblemOnce(name, QStringLiteral("missing"),
+                              QStringLiteral("Файл %1 не прочитан: %2. Список пуст: 0 элементов из %3.")
+                                  .arg(name, error)
+                                  .arg(count));
+        return {};
+    }
+    SideItems &known = sideItems_[name];
+    if (known.count != count || known.bytes != bytes) {
+        known = SideItems();
+        known.bytes = QByteArray(bytes.constData(), bytes.size());   // the buffer is read into again
+        known.count = count;
         zuk::ItemReader reader = zuk::ItemReader::fromBytes(bytes);
-        items.reserve(count);
+        known.items.reserve(std::min<qsizetype>(count, bytes.size() + 1));   // an item takes a byte at least
         QString item;
-        while (items.size() < count && reader.readText(&item))
-            items.append(item);
-        if (items.size() < count) {
-            signature = QStringLiteral("%1:%2").arg(items.size()).arg(qHash(bytes));
-            report = QStringLiteral("Файл %1 слишком короткий: прочитано %2 %3 из %4. "
-                                    "Список заполнен до конца файла.")
-                         .arg(name)
-                         .arg(items.size())
-                         .arg(zuk::russianPlural(items.size(), QStringLiteral("элемент"),
-                                                 QStringLiteral("элемента"), QStringLiteral("элементов")))
-                         .arg(count);
+        while (known.items.size() < count && reader.readText(&item))
+            known.items.append(item);
+        if (known.items.size() < count) {
+            known.signature = QStringLiteral("%1:%2").arg(known.items.size()).arg(qHash(bytes));
+            known.report = QStringLiteral("Файл %1 слишком короткий: прочитано %2 %3 из %4. "
+                                          "Список заполнен до конца файла.")
+                               .arg(name)
+                               .arg(known.items.size())
+                               .arg(zuk::russianPlural(known.items.size(), QStringLiteral("элемент"),
+                                                       QStringLiteral("элемента"), QStringLiteral("элементов")))
+                               .arg(count);
         }
     }
-    reportFileProblemOnce(name, signature, report);
-    return items;
+    reportFileProblemOnce(name, known.signature, known.report);
+    return known.items;
+}
+
+QStringList EditorForm::readSideEntries(const QString &name, int entries, int perRecord, int textAt,
+                                        QStringList *items)
+{
+    *items = readSideItems(name, entries * perRecord);
+    if (perRecord == 1)
+        return *items;
+    const auto known = sideItems_.find(name);
+    if (known == sideItems_.end())
+        return {};   // not read
+    if (known->textsPerRecord != perRecord || known->textAt != textAt) {
+        // At most entries * perRecord items: the text of each entry the file holds.
+        known->texts.clear();
+        known->texts.reserve(entries);
+        for (qsizetype at = textAt; at < items->size(); at += perRecord)
+            known->texts.append((*items)[at]);
+        known->textsPerRecord = perRecord;
+        known->textAt = textAt;
+    }
+    return known->texts;
 }
 
 void EditorForm::reportFileProblemOnce(const QString &name, const QString &signature, const QString &text)
@@ -214,16 +241,19 @@ void EditorForm::reportTypeWithoutCode(int t, const QString &typeName)
 
 QStringList EditorForm::readInputTypes()
 {
-    const QStringList items = readSideItems(QStringLiteral("in_0.ini"), kFileTypes * kTypeItems);
-    QStringList names;
+    QStringList items;
+    const QStringList names = readSideEntries(QStringLiteral("in_0.ini"), kFileTypes, kTypeItems, 0, &items);
+    static const QString none;
     for (int t = 0; t < kFileTypes; ++t) {
-        const int first = t * kTypeItems;
-        if (first < items.size())
-            names.append(items[first]);
         // Types and lines the file does not reach are left empty, so that
         // nothing of an earlier file is taken for this one.
-        for (int line = 0; line < TypeLine::kCount; ++line)
-            in_table[t][line] = items.value(first + 1 + line);
+        const int first = t * kTypeItems;
+        for (int line = 0; line < TypeLine::kCount; ++line) {
+            const qsizetype at = first + 1 + line;
+            const QString &text = at < items.size() ? items.at(at) : none;
+            if (!in_table[t][line].isSharedWith(text))   // the same text of the same file stays as it is
+                in_table[t][line] = text;
+        }
     }
     return names;
 }
@@ -272,8 +302,7 @@ void EditorForm::ShowRecord()
             // selector cell holding the type code exists.
             const QStringList names = readInputTypes();
             if (const ImageByte cell = selectorCell(rec)) {
-                for (const QString &name : names)
-                    Combo2.addItem(name);
+                Combo2.setItems(names);
                 Combo2.setEnabled(true);
                 const int value = *cell;
                 const int t = inputTypeOf(in_table, value);
@@ -284,8 +313,7 @@ void EditorForm::ShowRecord()
             }
         } else if (kind == kFf) {
             if (const ImageByte cell = selectorCell(rec)) {
-                for (const QString &name : readSideItems(QStringLiteral("ff.ini"), 256))
-                    Combo2.addItem(name);
+                Combo2.setItems(readSideItems(QStringLiteral("ff.ini"), 256));
                 Combo2.setEnabled(true);
                 const int value = *cell;
                 if (value >= 0 && value < Combo2.listCount())
@@ -399,14 +427,11 @@ QString EditorForm::ShowItem(ComboBox &combo, const QString &kind, int slot, int
     if (!byte)
         return QString();
 
-    const QStringList items = readSideItems(file, entries * perRecord);
-    for (int j = 0; j < entries; ++j) {
-        const int at = j * perRecord + textAt;
-        if (kind == kUslov)
-            entry_tag[j] = items.value(at + 1);   // empty where the file ends
-        if (at < items.size())
-            combo.addItem(items[at]);
-    }
+    QStringList items;
+    combo.setItems(readSideEntries(file, entries, perRecord, textAt, &items));
+    if (kind == kUslov)
+        for (int j = 0; j < entries; ++j)
+            entry_tag[j] = items.value(j * perRecord + textAt + 1);   // empty where the file ends
 
     const int value = *byte;
     const int entry = kind == kIn ? inputTypeOf(in_table, value) : value;

@@ -72,6 +72,10 @@ TEST(HostileFiles, SpecialOrHugeFilesAreLoadFailuresAtOnce)
     QString error;
     EXPECT_TRUE(readFileBytes(big, &bytes, &error)) << error.toStdString();
     EXPECT_EQ(bytes.size(), kMaxLoadBytes);
+    // Read into the same array again, a small file gives its own bytes only.
+    put(big, "1,2\r\n");
+    EXPECT_TRUE(readFileBytes(big, &bytes, &error));
+    EXPECT_EQ(bytes, QByteArray("1,2\r\n"));
 }
 
 TEST(HostileFiles, MessagesQuoteAShortVisiblePieceAndCountInRussian)

@@ -2,13 +2,14 @@
 // record of every controller shown. The input is cut at NUL bytes (which no
 // file of the installation holds) into the seven reference files and the
 // three data files, in the order of kFiles; files the input does not reach
-// are missing from the folder.
+// are missing from the folder. This goes deep and slowly; the file readers
+// and the display of one record are fuzzed fast by fuzz_editor_files,
+// fuzz_editor_side_files and fuzz_editor_record.
 #include "editor/form.h"
+#include "tests/fuzz/scratch_folder.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <cstdlib>
 #include <memory>
 
@@ -30,7 +31,7 @@ QTemporaryDir *folder = nullptr;
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication app(*argc, *argv);
-    folder = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/fuzz_editor_XXXXXX"));
+    folder = newScratchFolder(QStringLiteral("fuzz_editor"));
     return 0;
 }
 

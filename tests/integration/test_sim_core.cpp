@@ -186,13 +186,13 @@ TEST(SimAnswers, FaultsShapeTheAnswer)
         EXPECT_EQ(ask(inst, "F0 01 07 00 08").pieces.size(), 1u);
         EXPECT_EQ(inst.listedFaultsApplied, 3);
 
-        // dupack is in the random mix, with the gap of --late-ms
+        // dupack is in the random mix, with its own short gap (not --late-ms)
         Installation random;
         random.setRandomFaults(7, 1.0, 80);
         int twice = 0;
         for (int i = 0; i < 100; ++i) {
             const Answered w = ask(random, write0);
-            twice += w.all() == ack + ack && w.pieces.back().delayMs == 80;
+            twice += w.all() == ack + ack && w.pieces.back().delayMs == kDupAckDefaultMs;
         }
         EXPECT_GT(twice, 0);
         EXPECT_EQ(random.randomFaultsInjected, 100);
