@@ -4,6 +4,7 @@
 // that holds the program when opis_0.ini lies there, else the folder
 // remembered from the last time, else the one the user picks (remembered).
 #include "common/program_folder.h"
+#include "common/start_up.h"
 #include "editor/window/editor_window.h"
 
 #include <QApplication>
@@ -37,7 +38,7 @@ int main(int argc, char *argv[])
     // The command line is read before the window system is touched, so that
     // --help and mistakes are answered without a display.
     if (!parser.parse(args)) {
-        std::fprintf(stderr, "kalvet: %s\n", qPrintable(parser.errorText()));
+        std::fprintf(stderr, "kalvet: %s\n", zuk::commandLineError(parser).toUtf8().constData());
         return 2;
     }
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
@@ -47,12 +48,15 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "kalvet: %s\n", "unexpected argument; kalvet --help lists the options");
+        std::fprintf(stderr, "kalvet: лишний аргумент: %s (kalvet --help: описание параметров)\n",
+                     parser.positionalArguments().first().toUtf8().constData());
         return 2;
     }
 
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kalvet"));
+    // File dialogs and standard buttons in the user's language.
+    zuk::installQtTranslations();
 
     const zuk::ProgramFolder chosen = zuk::resolveProgramFolder(
         {QStringLiteral("kalvet"), parser.value(dirOption), QCoreApplication::applicationDirPath(),
@@ -62,7 +66,7 @@ int main(int argc, char *argv[])
         folder = QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Папка установки умного дома"),
                                                    QDir::homePath());
         if (folder.isEmpty()) {
-            std::fprintf(stderr, "kalvet: %s\n", "no installation folder chosen");
+            std::fputs("kalvet: папка установки не выбрана\n", stderr);
             return 1;
         }
         zuk::rememberProgramFolder(QStringLiteral("kalvet"), folder);
@@ -71,7 +75,7 @@ int main(int argc, char *argv[])
     if (!QFileInfo(folder).isDir()) {
         // One clear word instead of a message for every file the folder lacks.
         const QString text = QStringLiteral("папка %1 не найдена").arg(QDir::toNativeSeparators(folder));
-        std::fprintf(stderr, "kalvet: %s\n", qPrintable(text));
+        std::fprintf(stderr, "kalvet: %s\n", text.toUtf8().constData());
         QMessageBox::critical(nullptr, QStringLiteral("kalvet"), text, QMessageBox::Ok);
         return 2;
     }

@@ -73,13 +73,14 @@ QByteArray clockText(qint64 ms)
 // first clears it.
 class ProgressLine {
 public:
-    explicit ProgressLine(bool terminal) : terminal_(terminal) { clock_.start(); }
+    // what: the word before the third count ("ошибок").
+    ProgressLine(bool terminal, const char *what) : terminal_(terminal), what_(what) { clock_.start(); }
     bool shown() const { return terminal_; }
     void show(int done, int total, int errors)
     {
         const qint64 elapsed = clock_.elapsed();
         const qint64 left = done > 0 ? elapsed * (total - done) / done : 0;
-        std::fprintf(stderr, "\r\033[K%d / %d, ошибок %d, прошло %s, осталось ~%s", done, total, errors,
+        std::fprintf(stderr, "\r\033[K%d / %d, %s %d, прошло %s, осталось ~%s", done, total, what_, errors,
                      clockText(elapsed).constData(), clockText(left).constData());
         std::fflush(stderr);
         visible_ = true;
@@ -93,15 +94,27 @@ public:
 
 private:
     bool terminal_;
+    const char *what_;
     bool visible_ = false;
     QElapsedTimer clock_;
 };
+
+// A controller's address as --tick writes it: two hexadecimal digits.
+QString tickText(int slot)
+{
+    return QStringLiteral("%1").arg(controllerMap()[slot].address, 2, 16, QLatin1Char('0')).toUpper();
+}
 
 // The exit status of a run that was made or refused (see --help).
 int exitStatus(RunOutcome outcome, const TransferTool &tool, const RunRecord &record)
 {
     switch (outcome) {
     case RunOutcome::Completed:
+        if (record.kind == RunKind::Scan)
+            return std::any_of(record.controllers.begin(), record.controllers.end(),
+                               [](const ControllerRecord &c) { return c.answered; })
+                       ? 0
+                       : 1;
         if (record.kind == RunKind::Compare) {
             const bool same = std::all_of(record.controllers.begin(), record.controllers.end(),
                                           [](const ControllerRecord &c) { return c.differences.empty(); });
@@ -169,52 +182,69 @@ int runHeadless(const TransferOptions &options)
     StopOnSignal stopper;
     const RunKind kind = options.mode == Mode::Read    ? RunKind::Read
                          : options.mode == Mode::Write ? RunKind::Write
+                         : options.mode == Mode::Scan  ? RunKind::Scan
                                                        : RunKind::Compare;
+    const bool scan = kind == RunKind::Scan;
     auto reportWithoutRun = [&](RunOutcome outcome) {
         if (!options.report.isEmpty())
             writeReport(options.report, recordWithoutRun(kind, outcome, options.port));
     };
 
     const QDateTime start = QDateTime::currentDateTime();
-    removeLeftoverTemporaries(options.dir, {QStringLiteral("zuk.txt")}, start);
+    if (!scan)
+        removeLeftoverTemporaries(options.dir, {QStringLiteral("zuk.txt")}, start);
     if (!options.report.isEmpty()) {
         const QFileInfo report(options.report);
         removeLeftoverTemporaries(report.absolutePath(), {report.fileName()}, start);
     }
-    if (options.mode == Mode::Read) {
-        // zuk.txt made read-only is not replaced: no exchange is begun for a file that cannot be saved.
-        const QString readOnly = readOnlyFileText(QDir(options.dir).filePath(QStringLiteral("zuk.txt")));
-        if (!readOnly.isEmpty()) {
-            printLine(stderr, QStringLiteral("zuk_2: чтение не начато, ничего не отправлено: ") + readOnly);
+    MSComm MSComm1;
+    BusExchange bus(MSComm1);
+    TransferTool tool(bus);
+    applySettings(options, bus, tool);
+    tool.setPauseAtEnd(false);
+
+    if (scan) {
+        // The scan asks the whole address map unless --tick names some; it
+        // neither loads nor saves zuk.txt.
+        tool.ticked.fill(true);
+        if (options.tick)
+            tool.ticked = *options.tick;
+    } else {
+        if (!tool.LoadImageFile()) {
+            printLine(stderr, QStringLiteral("Ошибка, нет готового файла"));
+            printLine(stderr, tool.loadFailure());
+        }
+        if (options.tick)
+            tool.ticked = *options.tick;
+        // A run that would do nothing, or a reading run that could not save,
+        // is refused before the port is opened.
+        const bool noneTicked = std::none_of(tool.ticked.begin(), tool.ticked.end(), [](bool t) { return t; });
+        QString refusal = options.tick && noneTicked
+                              ? TransferTool::nothingTickedText(kind, QStringLiteral("задано --tick none"))
+                              : tool.nothingTickedRefusal(kind);
+        if (!refusal.isEmpty())
+            refusal += QStringLiteral(" Нужные контроллеры задаёт --tick (например, --tick 00,80 или --tick all).");
+        else if (kind == RunKind::Read)
+            refusal = tool.readingRunRefusal();
+        if (!refusal.isEmpty()) {
+            printLine(stderr, QStringLiteral("zuk_2: ") + refusal);
             reportWithoutRun(RunOutcome::Refused);
             return 2;
         }
     }
-    MSComm MSComm1;
     QString reason;
     if (!MSComm1.open(options.port, &reason, MSComm::OpenOptions{options.rs485})) {
         printLine(stderr, QStringLiteral("zuk_2: порт %1 не открыт: %2").arg(options.port, reason));
         reportWithoutRun(RunOutcome::PortNotOpen);
         return 2;
     }
-    BusExchange bus(MSComm1);
-    TransferTool tool(bus);
-    applySettings(options, bus, tool);
     tool.setPort(options.port, true);
-    tool.setPauseAtEnd(false);
 
-    if (!tool.LoadImageFile()) {
-        printLine(stderr, QStringLiteral("Ошибка, нет готового файла"));
-        printLine(stderr, tool.loadFailure());
-    }
-    if (options.tick)
-        tool.ticked = *options.tick;
-    else if (std::none_of(tool.ticked.begin(), tool.ticked.end(), [](bool t) { return t; }))
-        printLine(stderr, QStringLiteral("zuk_2: ни один контроллер не отмечен (в zuk.txt нет отмеченных присутствующими); "
-                                         "нужные контроллеры задаёт --tick"));
-
-    ProgressLine progress(stderrIsTerminal());
+    ProgressLine progress(stderrIsTerminal(), scan ? "без ответа" : "ошибок");
+    // A scan's standard output holds only the controllers that answered.
     tool.onStatus = [&](const QString &text) {
+        if (scan)
+            return;
         progress.clear();
         printLine(stdout, text);
     };
@@ -231,6 +261,7 @@ int runHeadless(const TransferOptions &options)
     const RunOutcome outcome = stoppedBeforeRun              ? RunOutcome::Stopped
                                : options.mode == Mode::Read  ? tool.readingRun()
                                : options.mode == Mode::Write ? tool.writingRun()
+                               : scan                        ? tool.scanRun()
                                                              : tool.comparingRun();
     progress.clear();
     MSComm1.close();
@@ -238,9 +269,17 @@ int runHeadless(const TransferOptions &options)
     const RunRecord record = stoppedBeforeRun ? recordWithoutRun(kind, outcome, options.port) : tool.lastRun();
     if (!options.report.isEmpty())
         writeReport(options.report, record);
-    for (const ControllerRecord &c : record.controllers)
+    for (const ControllerRecord &c : record.controllers) {
+        if (scan) {
+            if (c.answered)
+                printLine(stdout, QStringLiteral("%1\t%2").arg(tickText(c.slot), controllerMap()[c.slot].caption));
+            continue;
+        }
         if (const QString line = givenUpLine(c, record.kind); !line.isEmpty())
             printLine(stderr, line);
+        if (const QString line = silentLine(c); !line.isEmpty())
+            printLine(stderr, line);
+    }
     if (outcome == RunOutcome::Completed && record.kind == RunKind::Compare) {
         qsizetype differences = 0;
         for (const ControllerRecord &c : record.controllers)
@@ -250,7 +289,16 @@ int runHeadless(const TransferOptions &options)
             }
         printLine(stdout, differenceTotalLine(differences));
     }
-    if (outcome == RunOutcome::Stopped) {
+    if (outcome == RunOutcome::Stopped && scan) {
+        const int asked = int(std::count_if(record.controllers.begin(), record.controllers.end(),
+                                             [](const ControllerRecord &c) { return c.rowsDone > 0; }));
+        const int toAsk = int(std::count(tool.ticked.begin(), tool.ticked.end(), true));
+        printLine(stderr, QStringLiteral("zuk_2: остановлено: опрошено %1 из %2 %3")
+                              .arg(asked)
+                              .arg(toAsk)
+                              .arg(russianPlural(toAsk, QStringLiteral("контроллера"), QStringLiteral("контроллеров"),
+                                                 QStringLiteral("контроллеров"))));
+    } else if (outcome == RunOutcome::Stopped) {
         const int toDo = tool.rowsToDo();
         // "из 1 регистра", "из 2 регистров", "из 21 регистра"
         printLine(stderr, QStringLiteral("zuk_2: остановлено: сделано %1 из %2 %3%4")

@@ -2,6 +2,7 @@
 
 #include "common/files.h"
 #include "common/program_folder.h"
+#include "common/start_up.h"
 #include "transfer/headless.h"
 #include "transfer/options.h"
 #include "transfer/stop_signal.h"
@@ -88,6 +89,7 @@ int main(int argc, char **argv)
     };
     if (options.mode != zuk::TransferOptions::Mode::Window) {
         QCoreApplication app(argc, argv);
+        zuk::installQtTranslations({QStringLiteral("qtbase"), QStringLiteral("qtserialport")});
         options.dir = programFolder(options.dir, false);
         if (reportRefused())
             return 2;
@@ -95,9 +97,11 @@ int main(int argc, char **argv)
     }
 
     QApplication app(argc, argv);
+    // File dialogs and standard buttons in the user's language.
+    zuk::installQtTranslations({QStringLiteral("qtbase"), QStringLiteral("qtserialport")});
     options.dir = programFolder(options.dir, true);
     if (options.dir.isEmpty()) {
-        std::fputs("zuk_2: no folder chosen\n", stderr);
+        std::fputs("zuk_2: папка не выбрана\n", stderr);
         return 2;
     }
     if (reportRefused())

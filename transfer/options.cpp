@@ -1,6 +1,7 @@
 #include "transfer/options.h"
 
 #include "common/option_table.h"
+#include "common/start_up.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -19,8 +20,10 @@ enum : unsigned {
     kRead = 1u << int(Mode::Read),
     kWrite = 1u << int(Mode::Write),
     kCompare = 1u << int(Mode::Compare),
+    kScan = 1u << int(Mode::Scan),
     kBusRuns = kRead | kWrite | kCompare,
     kWithPort = kWindow | kBusRuns,
+    kLine = kWithPort | kScan,   // the options of the line
 };
 
 using Apply = bool (*)(const QString &value, TransferOptions *o, QString *error);
@@ -68,6 +71,12 @@ const std::vector<OptionRow> &optionTable()
          "reads the ticked controllers and lists every byte that differs from zuk.txt;\n"
          "writes nothing, sends no write frame",
          nullptr},
+        {"scan", nullptr, Mode::Scan, 0,
+         "asks each controller of the address map (or of --tick) for register 0, up\n"
+         "to 3 tries each, and prints one line per controller that answered: its\n"
+         "address as --tick writes it, a tab, its check-box caption; saves nothing,\n"
+         "sends no write frame",
+         nullptr},
         {"diff", nullptr, Mode::Diff, 0,
          "lists every byte that differs between the image files FILE_A and FILE_B;\n"
          "opens no port",
@@ -76,18 +85,18 @@ const std::vector<OptionRow> &optionTable()
          "lists the serial ports of this system, one per line: the name for --port,\n"
          "description, manufacturer, serial number, USB vendor:product (tab-separated)",
          nullptr},
-        {"port", "NAME", std::nullopt, kWithPort,
+        {"port", "NAME", std::nullopt, kLine,
          "serial port, 19200 8N1 (default: the port last chosen in the window, else\n"
          "COM1 on Windows, /dev/ttyS0 elsewhere; /dev/ttyUSB0, COM3, a pty path, ...)",
          [](const QString &v, TransferOptions *o, QString *e) {
              o->portGiven = true;
              return nonEmpty(v, "порта", &o->port, e);
          }},
-        {"echo", nullptr, std::nullopt, kWithPort,
+        {"echo", nullptr, std::nullopt, kLine,
          "the adapter echoes every byte sent (half-duplex RS-485): the request is\n"
          "expected back before the reply; an echo that differs fails the try",
          [](const QString &, TransferOptions *o, QString *) { return o->echo = true; }},
-        {"rs485", nullptr, std::nullopt, kWithPort,
+        {"rs485", nullptr, std::nullopt, kLine,
          "switches the driver into its RS-485 mode (Linux, TIOCSRS485: RTS on while\n"
          "sending, off after); refused when the driver cannot",
          [](const QString &, TransferOptions *o, QString *) { return o->rs485 = true; }},
@@ -97,10 +106,10 @@ const std::vector<OptionRow> &optionTable()
          "from the last time, else the window asks for one and the runs without\n"
          "a window take the current folder)",
          [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "папки", &o->dir, e); }},
-        {"tick", "LIST", std::nullopt, kBusRuns,
-         "controllers to handle instead of those present in zuk.txt:\n"
-         "hexadecimal bus addresses as on the check boxes, comma-separated\n"
-         "(00,07,80,9C), or all, or none",
+        {"tick", "LIST", std::nullopt, kBusRuns | kScan,
+         "controllers to handle instead of those present in zuk.txt (with --scan:\n"
+         "instead of all twenty): hexadecimal bus addresses as on the check\n"
+         "boxes, comma-separated (00,07,80,9C), or all, or none",
          [](const QString &v, TransferOptions *o, QString *e) {
              std::array<bool, kSlotCount> ticks{};
              if (!parseAddressList(v, &ticks)) {
@@ -111,7 +120,7 @@ const std::vector<OptionRow> &optionTable()
              o->tick = ticks;
              return true;
          }},
-        {"wait-unit-ms", "N", std::nullopt, kWithPort, "length of one wait unit in milliseconds, 1 to 60000 (default 400)",
+        {"wait-unit-ms", "N", std::nullopt, kLine, "length of one wait unit in milliseconds, 1 to 60000 (default 400)",
          [](const QString &v, TransferOptions *o, QString *e) {
              return positiveMs(v, 1, 60000, "wait-unit-ms", &o->waitUnitMs, e);
          }},
@@ -119,21 +128,26 @@ const std::vector<OptionRow> &optionTable()
          "reads every written row back; a row counts as written only when the\n"
          "8 bytes read back equal the image (two exchanges per row)",
          [](const QString &, TransferOptions *o, QString *) { return o->verify = true; }},
-        {"report", "FILE", std::nullopt, kWithPort,
+        {"skip-silent", nullptr, std::nullopt, kWithPort,
+         "a controller that gives its first row up without a single valid reply\n"
+         "in this run is left: its other rows are not tried (they keep their\n"
+         "values in the image), the error total counts that one row",
+         [](const QString &, TransferOptions *o, QString *) { return o->skipSilent = true; }},
+        {"report", "FILE", std::nullopt, kLine,
          "after each run, writes a JSON report of it to FILE (its folder must exist;\n"
          "never a file of the installation: zuk.txt, out_in_ik.txt, szenar.txt, the\n"
          "*.ini files, their copies NAME.bak-* and temporaries NAME.tmp-XXXXXX)",
          [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "файла отчёта", &o->report, e); }},
-        {"fast", nullptr, std::nullopt, kWithPort,
+        {"fast", nullptr, std::nullopt, kLine,
          "wire speed: an exchange ends as soon as its reply is complete; with\n"
          "no complete reply within the reply timeout the try fails; every\n"
          "written row is read back before it counts as written",
          [](const QString &, TransferOptions *o, QString *) { return o->fast = true; }},
-        {"reply-timeout-ms", "N", std::nullopt, kWithPort, "with --fast: longest wait for a reply (default 100, at least 5)",
+        {"reply-timeout-ms", "N", std::nullopt, kLine, "with --fast: longest wait for a reply (default 100, at least 5)",
          [](const QString &v, TransferOptions *o, QString *e) {
              return positiveMs(v, 5, 60000, "reply-timeout-ms", &o->replyTimeoutMs, e);
          }},
-        {"settle-ms", "N", std::nullopt, kWithPort, "quiet time the line must keep before the first request of a run and\n"
+        {"settle-ms", "N", std::nullopt, kLine, "quiet time the line must keep before the first request of a run and\n"
          "after an anomaly (a failed try, a stale byte), in ms (default 20)",
          [](const QString &v, TransferOptions *o, QString *e) {
              return positiveMs(v, 0, 60000, "settle-ms", &o->settleMs, e);
@@ -155,23 +169,6 @@ QString modeName(Mode m)
     return QStringLiteral("окна");
 }
 
-// Maps the parser's (English) complaint onto a Russian message.
-QString parserError(const QCommandLineParser &parser)
-{
-    if (!parser.unknownOptionNames().isEmpty()) {
-        const QString name = parser.unknownOptionNames().first();
-        return QStringLiteral("неизвестный аргумент: %1%2").arg(name.size() == 1 ? "-" : "--", name);
-    }
-    static const QRegularExpression quoted(QStringLiteral("'([^']*)'"));
-    const QString text = parser.errorText();
-    const QString name = quoted.match(text).captured(1);
-    if (text.startsWith(QLatin1String("Missing value")))
-        return QStringLiteral("нет значения у %1").arg(name);
-    if (text.startsWith(QLatin1String("Unexpected value")))
-        return QStringLiteral("лишнее значение у %1").arg(name);
-    return QStringLiteral("ошибка в аргументах: %1").arg(text);
-}
-
 }  // namespace
 
 bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString *error)
@@ -180,7 +177,7 @@ bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString
     const QCommandLineOption help = helpOption();
     const std::vector<QCommandLineOption> options = addOptionTable(parser, optionTable(), help);
     if (!parser.parse(QStringList{QStringLiteral("zuk_2")} + args)) {
-        *error = parserError(parser);
+        *error = commandLineError(parser);
         return false;
     }
     if (parser.isSet(help)) {
@@ -195,7 +192,8 @@ bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString
             if (row.selects && name == QLatin1String(row.name) && ++modesGiven == 1)
                 o.mode = *row.selects;
     if (modesGiven > 1) {
-        *error = QStringLiteral("лишний или повторный режим: можно только один из --read, --write, --compare, --diff, --list-ports");
+        *error = QStringLiteral("лишний или повторный режим: можно только один из --read, --write, --compare, --scan, "
+                                "--diff, --list-ports");
         return false;
     }
     for (size_t i = 0; i < optionTable().size(); ++i) {
@@ -204,7 +202,7 @@ bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString
             continue;
         if (!(row.modes & (1u << int(o.mode)))) {
             *error = QStringLiteral("%1 не действует %2").arg(dashed(row),
-                o.mode == Mode::Window ? QStringLiteral("без --read, --write или --compare")
+                o.mode == Mode::Window ? QStringLiteral("без --read, --write, --compare или --scan")
                                        : QStringLiteral("вместе с %1").arg(modeName(o.mode)));
             return false;
         }
@@ -259,6 +257,7 @@ QString transferUsage()
     text += synopsis(Mode::Window, "") + QStringLiteral("      opens the window \"умный дом\".\n");
     text += synopsis(Mode::Read, "") + synopsis(Mode::Write, "") + synopsis(Mode::Compare, "");
     text += QStringLiteral("      runs the reading, writing or comparing run without a window.\n");
+    text += synopsis(Mode::Scan, "") + QStringLiteral("      finds the controllers that answer.\n");
     text += synopsis(Mode::Diff, " FILE_A FILE_B") + synopsis(Mode::ListPorts, "") + QLatin1Char('\n');
 
     constexpr int kColumn = 24;
@@ -296,6 +295,10 @@ QString transferUsage()
         "before anything is sent. Temporaries NAME.tmp-XXXXXX of zuk.txt and of the report that\n"
         "a killed save left behind are removed at start.\n"
         "\n"
+        "A reading, writing or comparing run with no controller ticked is refused before the port\n"
+        "is opened, saying why none is (zuk.txt did not load, it marks none present, --tick none).\n"
+        "A reading run is refused the same way when its folder (that of the file a zuk.txt link\n"
+        "points to) takes no new file: a temporary file is made and removed there first.\n"
         "A writing run is refused before any byte is sent when a ticked controller's image holds\n"
         "a value outside 0..255, or when that controller's image is incomplete: zuk.txt failed to\n"
         "load before or inside its section and no reading run has read it whole since.\n"
@@ -308,33 +311,47 @@ QString transferUsage()
         "a read row by a second read giving the same 8 bytes, a written row by reading it back.\n"
         "With --fast every written row is read back.\n"
         "\n"
+        "With --skip-silent, a controller that gives its first row up (ten failed tries) without\n"
+        "a single valid reply (a read reply or an acknowledgement) in this run is left: the\n"
+        "status line says \"контроллер адрес $81 молчит, пропущен\", its other rows are not\n"
+        "tried and keep their values, and standard error gets \"$81: молчит, пропущен\" at the end.\n"
+        "\n"
+        "--scan asks each controller of the address map, or of --tick, in slot order for\n"
+        "register 0, up to 3 tries each, and prints on standard output only one line per\n"
+        "controller that answered: its address as --tick writes it (two digits), a tab, its\n"
+        "check-box caption (\"9C\tговорилка $9C\"). zuk.txt is neither loaded nor saved.\n"
+        "\n"
         "--compare and --diff print one line per byte that differs,\n"
         "  адрес $A регистр $R байт B: X -> Y\n"
         "(A, R hexadecimal; B 0..7; X the value in zuk.txt or FILE_A, Y the controller's or\n"
         "FILE_B's, decimal), then \"различий: N\". --compare needs a zuk.txt that loaded whole.\n"
         "\n"
-        "The report (--report) is a JSON object: \"run\" (read, write, compare), \"outcome\"\n"
+        "The report (--report) is a JSON object: \"run\" (read, write, compare, scan), \"outcome\"\n"
         "(completed, stopped, refused, port_not_open, port_lost), \"port\", \"started\",\n"
         "\"finished\", \"error_total\", \"controllers\": per ticked controller \"address\", \"rows\",\n"
         "\"rows_done\", \"given_up\" (row numbers), \"differences\" (compare:\n"
         "{\"row\",\"byte\",\"file\",\"system\"}), \"verified\" (writing runs: rows read back and\n"
         "found equal), \"written\" (writing runs: rows that count as written), \"confirmed\"\n"
-        "(reading and comparing runs: rows read twice alike after an anomaly); and for the run\n"
-        "\"exchanges\" (requests sent) and \"anomalies\".\n"
+        "(reading and comparing runs: rows read twice alike after an anomaly), \"silent\" (left\n"
+        "by --skip-silent); a scan's controllers have \"address\", \"rows\" and \"answered\"; and\n"
+        "for the run \"exchanges\" (requests sent) and \"anomalies\".\n"
         "\n"
         "A port another program holds is refused. When the port reports the line lost during a\n"
         "run (adapter unplugged, line hung up), the run stops at once: a reading run saves\n"
         "nothing, a writing run names the rows written before the loss.\n"
         "\n"
         "Exit status:\n"
-        "  0    run made, no register row given up; --compare, --diff: no difference\n"
-        "  1    rows given up; --compare: differences or rows given up; --diff: differences\n"
+        "  0    run made, no register row given up; --compare, --diff: no difference;\n"
+        "       --scan: at least one controller answered\n"
+        "  1    rows given up; --compare: differences or rows given up; --diff: differences;\n"
+        "       --scan: none answered\n"
         "  2    no run: bad arguments, --dir or --report's folder not found, --report naming a\n"
         "       file of the installation (also through a link, \"..\" or a relative path) or a\n"
         "       read-only file, a reading run with a read-only zuk.txt, port not openable or in\n"
         "       use, --rs485 refused by the driver, writing run refused (a value outside 0..255,\n"
         "       an incomplete image), --compare with a zuk.txt that did not load whole, --diff\n"
-        "       with a file that did not load whole\n"
+        "       with a file that did not load whole, a reading, writing or comparing run with\n"
+        "       no controller ticked, a reading run whose folder takes no new file\n"
         "  3    the reading run was made but zuk.txt could not be saved (or the copy of a\n"
         "       damaged zuk.txt could not be kept, and zuk.txt was left alone)\n"
         "  4    the port was lost during the run (nothing saved; see the rows written)\n"

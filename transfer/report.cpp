@@ -27,6 +27,7 @@ const char *kindName(RunKind k)
     case RunKind::Read: return "read";
     case RunKind::Write: return "write";
     case RunKind::Compare: return "compare";
+    case RunKind::Scan: return "scan";
     }
     return "";
 }
@@ -101,6 +102,23 @@ QString givenUpLine(const ControllerRecord &c, RunKind kind)
              rows.join(QStringLiteral(", ")), what);
 }
 
+QString silentLine(const ControllerRecord &c)
+{
+    if (!c.silent)
+        return QString();
+    const ControllerSlot &s = controllerMap()[c.slot];
+    const int from = c.givenUp.empty() ? 0 : c.givenUp.back() + 1;
+    std::vector<int> left;
+    for (int r = from; r < s.rows; ++r)
+        left.push_back(r);
+    QString line = QStringLiteral("$%1: молчит, пропущен").arg(hexText(s.address));
+    if (!left.empty())
+        line += QStringLiteral(" (%1 %2 не опрошен%3)")
+                    .arg(left.size() == 1 ? QStringLiteral("регистр") : QStringLiteral("регистры"), rowRanges(left),
+                         left.size() == 1 ? QString() : QStringLiteral("ы"));
+    return line;
+}
+
 QString rowRanges(const std::vector<int> &rows)
 {
     QStringList parts;
@@ -118,6 +136,14 @@ QByteArray reportJson(const RunRecord &record)
 {
     QJsonArray controllers;
     for (const ControllerRecord &c : record.controllers) {
+        if (record.kind == RunKind::Scan) {
+            controllers.append(QJsonObject{
+                {QStringLiteral("address"), hexText(controllerMap()[c.slot].address)},
+                {QStringLiteral("rows"), controllerMap()[c.slot].rows},
+                {QStringLiteral("answered"), c.answered},
+            });
+            continue;
+        }
         QJsonArray givenUp;
         for (int r : c.givenUp)
             givenUp.append(r);
@@ -126,6 +152,7 @@ QByteArray reportJson(const RunRecord &record)
             {QStringLiteral("rows"), controllerMap()[c.slot].rows},
             {QStringLiteral("rows_done"), c.rowsDone},
             {QStringLiteral("given_up"), givenUp},
+            {QStringLiteral("silent"), c.silent},
         };
         if (record.kind == RunKind::Compare) {
             QJsonArray differences;

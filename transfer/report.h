@@ -1,6 +1,6 @@
 #pragma once
 // What a run did, controller by controller: rows done and given up, bytes
-// that differ, rows verified. Shown as text lines and written as a JSON
+// that differ, rows verified, controllers left as silent or found answering. Shown as text lines and written as a JSON
 // report (--report).
 
 #include "common/image_file.h"
@@ -12,7 +12,9 @@
 
 namespace zuk {
 
-enum class RunKind { Read, Write, Compare };
+// Scan: one read request for register 0 of each candidate, up to three
+// tries, to find which controllers answer; nothing saved, nothing written.
+enum class RunKind { Read, Write, Compare, Scan };
 
 enum class RunOutcome {
     Completed,   // every ticked controller visited (rows may have been given up)
@@ -39,6 +41,8 @@ struct ControllerRecord {
     std::vector<ByteDifference> differences;  // compare runs
     int verified = 0;                         // rows read back and found equal
     int confirmed = 0;                        // rows read twice alike after an anomaly
+    bool silent = false;                      // left after its first row given up without any valid reply (skip silent)
+    bool answered = false;                    // a valid reply (read reply or acknowledgement) came in this run
 };
 
 struct RunRecord {
@@ -70,6 +74,10 @@ std::vector<ByteDifference> imageDifferences(const RegisterImage &a, const Regis
 // "$80: регистры 2, 5 не прочитаны" for a controller with rows given up,
 // empty for one without.
 QString givenUpLine(const ControllerRecord &c, RunKind kind);
+
+// "$81: молчит, пропущен (регистры 1-3B не опрошены)" for a controller left
+// as silent, empty for any other.
+QString silentLine(const ControllerRecord &c);
 
 // "0-8, A, C-F": rows as ranges, in hexadecimal.
 QString rowRanges(const std::vector<int> &rows);

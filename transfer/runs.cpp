@@ -3,7 +3,9 @@
 #include "common/files.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStringList>
+#include <QTemporaryFile>
 
 #include <algorithm>
 
@@ -12,6 +14,19 @@ namespace zuk {
 namespace {
 
 constexpr int kGiveUpAt = 10;
+constexpr int kScanTries = 3;
+
+// The opening of every refusal: which run did not begin.
+QString notStarted(RunKind kind)
+{
+    switch (kind) {
+    case RunKind::Read: return QStringLiteral("Чтение не начато, ничего не отправлено, файл zuk.txt не изменён");
+    case RunKind::Write: return QStringLiteral("Запись в систему не начата, ничего не отправлено");
+    case RunKind::Compare: return QStringLiteral("Сравнение не начато, ничего не отправлено");
+    case RunKind::Scan: return QStringLiteral("Опрос не начат, ничего не отправлено");
+    }
+    return QString();
+}
 
 QString rowText(const char *lead, int address, int reg, const char *tail)
 {
@@ -180,6 +195,26 @@ bool TransferTool::failedTry(const char *lead, int address, int reg, const char 
     return true;
 }
 
+bool TransferTool::answered(bool ok)
+{
+    if (ok)
+        current().answered = true;
+    return ok;
+}
+
+bool TransferTool::leftAsSilent(int address, int rows, int reg)
+{
+    ControllerRecord &c = current();
+    if (!skipSilent_ || c.answered)
+        return false;
+    c.silent = true;
+    setStatus(QStringLiteral("контроллер адрес $%1 молчит, пропущен").arg(hexText(address)));
+    rowsDone_ += rows - reg - 1;   // the rows not tried, for the progress
+    if (onProgress)
+        onProgress(rowsDone_, rowsToDo(), errorTotal_);
+    return true;
+}
+
 void TransferTool::showErrorTotal()
 {
     setStatus(QStringLiteral("Произошло       ") + QString::number(errorTotal_) + QStringLiteral("       ошибок"));
@@ -222,10 +257,59 @@ RunOutcome TransferTool::runOverTicked(RunKind kind, const std::function<QString
     return RunOutcome::Completed;
 }
 
+QString TransferTool::nothingTickedText(RunKind kind, const QString &why)
+{
+    return notStarted(kind) + QStringLiteral(": ни один контроллер не отмечен (%1).").arg(why);
+}
+
+QString TransferTool::nothingTickedRefusal(RunKind kind) const
+{
+    if (kind == RunKind::Scan || std::any_of(ticked.begin(), ticked.end(), [](bool t) { return t; }))
+        return QString();
+    QString why;
+    if (!loadedWhole_ && !loadFailure_.isEmpty())
+        why = QStringLiteral("файл zuk.txt не загружен: %1").arg(loadFailure_);
+    else if (std::none_of(controllerMap().begin(), controllerMap().end(),
+                          [this](const ControllerSlot &s) { return reg_image[s.slot][0][0] != 0; }))
+        why = QStringLiteral("в файле zuk.txt ни один контроллер не отмечен присутствующим");
+    else
+        why = QStringLiteral("все отметки сняты");
+    return nothingTickedText(kind, why);
+}
+
+QString TransferTool::readingRunRefusal(const QString &imagePath)
+{
+    const QString lead = notStarted(RunKind::Read) + QStringLiteral(": ");
+    if (const QString readOnly = readOnlyFileText(imagePath); !readOnly.isEmpty())
+        return lead + readOnly;
+    // zuk.txt is replaced by a file made beside the one it names (after
+    // links): one is made and removed here, as the save will.
+    QString why;
+    const QString target = saveTarget(imagePath, &why);
+    if (target.isEmpty())
+        return lead + why;
+    const QFileInfo info(target);
+    const QString folder = QDir::toNativeSeparators(info.absolutePath());
+    QTemporaryFile probe(info.absoluteDir().filePath(info.fileName() + QStringLiteral(".tmp-XXXXXX")));
+    if (!probe.open())
+        return lead + QStringLiteral("в папке %1 нельзя создать файл: %2").arg(folder, probe.errorString());
+    if (!probe.remove())
+        return lead + QStringLiteral("в папке %1 нельзя удалить созданный файл: %2").arg(folder, probe.errorString());
+    return QString();
+}
+
+QString TransferTool::runRefusal(RunKind kind) const
+{
+    QString why = nothingTickedRefusal(kind);
+    if (why.isEmpty() && kind == RunKind::Read)
+        why = readingRunRefusal();
+    return why;
+}
+
 RunOutcome TransferTool::readingRun()
 {
     const RunOutcome outcome = runOverTicked(
-        RunKind::Read, nullptr,
+        RunKind::Read, [this] { return runRefusal(RunKind::Read); },
         [this](const ControllerSlot &s) {
             ReadController(s.address, s.rows, reg_image[s.slot]);
             if (!stop_ && current().givenUp.empty())
@@ -255,9 +339,11 @@ RunOutcome TransferTool::readingRun()
 RunOutcome TransferTool::comparingRun()
 {
     auto refusal = [this] {
+        if (const QString why = runRefusal(RunKind::Compare); !why.isEmpty())
+            return why;
         return loadedWhole_ ? QString()
-                            : QStringLiteral("Сравнение не начато, ничего не отправлено: файл загружен не полностью (%1).")
-                                  .arg(loadFailure_);
+                            : notStarted(RunKind::Compare)
+                                  + QStringLiteral(": файл загружен не полностью (%1).").arg(loadFailure_);
     };
     const RunOutcome outcome = runOverTicked(RunKind::Compare, refusal, [this](const ControllerSlot &s) {
         SlotImage system = reg_image[s.slot];
@@ -272,6 +358,40 @@ RunOutcome TransferTool::comparingRun()
     if (outcome != RunOutcome::Completed)
         return outcome;
     showErrorTotal();
+    return endRecord(RunOutcome::Completed);
+}
+
+RunOutcome TransferTool::scanRun()
+{
+    int candidates = 0, done = 0, silent = 0;
+    for (bool t : ticked)
+        candidates += t;
+    const RunOutcome outcome = runOverTicked(RunKind::Scan, nullptr, [&](const ControllerSlot &s) {
+        ControllerRecord &c = current();
+        // Replies are judged by their address and register, so a late
+        // reply of another controller never counts for this one.
+        for (int t = 0; t < kScanTries && !c.answered && !stop_ && !bus_.portLost(); ++t) {
+            frames::RowData data{};
+            answered(bus_.readExchange(s.address, 0, &data));
+        }
+        bus_.setExchangeState(0);
+        if (!c.answered && (stop_ || bus_.portLost()))
+            return;   // not asked to its end
+        ++done;
+        ++c.rowsDone;
+        silent += !c.answered;
+        setStatus(QStringLiteral("Опрос адреса $%1  %2")
+                      .arg(hexText(s.address), c.answered ? QStringLiteral("отвечает") : QStringLiteral("нет ответа")));
+        if (onProgress)
+            onProgress(done, candidates, silent);
+    });
+    if (outcome != RunOutcome::Completed)
+        return outcome;
+    setStatus(QStringLiteral("Отвечают %1 из %2").arg(done - silent).arg(candidates));
+    if (pauseAtEnd_ && !stop_)
+        bus_.Wait(20);
+    if (!stop_)
+        setStatus(neutralStatus());
     return endRecord(RunOutcome::Completed);
 }
 
@@ -302,7 +422,7 @@ void TransferTool::ReadController(int address, int rows, SlotImage &into)
     while (r < rows && !stop_ && !bus_.portLost()) {
         const quint64 before = bus_.anomalies();
         frames::RowData data{};
-        bool ok = bus_.readExchange(address, r, &data);
+        bool ok = answered(bus_.readExchange(address, r, &data));
         // After an anomaly a reply counts only when a second read of the
         // row gives the same 8 bytes: the first may be made of stale bytes.
         if (confirming(before) && ok) {
@@ -312,7 +432,7 @@ void TransferTool::ReadController(int address, int rows, SlotImage &into)
             // coming in, and would shift the second one alike.
             bus_.settleLine();
             frames::RowData again{};
-            ok = bus_.readExchange(address, r, &again, BusExchange::Read::Confirming) && again == data;
+            ok = answered(bus_.readExchange(address, r, &again, BusExchange::Read::Confirming)) && again == data;
             if (ok)
                 ++current().confirmed;
         }
@@ -326,8 +446,11 @@ void TransferTool::ReadController(int address, int rows, SlotImage &into)
         }
         if (stop_ || bus_.portLost())
             break;
-        if (failedTry("Чтение из системы адреса $", address, r, "     ERROR"))
+        if (failedTry("Чтение из системы адреса $", address, r, "     ERROR")) {
+            if (leftAsSilent(address, rows, r))
+                break;
             ++r;
+        }
     }
     endController();
     bus_.setExchangeState(0);
@@ -377,7 +500,11 @@ QString TransferTool::writeRefusal() const
 RunOutcome TransferTool::writingRun()
 {
     const RunOutcome outcome =
-        runOverTicked(RunKind::Write, [this] { return writeRefusal(); },
+        runOverTicked(RunKind::Write,
+                      [this] {
+                          const QString why = runRefusal(RunKind::Write);
+                          return why.isEmpty() ? writeRefusal() : why;
+                      },
                       [this](const ControllerSlot &s) { WriteController(s.address, s.rows, s.slot); });
     if (outcome != RunOutcome::Completed)
         return outcome;
@@ -403,7 +530,7 @@ void TransferTool::WriteController(int address, int rows, int slot)
         frames::RowData data{};
         for (int b = 0; b < kRowBytes; ++b)
             data[b] = static_cast<std::uint8_t>(reg_image[slot][r][b]);
-        bool ok = bus_.writeExchange(address, r, data);
+        bool ok = answered(bus_.writeExchange(address, r, data));
         const bool anomalous = confirming(before);
         if ((anomalous || always) && ok) {
             if (stop_)
@@ -411,7 +538,7 @@ void TransferTool::WriteController(int address, int rows, int slot)
             if (anomalous)
                 bus_.settleLine();   // a stray acknowledgement goes before the read-back
             frames::RowData back{};
-            ok = bus_.readExchange(address, r, &back) && back == data;
+            ok = answered(bus_.readExchange(address, r, &back)) && back == data;
             if (ok)
                 ++current().verified;
         }
@@ -425,8 +552,11 @@ void TransferTool::WriteController(int address, int rows, int slot)
         }
         if (stop_ || bus_.portLost())
             break;
-        if (failedTry("запись в систему адреса $", address, r, "  ERROR"))
+        if (failedTry("запись в систему адреса $", address, r, "  ERROR")) {
+            if (leftAsSilent(address, rows, r))
+                break;
             ++r;
+        }
     }
     endController();
     bus_.setExchangeState(0);

@@ -9,7 +9,10 @@
 //     tool.setFolder(dir);  tool.setPort(name, isOpen);
 //     tool.onStatus = [](const QString &t) { ... };
 //     tool.LoadImageFile();  tool.readingRun();  tool.writingRun();  tool.comparingRun();
+//     tool.scanRun();
 // After every run (or refusal) lastRun() tells what it did, per controller.
+// A front end asks runRefusal(kind) before it starts a run, to tell the user
+// in its own way; the runs refuse the same by themselves (through onError).
 
 #include "common/image_file.h"
 #include "transfer/exchange.h"
@@ -39,6 +42,14 @@ public:
     void setPauseAtEnd(bool pause) { pauseAtEnd_ = pause; }
     // Whether every written row is read back before it counts as written.
     void setVerify(bool verify) { verify_ = verify; }
+    // Reading, writing and comparing runs: a controller that gives its first
+    // row up without having sent a single valid reply (a read reply or an
+    // acknowledgement that passed the judge) in this run is left. Its other
+    // rows are not tried and keep their values in the image; the status line
+    // says so; the error total counts only the row given up; its record is
+    // marked silent.
+    void setSkipSilent(bool skip) { skipSilent_ = skip; }
+    bool skipSilent() const { return skipSilent_; }
 
     // Loads zuk.txt into reg_image and ticks the slots whose presence marker
     // is not 0. On failure nothing is ticked and loadFailure() tells why.
@@ -52,7 +63,34 @@ public:
     // Reads the ticked controllers as the reading run does and records every
     // byte that differs from the loaded image; changes and saves nothing.
     RunOutcome comparingRun();
+    // Asks each ticked controller (the candidates), in slot order, for
+    // register 0, up to three tries each, and records in lastRun() per
+    // candidate whether a valid reply came (ControllerRecord::answered).
+    // Nothing is stored or saved and no write frame is sent. Progress counts
+    // candidates: done, candidates, candidates that gave no answer.
+    RunOutcome scanRun();
     const RunRecord &lastRun() const { return record_; }
+
+    // Refusals, in Russian, of a run that would do nothing or could not end
+    // as it should; empty when the run may start. Nothing is sent or saved
+    // for a refused run.
+    //
+    // No controller ticked for a reading, writing or comparing run: says so
+    // and why (zuk.txt did not load, or marks none present, or the ticks
+    // were taken off). Never for a scan.
+    QString nothingTickedRefusal(RunKind kind) const;
+    // The same text with the reason given by the caller ("--tick none").
+    static QString nothingTickedText(RunKind kind, const QString &why);
+    // A reading run whose zuk.txt cannot be replaced: zuk.txt without any
+    // write permission bit, or a folder (the one of the file a link points
+    // to) in which no file can be made, tried with a temporary file that is
+    // removed again, so that root on a read-only mount is caught too.
+    QString readingRunRefusal() const { return readingRunRefusal(imagePath()); }
+    static QString readingRunRefusal(const QString &imagePath);
+    // The refusals above that apply to a run of the kind, first the one
+    // about the ticks; a writing run's check of the image (writeRefusal) is
+    // made by the run itself.
+    QString runRefusal(RunKind kind) const;
 
     bool running() const { return running_; }
     // Ends the run in progress after its current exchange (and cuts short the
@@ -119,6 +157,12 @@ private:
     // count reaches ten the row is given up (its give-up text shown, the
     // error total raised, the retry count reset) and true is returned.
     bool failedTry(const char *lead, int address, int reg, const char *tail);
+    // After a row given up: whether the controller is left as silent (skip
+    // silent on and no valid reply from it yet); if so its record and the
+    // status line say so and its untried rows count as done for progress.
+    bool leftAsSilent(int address, int rows, int reg);
+    // An exchange's judgement; a valid reply marks the controller answered.
+    bool answered(bool ok);
     void showErrorTotal();
     // Resets the counters and settles the line before the first request.
     void startRun();
@@ -129,6 +173,7 @@ private:
     bool portOpen_ = false;
     bool pauseAtEnd_ = true;
     bool verify_ = false;
+    bool skipSilent_ = false;
     QString loadFailure_;
     bool loadedWhole_ = false;
     // A slot's image is complete when it was loaded whole from zuk.txt or

@@ -15,6 +15,7 @@ void applySettings(const TransferSettings &settings, BusExchange &bus, TransferT
         bus.setFixedWait();
     tool.setFolder(settings.dir);
     tool.setVerify(settings.verify);
+    tool.setSkipSilent(settings.skipSilent);
 }
 
 }  // namespace zuk

@@ -33,10 +33,12 @@ struct TransferSettings {
     // The runs.
     QString dir;          // the folder of zuk.txt
     bool verify = false;  // read every written row back
+    bool skipSilent = false;  // leave a controller that gives its first row up without any valid reply
     QString report;       // JSON report of each run, empty: none
 };
 
-// Sets the exchange's timing and the tool's folder and verification.
+// Sets the exchange's timing and the tool's folder, verification and
+// skipping of silent controllers.
 void applySettings(const TransferSettings &settings, BusExchange &bus, TransferTool &tool);
 
 }  // namespace zuk

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 
 #include <csignal>
+#include <map>
 #include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -268,26 +269,115 @@ TEST_F(HeadlessRuns, WritingEscapesF0AndLeavesTheImageInTheControllers)
     EXPECT_EQ(log[32], "F0 9C 08 17 F0 11 02 03 04 05 06 07 F0 11 D8");
 }
 
-TEST_F(HeadlessRuns, NoTickedControllerSendsNothing)
+// A run that would do nothing, or a reading run that could not save, is
+// refused before the port is opened: exit 2, zuk.txt as it was, no request.
+TEST_F(HeadlessRuns, RunsThatDoNothingOrCannotSaveAreRefused)
 {
     auto sim = startSim(simMemory());
-    const RegisterImage sample = loadOrFail(sampleImage());
-    ToolFolder folder(fileBytes(sampleImage()));
-
-    const ToolRun write = tool("--write", *sim, folder, "none");
-    EXPECT_EQ(write.exitCode, 0) << write.err.toStdString();
-    EXPECT_EQ(toLines(write.lines), Lines{});
-
-    const ToolRun read = tool("--read", *sim, folder, "none");
-    EXPECT_EQ(read.exitCode, 0) << read.err.toStdString();
-    EXPECT_EQ(toLines(read.lines), (Lines{total(0), kNeutral}));
-    RegisterImage want = sample;
-    for (SlotImage &s : want)
-        s[0][0] = 0;
-    EXPECT_TRUE(sameBytes(fileBytes(folder.path()), imageFileBytes(want)));
-
+    const QByteArray sample = fileBytes(sampleImage());
+    ToolFolder folder(sample);
+    for (const char *mode : {"--read", "--write", "--compare"}) {
+        const ToolRun r = tool(mode, *sim, folder, "none", 20, reportArgs(folder));
+        EXPECT_EQ(r.exitCode, 2) << mode;
+        EXPECT_EQ(toLines(r.lines), Lines{}) << mode;
+        EXPECT_TRUE(r.err.contains(QStringLiteral("ни один контроллер не отмечен (задано --tick none)"))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("задаёт --tick"))) << r.err.toStdString();
+        EXPECT_EQ(reportOf(folder)["outcome"].toString(), "refused") << mode;
+    }
+    EXPECT_TRUE(sameBytes(fileBytes(folder.path()), sample));
+    // Without --tick: no zuk.txt, or one that marks no controller present.
+    QTemporaryDir empty;
+    ToolRun r = runTool({"--read", "--port", sim->device, "--dir", empty.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("файл zuk.txt не загружен"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("--tick")) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(QDir(empty.path()).filePath("zuk.txt")));
+    RegisterImage unmarked = loadOrFail(sampleImage());
+    for (SlotImage &slot : unmarked)
+        slot[0][0] = 0;
+    ToolFolder blank(imageFileBytes(unmarked));
+    r = runTool({"--write", "--port", sim->device, "--dir", blank.dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("ни один контроллер не отмечен присутствующим"))) << r.err.toStdString();
+    // zuk.txt a link into a folder where not even root makes a file.
+    QTemporaryDir linked;
+    ASSERT_TRUE(QFile::link(QStringLiteral("/sys/zuk-none.txt"), linked.filePath("zuk.txt")));
+    r = runTool(QStringList{"--read", "--port", sim->device, "--dir", linked.path(), "--tick", "80"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("в папке /sys нельзя создать файл: "))) << r.err.toStdString();
     ASSERT_TRUE(sim->stop());
     EXPECT_EQ(sim->log(), Lines{});
+}
+
+// --scan prints the controllers that answer a read of register 0, as
+// scripts read them: the address as --tick writes it, a tab, the caption.
+TEST_F(HeadlessRuns, ScanPrintsExactlyTheControllersThatAnswer)
+{
+    auto sim = startSim(simMemory(), {QStringLiteral("--present"), QStringLiteral("00,81,9C")});
+    QTemporaryDir work;
+    const QString report = work.filePath("scan.json");
+    auto scan = [&](const Sim &s, const QStringList &more) {
+        return runTool(QStringList{"--scan", "--port", s.device, "--wait-unit-ms", "20"} + more, 60000, work.path());
+    };
+    ToolRun r = scan(*sim, {"--report", report});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(toLines(r.lines), (Lines{"00\tконтроллер адрес $00", "81\tиндикатор часовой $81", "9C\tговорилка $9C"}));
+    const QJsonObject json = QJsonDocument::fromJson(fileBytes(report)).object();
+    EXPECT_EQ(json["run"].toString(), "scan");
+    const QJsonArray controllers = json["controllers"].toArray();
+    ASSERT_EQ(controllers.size(), kSlotCount);
+    for (const QJsonValue &c : controllers) {
+        const QString a = c["address"].toString();
+        EXPECT_EQ(c["answered"].toBool(), a == "0" || a == "81" || a == "9C") << a.toStdString();
+    }
+    r = scan(*sim, {"--tick", "80,81,9D", "--fast", "--reply-timeout-ms", "20"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(toLines(r.lines), Lines{"81\tиндикатор часовой $81"});
+    ASSERT_TRUE(sim->stop());
+    const Lines log = sim->log();
+    EXPECT_EQ(log.size(), 3u + 17 * 3 + 1 + 2 * 3);   // one try for each present, three for each absent
+    for (const std::string &request : log)
+        EXPECT_EQ(request.substr(0, 2) + request.substr(5, 6), "F0 07 00") << request;
+
+    auto silent = startSim(simMemory(), {QStringLiteral("--present"), QStringLiteral("none")});
+    r = scan(*silent, {"--fast", "--reply-timeout-ms", "10"});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(toLines(r.lines), Lines{});
+    EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList{"scan.json"});   // nothing else saved
+}
+
+// With --skip-silent the absent controllers of the house cost one row each;
+// the present ones are read whole.
+TEST_F(HeadlessRuns, SkipSilentReadsThePresentWholeAndLeavesTheAbsent)
+{
+    const RegisterImage mem = simMemory();
+    auto sim = startSim(mem, {QStringLiteral("--present"),
+                              QStringLiteral("00,01,02,04,05,06,07,80,81,82,83,84,86,87,90,98,9C")});
+    const QList<int> absent{0x03, 0x85, 0x9D};
+    ToolFolder folder(fileBytes(sampleImage()));
+    const ToolRun r = tool("--read", *sim, folder, "all", 20,
+                           QStringList{"--skip-silent", "--fast", "--reply-timeout-ms", "20", "--settle-ms", "5"}
+                               + reportArgs(folder));
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    for (int a : absent) {
+        EXPECT_TRUE(r.lines.contains(QStringLiteral("контроллер адрес $%1 молчит, пропущен").arg(hexText(a))));
+        EXPECT_TRUE(r.err.contains(QStringLiteral("$%1: молчит, пропущен").arg(hexText(a)))) << r.err.toStdString();
+    }
+    ASSERT_TRUE(sim->stop());
+    std::map<std::string, int> requestsTo;
+    for (const std::string &request : sim->log())
+        ++requestsTo[request.substr(3, 2)];
+    for (int a : absent)
+        EXPECT_EQ(requestsTo[QStringLiteral("%1").arg(a, 2, 16, QLatin1Char('0')).toUpper().toStdString()], 10) << a;
+    const RegisterImage saved = loadOrFail(folder.path()), sample = loadOrFail(sampleImage());
+    const QJsonArray controllers = reportOf(folder)["controllers"].toArray();
+    ASSERT_EQ(controllers.size(), kSlotCount);
+    for (const ControllerSlot &s : controllerMap()) {
+        const bool gone = absent.contains(s.address);
+        EXPECT_EQ(saved[s.slot], gone ? sample[s.slot] : mem[s.slot]) << s.address;
+        EXPECT_EQ(controllers[s.slot]["silent"].toBool(), gone) << s.address;
+    }
+    EXPECT_EQ(reportOf(folder)["error_total"].toInt(), 3);
 }
 
 // Without --dir an installed zuk_2 (build/bin holds no zuk.txt, as /usr/bin
@@ -304,16 +394,18 @@ TEST_F(HeadlessRuns, WithoutDirTheRememberedOrElseTheCurrentFolderHoldsZukTxt)
                        config.path());
     };
 
+    // Nothing ticked: each run is refused once zuk.txt has been looked for.
     ToolRun r = write(house.dir.path());
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    r = write(elsewhere.path());   // nothing ticked: nothing to refuse, but no zuk.txt there
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("Ошибка, нет готового файла")) << r.err.toStdString();
+    r = write(elsewhere.path());   // no zuk.txt there
+    EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains("Ошибка, нет готового файла")) << r.err.toStdString();
 
     r = write(elsewhere.path(), {"--dir", house.dir.path()});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
     r = write(elsewhere.path());
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
     EXPECT_FALSE(r.err.contains("Ошибка, нет готового файла")) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(QDir(elsewhere.path()).filePath("zuk.txt")));
     ASSERT_TRUE(sim->stop());
@@ -742,10 +834,6 @@ TEST_F(HeadlessRuns, WhatCannotWorkIsRefusedBeforeTheRun)
                                       empty.filePath("gone/r.json")});
     EXPECT_EQ(noReport.exitCode, 2);
     EXPECT_TRUE(noReport.err.contains(QStringLiteral("отчёт"))) << noReport.err.toStdString();
-    // No zuk.txt and no --tick: nothing is ticked, and the user is told so.
-    const ToolRun unticked = runTool({"--read", "--port", sim->device, "--dir", empty.path()});
-    EXPECT_EQ(unticked.exitCode, 0);
-    EXPECT_TRUE(unticked.err.contains("--tick")) << unticked.err.toStdString();
     ASSERT_TRUE(sim->stop());
     const Lines log = sim->log();   // the writing run's nine rows, nothing else
     ASSERT_EQ(log.size(), 9u);

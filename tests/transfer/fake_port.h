@@ -91,6 +91,13 @@ struct Bus {
         installation.faults.push_back({address, row, requests, kind});
     }
     void fail(int address, int row, int requests) { fault(address, row, requests, sim::FaultKind::Silent); }
+    void clearFaults()   // no faults from now on, nor their counts of requests
+    {
+        sim::Installation next;
+        next.memory = installation.memory;
+        next.present = installation.present;
+        installation = next;
+    }
 
     std::vector<QByteArray> answer(const QByteArray &request)
     {

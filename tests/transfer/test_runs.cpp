@@ -22,6 +22,11 @@ QString row(const char *lead, int a, int r, const char *tail)
     return QString::fromUtf8(lead) + hexText(a) + QStringLiteral("   регистра $") + hexText(r) + QString::fromUtf8(tail);
 }
 QString readOk(int a, int r) { return row("Чтение из системы адреса $", a, r, "  OK  "); }
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 struct RunTest : ::testing::Test {
     void SetUp() override
@@ -124,7 +129,7 @@ TEST_F(RunTest, WritingRetryCountResetsAfterEveryRowAndF0IsEscaped)
                                                      kNeutral, total(1), kNeutral}));
 }
 
-TEST_F(RunTest, RefusedNothingTickedFailedSaveNoPort)
+TEST_F(RunTest, RefusedNothingTickedUnwritableFolderFailedSaveNoPort)
 {
     bus.memory(0x98) = SlotImage{};
     tick({0x00, 0x98});
@@ -135,24 +140,167 @@ TEST_F(RunTest, RefusedNothingTickedFailedSaveNoPort)
         ASSERT_FALSE(errors.empty());
         EXPECT_TRUE(errors.back().contains(QStringLiteral("контроллер $98, регистр $A, байт 5: значение %1").arg(bad)));
     }
+    // Nothing ticked: every run but the scan is refused before anything is sent or saved.
+    const QByteArray saved = fileBytes(tool.imagePath());
     tool.ticked = {};
     tool.reg_image[3][0][0] = 7;
-    EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);   // nothing ticked: nothing sent, no status
+    errors.clear();
+    EXPECT_EQ(tool.writingRun(), RunOutcome::Refused);
+    EXPECT_EQ(tool.comparingRun(), RunOutcome::Refused);
+    EXPECT_EQ(tool.readingRun(), RunOutcome::Refused);
+    ASSERT_EQ(errors.size(), 3u);
+    for (const QString &e : errors) {
+        EXPECT_TRUE(e.contains(QStringLiteral("ни один контроллер не отмечен"))) << e.toStdString();
+        EXPECT_TRUE(e.contains(QStringLiteral("все отметки сняты"))) << e.toStdString();
+    }
+    EXPECT_TRUE(errors[2].startsWith(QStringLiteral("Чтение не начато")));
+    EXPECT_EQ(tool.runRefusal(RunKind::Read), errors[2]);
+    EXPECT_TRUE(tool.runRefusal(RunKind::Scan).isEmpty());
     EXPECT_TRUE(status.empty());
     EXPECT_TRUE(port.requests.empty());
+    EXPECT_EQ(tool.reg_image[3][0][0], 7);
+    EXPECT_EQ(fileBytes(tool.imagePath()), saved);
+    tool.reg_image[3][0][0] = tool.reg_image[19][0][0] = 0;   // as loaded: no marker set
+    EXPECT_TRUE(tool.nothingTickedRefusal(RunKind::Write).contains(QStringLiteral("ни один контроллер не отмечен присутствующим")));
+    QFile::remove(tool.imagePath());
+    EXPECT_FALSE(tool.LoadImageFile());
+    EXPECT_TRUE(tool.nothingTickedRefusal(RunKind::Compare).contains(QStringLiteral("файл zuk.txt не загружен: ")
+                                                                     + tool.loadFailure()));
+
+    // A folder in which no file can be made refuses the reading run, not the writing run.
+    tick({0x98});
     tool.setFolder(dir.filePath("missing"));
-    EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);   // the markers cleared, the save fails
-    EXPECT_EQ(status, (Texts{total(0), kNeutral}));
-    EXPECT_EQ(tool.reg_image[3][0][0], 0);
+    errors.clear();
+    EXPECT_EQ(tool.readingRun(), RunOutcome::Refused);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("в папке %1 нельзя создать файл: ").arg(dir.filePath("missing"))))
+        << errors[0].toStdString();
+    EXPECT_TRUE(port.requests.empty());
+    EXPECT_TRUE(tool.readingRunRefusal(QDir(dir.path()).filePath("zuk.txt")).isEmpty());
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());   // the trial file is gone
+
+    // A save that fails after the run: the run is made, the failure told.
+    tool.setFolder(dir.path());
+    injectSaveFault(SaveStep::Rename, "zuk.txt");
+    EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
+    clearSaveFault();
+    EXPECT_EQ(statusAt(status.size() - 2, 2), (Texts{total(0), kNeutral}));
     EXPECT_TRUE(tool.saveFailed());
-    ASSERT_EQ(errors.size(), 3u);
-    EXPECT_TRUE(errors[2].contains("missing/zuk.txt")) << errors[2].toStdString();
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_TRUE(errors[1].startsWith(QStringLiteral("Файл не сохранён: "))) << errors[1].toStdString();
+    EXPECT_FALSE(QFile::exists(tool.imagePath()));
     status.clear();
+    port.requests.clear();
     tool.setPort("/dev/ttyS7", false);
     EXPECT_EQ(tool.readingRun(), RunOutcome::PortNotOpen);
+    EXPECT_EQ(tool.scanRun(), RunOutcome::PortNotOpen);
     EXPECT_TRUE(port.requests.empty());
-    EXPECT_EQ(status, Texts{QStringLiteral("Ошибка: порт /dev/ttyS7 не открыт")});
-    EXPECT_FALSE(QFile::exists(tool.imagePath()));
+    EXPECT_EQ(status, (Texts{QStringLiteral("Ошибка: порт /dev/ttyS7 не открыт"), QStringLiteral("Ошибка: порт /dev/ttyS7 не открыт")}));
+}
+
+// A controller is left as silent only when it gives its first row up
+// without a single valid reply in the run; one that answered anything,
+// even a write acknowledgement whose row never stores, is tried to the end.
+TEST_F(RunTest, SkipSilentLeavesOnlyControllersThatNeverAnswered)
+{
+    tool.setSkipSilent(true);
+    bus.memory(0x80) = pattern(1);   // $81 absent
+    bus.memory(0x82) = pattern(2);
+    bus.fail(0x80, 0, 9);            // answers row 0 at its tenth try
+    for (int r : {1, 2})
+        bus.fail(0x82, r, -1);       // answers row 0, then falls silent
+    tool.reg_image[9] = pattern(5);
+    tick({0x80, 0x81, 0x82});
+    auto requestsTo = [this](int a) {
+        return std::count_if(port.requests.begin(), port.requests.end(), [a](const QByteArray &q) { return q[1] == char(a); });
+    };
+    EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
+    const RunRecord &rec = tool.lastRun();
+    ASSERT_EQ(rec.controllers.size(), 3u);
+    EXPECT_EQ(std::vector<bool>({rec.controllers[0].silent, rec.controllers[1].silent, rec.controllers[2].silent}),
+              std::vector<bool>({false, true, false}));
+    EXPECT_EQ(rec.controllers[1].givenUp, std::vector<int>{0});
+    EXPECT_EQ(rec.controllers[2].givenUp, (std::vector<int>{1, 2}));   // and row 3 on is tried
+    EXPECT_EQ(requestsTo(0x81), 10);
+    EXPECT_EQ(tool.errorTotal(), 3);
+    EXPECT_EQ(tool.rowsDone(), tool.rowsToDo());   // the rows left count for the progress
+    for (int r = 0; r < 9; ++r)
+        EXPECT_EQ(tool.reg_image[8][r], bus.memory(0x80)[r]) << r;
+    EXPECT_EQ(tool.reg_image[9], pattern(5));   // rows not tried keep their values
+    for (int r = 3; r < 9; ++r)
+        EXPECT_EQ(tool.reg_image[10][r], bus.memory(0x82)[r]) << r;
+    const auto at = std::find(status.begin(), status.end(), QStringLiteral("контроллер адрес $81 молчит, пропущен"));
+    ASSERT_NE(at, status.end());
+    EXPECT_EQ(*(at - 1), row("Чтение из системы адреса $", 0x81, 0, "     ERROR"));
+    EXPECT_EQ(count(*at), 1);
+    EXPECT_EQ(silentLine(rec.controllers[1]), QStringLiteral("$81: молчит, пропущен (регистры 1-8 не опрошены)"));
+    EXPECT_TRUE(silentLine(rec.controllers[2]).isEmpty());
+    const QJsonObject report = QJsonDocument::fromJson(reportJson(rec)).object();
+    EXPECT_TRUE(report["controllers"][1]["silent"].toBool());
+    EXPECT_FALSE(report["controllers"][2]["silent"].toBool());
+
+    // Comparing: the rows left show no difference.
+    port.requests.clear();
+    EXPECT_EQ(tool.comparingRun(), RunOutcome::Completed);
+    EXPECT_TRUE(tool.lastRun().controllers[1].silent);
+    EXPECT_TRUE(tool.lastRun().controllers[1].differences.empty());
+    EXPECT_EQ(requestsTo(0x81), 10);
+
+    // Writing: $80 acknowledges row 0 but never stores it.
+    tool.setVerify(true);
+    bus.clearFaults();
+    bus.fault(0x80, 0, -1, sim::FaultKind::NoStore);
+    tool.reg_image[8][0] = {1, 2, 3, 4, 5, 6, 7, 8};
+    tool.ticked = {};
+    tick({0x80, 0x81});
+    port.requests.clear();
+    EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
+    EXPECT_FALSE(tool.lastRun().controllers[0].silent);
+    EXPECT_EQ(tool.lastRun().controllers[0].written, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_TRUE(tool.lastRun().controllers[1].silent);
+    EXPECT_EQ(requestsTo(0x81), 10);
+    EXPECT_EQ(tool.errorTotal(), 2);
+}
+
+TEST_F(RunTest, ScanAsksRegisterZeroOfEachCandidateUpToThreeTimes)
+{
+    for (auto [a, seed] : {std::pair{0x00, 1}, {0x9C, 2}, {0x9D, 3}})
+        bus.memory(a) = pattern(seed);
+    bus.fail(0x9C, 0, 2);   // answers the third try
+    bus.fail(0x9D, 0, 3);   // would answer a fourth
+    tool.reg_image[0] = pattern(7);
+    const RegisterImage before = tool.reg_image;
+    const QByteArray saved = fileBytes(tool.imagePath());
+    tick({0x00, 0x80, 0x9C, 0x9D});
+    EXPECT_EQ(tool.scanRun(), RunOutcome::Completed);
+    std::vector<QByteArray> want;
+    for (int a : {0x00, 0x80, 0x9C, 0x9D})
+        want.insert(want.end(), a == 0x00 ? 1 : 3, frames::joined(frames::readRequestPieces(a, 0)));
+    EXPECT_EQ(port.requests, want);
+    const RunRecord &rec = tool.lastRun();
+    EXPECT_EQ(rec.kind, RunKind::Scan);
+    ASSERT_EQ(rec.controllers.size(), 4u);
+    EXPECT_EQ(std::vector<bool>({rec.controllers[0].answered, rec.controllers[1].answered, rec.controllers[2].answered,
+                                 rec.controllers[3].answered}),
+              std::vector<bool>({true, false, true, false}));
+    EXPECT_TRUE(tool.reg_image == before);
+    EXPECT_EQ(fileBytes(tool.imagePath()), saved);
+    EXPECT_EQ(statusAt(status.size() - 3, 3),
+              (Texts{QStringLiteral("Опрос адреса $9D  нет ответа"), QStringLiteral("Отвечают 2 из 4"), kNeutral}));
+    const QJsonObject report = QJsonDocument::fromJson(reportJson(rec)).object();
+    EXPECT_EQ(report["run"].toString(), "scan");
+    EXPECT_TRUE(report["controllers"][2]["answered"].toBool());
+    EXPECT_FALSE(report["controllers"][3]["answered"].toBool());
+
+    // A stop ends the scan after the exchange in progress.
+    port.requests.clear();
+    port.responder = [this](const QByteArray &req) {
+        if (port.requests.size() == 2)
+            tool.requestStop();
+        return bus.answer(req);
+    };
+    EXPECT_EQ(tool.scanRun(), RunOutcome::Stopped);
+    EXPECT_EQ(port.requests.size(), 2u);
 }
 
 TEST_F(RunTest, OnlyControllersWhoseImageIsCompleteAreWritten)

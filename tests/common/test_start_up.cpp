@@ -1,0 +1,40 @@
+#include "common/start_up.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTranslator>
+#include <gtest/gtest.h>
+
+using namespace zuk;
+
+TEST(StartUp, QtTextsInTheUsersLanguageAndCommandLineMistakesInRussian)
+{
+    static int argc = 1;
+    static char name[] = "test_common";
+    static char *argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    EXPECT_EQ(installQtTranslations({QStringLiteral("qtbase"), QStringLiteral("no-such-catalog")}), 1);
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
+    for (QTranslator *t : QCoreApplication::instance()->findChildren<QTranslator *>()) {
+        QCoreApplication::removeTranslator(t);
+        delete t;
+    }
+    QLocale::setDefault(before);
+
+    QCommandLineParser parser;
+    parser.addOption(QCommandLineOption(QStringLiteral("dir"), QString(), QStringLiteral("FOLDER")));
+    parser.addOption(QCommandLineOption(QStringLiteral("help")));
+    const std::pair<QStringList, QString> cases[] = {
+        {{"--dir"}, "нет значения у --dir"},
+        {{"--help=x"}, "лишнее значение у --help"},
+        {{"--nope"}, "неизвестный аргумент: --nope"},
+        {{"-q"}, "неизвестный аргумент: -q"},
+    };
+    for (const auto &[args, text] : cases) {
+        EXPECT_FALSE(parser.parse(QStringList{"kalvet"} + args));
+        EXPECT_EQ(commandLineError(parser), text) << args.join(' ').toStdString();
+    }
+}
