@@ -73,6 +73,13 @@ public:
     // fails at once without sending.
     bool portLost() const { return lost_; }
     QString lostReason() const { return lostReason_; }
+    // The port has been opened again (the same line or another one): the
+    // exchanges send again.
+    void portReopened()
+    {
+        lost_ = false;
+        lostReason_.clear();
+    }
     // Fast mode with its reply timeout (at least 1) and settle time (ms).
     void setFastMode(int replyTimeoutMs, int settleMs);
     // Back to the fixed wait of one unit per exchange (the default).

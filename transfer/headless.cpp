@@ -1,5 +1,6 @@
 #include "transfer/headless.h"
 
+#include "transfer/progress.h"
 #include "transfer/runs.h"
 #include "transfer/serial_port.h"
 #include "transfer/stop_signal.h"
@@ -8,7 +9,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QtGlobal>
 
@@ -58,16 +58,6 @@ bool writeReport(const QString &path, const RunRecord &record)
     return false;
 }
 
-// "4:08", "1:02:09"
-QByteArray clockText(qint64 ms)
-{
-    const qint64 s = (ms + 500) / 1000;
-    return (s >= 3600 ? QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-                      : QStringLiteral("%1").arg(s / 60))
-               .append(QStringLiteral(":%1").arg(s % 60, 2, 10, QLatin1Char('0')))
-               .toLatin1();
-}
-
 // The progress line on a terminal's standard error: rows done of rows to
 // do, errors, time gone and an estimate of the time left. Any other line
 // first clears it.
@@ -78,10 +68,9 @@ public:
     bool shown() const { return terminal_; }
     void show(int done, int total, int errors)
     {
-        const qint64 elapsed = clock_.elapsed();
-        const qint64 left = done > 0 ? elapsed * (total - done) / done : 0;
         std::fprintf(stderr, "\r\033[K%d / %d, %s %d, прошло %s, осталось ~%s", done, total, what_, errors,
-                     clockText(elapsed).constData(), clockText(left).constData());
+                     clockText(clock_.elapsedMs()).toUtf8().constData(),
+                     clockText(clock_.leftMs(done, total)).toUtf8().constData());
         std::fflush(stderr);
         visible_ = true;
     }
@@ -96,7 +85,7 @@ private:
     bool terminal_;
     const char *what_;
     bool visible_ = false;
-    QElapsedTimer clock_;
+    RunClock clock_;
 };
 
 // A controller's address as --tick writes it: two hexadecimal digits.

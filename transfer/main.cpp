@@ -5,7 +5,9 @@
 #include "common/start_up.h"
 #include "transfer/headless.h"
 #include "transfer/options.h"
+#include "transfer/report.h"
 #include "transfer/stop_signal.h"
+#include "transfer/window/choices.h"
 #include "transfer/window/form1.h"
 
 #include <QApplication>
@@ -39,17 +41,7 @@ QString programFolder(const QString &given, bool window)
 // of the files of the installation, which it would replace. True when refused.
 bool outputFileRefused(const QString &option, const QString &what, const QString &path, const QString &folder)
 {
-    const QFileInfo info(path);
-    QString why;
-    if (info.isDir())
-        why = QStringLiteral("это папка");
-    else if (!QFileInfo(info.absolutePath()).isDir())
-        why = QStringLiteral("такой папки нет");
-    else if (const QString file = zuk::installationFileAt(folder, path); !file.isEmpty())
-        why = QStringLiteral("это %1 из папки %2; укажите другой файл")
-                  .arg(file, zuk::visibleText(QDir::toNativeSeparators(folder), 200));
-    else
-        why = zuk::readOnlyFileText(path);
+    const QString why = zuk::reportFileRefusal(path, folder);
     if (why.isEmpty())
         return false;
     std::fprintf(stderr, "zuk_2: %s: %s %s нельзя записать: %s\n", qPrintable(option), qPrintable(what),
@@ -106,6 +98,8 @@ int main(int argc, char **argv)
     }
     if (reportRefused())
         return 2;
+    // The menus' remembered choices, where the command line said nothing.
+    zuk::addRememberedChoices(&options, zuk::rememberedWindowChoices());
     zuk::Form1 form(options);   // its settings: the line's and the runs'
     // SIGINT, SIGTERM or SIGHUP close the window as the user would: a run ends
     // after its exchange in progress, a reading run saves nothing, the report

@@ -1,7 +1,10 @@
 #include "transfer/report.h"
 
 #include "common/files.h"
+#include "common/text_file.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -195,6 +198,19 @@ namespace zuk {
 bool saveReport(const QString &path, const RunRecord &record, QString *error)
 {
     return saveFileAtomically(path, reportJson(record), error);
+}
+
+QString reportFileRefusal(const QString &path, const QString &folder)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return QStringLiteral("это папка");
+    if (!QFileInfo(info.absolutePath()).isDir())
+        return QStringLiteral("такой папки нет");
+    if (const QString file = installationFileAt(folder, path); !file.isEmpty())
+        return QStringLiteral("это %1 из папки %2; укажите другой файл")
+            .arg(file, visibleText(QDir::toNativeSeparators(folder), 200));
+    return readOnlyFileText(path);
 }
 
 }  // namespace zuk

@@ -87,4 +87,9 @@ QByteArray reportJson(const RunRecord &record);
 // Writes it to path, atomically; false with *error on failure.
 bool saveReport(const QString &path, const RunRecord &record, QString *error);
 
+// Why a report cannot be written to path, for the installation in folder:
+// a folder, a folder that does not exist, a read-only file, or one of the
+// installation's files, which the report would replace. Empty when it can.
+QString reportFileRefusal(const QString &path, const QString &folder);
+
 }  // namespace zuk

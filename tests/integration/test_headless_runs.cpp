@@ -644,14 +644,26 @@ TEST_F(HeadlessRuns, FastRunsOverAPacedLineGiveWhatTheFixedWaitGives)
     ASSERT_TRUE(fastSim->stop());
     EXPECT_TRUE(sameBytes(fileBytes(fastSim->savePath), fileBytes(fixedSim->savePath)));
     EXPECT_EQ(loadOrFail(fastSim->savePath)[0], written[0]);
-    // The same writes, one per row; fast mode reads each back at once.
-    Lines readBack;
+    // The same writes, one per row; fast mode reads each back at once. (A
+    // loaded machine may cost a try, and a try read-backs: only the writes
+    // of each and the read-backs of fast mode are compared.)
+    auto writesOf = [](const Lines &log) {
+        Lines w;
+        std::copy_if(log.begin(), log.end(), std::back_inserter(w),
+                     [](const std::string &l) { return l.compare(6, 2, "08") == 0; });
+        w.erase(std::unique(w.begin(), w.end()), w.end());
+        return w;
+    };
+    EXPECT_EQ(writesOf(fastSim->log()), writesOf(fixedSim->log()));
+    ASSERT_EQ(writesOf(fixedSim->log()).size(), 60u);
+    const Lines fastLog = fastSim->log();
     for (int r = 0; r < 60; ++r) {
-        readBack.push_back(fixedSim->log().at(r));
-        readBack.push_back(sim::hexLine(frames::joined(frames::readRequestPieces(0x00, r))).toStdString());
+        const std::string write = writesOf(fixedSim->log())[r];
+        const auto at = std::find(fastLog.begin(), fastLog.end(), write);
+        ASSERT_NE(at, fastLog.end()) << r;
+        ASSERT_NE(at + 1, fastLog.end()) << r;
+        EXPECT_EQ(*(at + 1), sim::hexLine(frames::joined(frames::readRequestPieces(0x00, r))).toStdString()) << r;
     }
-    EXPECT_EQ(fixedSim->log().size(), 60u);
-    EXPECT_EQ(fastSim->log(), readBack);
 }
 
 // Row 5 of $00 holds a reply header of its own. Its first reply comes late

@@ -11,7 +11,14 @@
 #include <QTimer>
 #include <utility>
 #include <functional>
+#include <ostream>
 #include <vector>
+
+// Failed expectations on texts show the texts.
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace zuk::test {
 

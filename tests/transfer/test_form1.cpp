@@ -1,13 +1,20 @@
 #include "fake_port.h"
 #include "common/files.h"
+#include "common/program_folder.h"
+#include "transfer/window/choices.h"
 #include "transfer/window/form1.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -26,6 +33,8 @@ struct FormTest : ::testing::Test {
     void SetUp() override
     {
         ensureApp();
+        // The menus remember their choices: in a settings file of this test.
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
         settings.port = dir.filePath("no-such-port");
         settings.dir = dir.path();
         settings.waitUnitMs = 25;   // room for a loaded machine
@@ -41,16 +50,30 @@ struct FormTest : ::testing::Test {
             EXPECT_EQ(lines, offered);
             return answer;
         };
+        form->typePort = [this](const QString &) { return typed; };
+        form->chooseFolder = [this](const QString &) { return folder; };
+        form->chooseReportFile = [this](const QString &) { return reportFile; };
         form->startUp();
         return form;
     }
-    QTemporaryDir dir;
+    QString image() const { return QDir(dir.path()).filePath("zuk.txt"); }
+    QByteArray bytesOf(const QString &path) const
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QString result(const Form1 &form) const
+    {
+        return form.resultDialog->isVisible() ? form.resultView->toPlainText() : QString();
+    }
+    QTemporaryDir dir, settingsDir;
     Form1::Settings settings;
     FakePort port;
     Bus bus;
     std::vector<QString> messages;
     QStringList offered;   // the ports the window may offer
     QString answer;        // the user's pick among them, empty: cancel
+    QString typed, folder, reportFile;   // what the user types or chooses in the menus' dialogs
 };
 
 }  // namespace
@@ -63,8 +86,8 @@ TEST_F(FormTest, ControlsAndStartUp)
     ASSERT_TRUE(saveFileAtomically(QDir(dir.path()).filePath("zuk.txt"), imageFileBytes(img), &why));
     auto form = makeForm();
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(form->windowTitle(), QStringLiteral("умный дом"));
-    EXPECT_EQ(form->size(), QSize(424, 479));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("умный дом — ") + QDir::toNativeSeparators(dir.path()));
+    EXPECT_EQ(form->centralWidget()->size(), QSize(424, 479));
     EXPECT_EQ(form->boxes[8]->geometry(), QRect(240, 24, 153, 33));   // twips / 15
     EXPECT_EQ(form->Label2->geometry(), QRect(16, 440, 393, 17));
     for (const ControllerSlot &s : controllerMap()) {
@@ -81,6 +104,7 @@ TEST_F(FormTest, ControlsAndStartUp)
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_TRUE(messages[0].contains(settings.port));
     EXPECT_EQ(messages[1], QStringLiteral("Ошибка, нет готового файла"));
+    EXPECT_EQ(form->portLabel->text(), QStringLiteral("Порт: %1 (не открыт)").arg(settings.port));
     form->boxes[0]->setChecked(true);
     form->Command1->click();
     EXPECT_EQ(form->Label2->text(), QStringLiteral("Ошибка: порт %1 не открыт").arg(settings.port));
@@ -177,10 +201,8 @@ TEST_F(FormTest, ReadOnlyZukTxtIsNeverReplacedAndTheReportsLeftoversGo)
 }
 
 #ifdef Q_OS_LINUX
-TEST_F(FormTest, AnotherPortIsOfferedWhenTheGivenOneDoesNotOpenAndTheChoiceIsRemembered)
+TEST_F(FormTest, AnotherPortIsOfferedOrTypedAndTheChoiceIsRemembered)
 {
-    QTemporaryDir settingsDir;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
     int master = -1, slave = -1;
     char name[128] = {};
     ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
@@ -192,17 +214,42 @@ TEST_F(FormTest, AnotherPortIsOfferedWhenTheGivenOneDoesNotOpenAndTheChoiceIsRem
     EXPECT_FALSE(form->tool().portOpen());
     EXPECT_EQ(rememberedPortName("none"), "none");
     answer = QString::fromLatin1(name);
+    form.reset();   // one window holds a port at a time
     form = makeForm(false);
     EXPECT_TRUE(form->tool().portOpen());
     EXPECT_EQ(form->portName(), answer);
     EXPECT_EQ(rememberedPortName("none"), answer);
+    // No port listed: the name is typed into the same choice.
+    offered.clear();
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.filePath("typed"));
+    form.reset();
+    form = makeForm(false);
+    EXPECT_TRUE(form->tool().portOpen());
+    EXPECT_EQ(rememberedPortName("none"), answer);
+    // Порт > Другой порт: a name that does not open leaves the open port in use; one that does is taken.
+    typed = dir.filePath("no-such-port-either");
+    form->typePortAction->trigger();
+    EXPECT_TRUE(messages.back().contains(typed)) << messages.back().toStdString();
+    EXPECT_TRUE(messages.back().contains(answer)) << messages.back().toStdString();
+    EXPECT_TRUE(form->tool().portOpen());
+    EXPECT_EQ(form->portName(), answer);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.filePath("menu"));
+    answer.clear();
+    form.reset();
+    form = makeForm(false);   // the first port, cancelled
+    typed = QString::fromLatin1(name);
+    form->typePortAction->trigger();
+    EXPECT_TRUE(form->tool().portOpen());
+    EXPECT_EQ(form->portName(), typed);
+    EXPECT_EQ(rememberedPortName("none"), typed);
+    EXPECT_EQ(form->portLabel->text(), QStringLiteral("Порт: ") + typed);
     form.reset();
     ::close(master);
     ::close(slave);
 }
 #endif
 
-TEST_F(FormTest, FastRunShowsProgressInTheTitleAndRestoresIt)
+TEST_F(FormTest, ProgressAndLockedControlsDuringAFastRunAndTheResultAfterIt)
 {
     bus.memory(0x81) = pattern(2);
     bus.fail(0x81, 4, 10);   // row 4 given up
@@ -213,21 +260,58 @@ TEST_F(FormTest, FastRunShowsProgressInTheTitleAndRestoresIt)
     auto form = makeForm();
     form->tool().setPauseAtEnd(false);
     form->boxes[9]->setChecked(true);
-    std::vector<QString> titles;
+    form->fillPortMenu();
+    struct Seen {
+        int value, maximum;
+        QString errors;
+        bool locked, stop;
+    };
+    std::vector<Seen> seen;
     port.responder = [&](const QByteArray &req) {
-        titles.push_back(form->windowTitle());
+        bool locked = true;
+        for (QWidget *w : {(QWidget *)form->Command1, (QWidget *)form->Command2, (QWidget *)form->boxes[0]})
+            locked = locked && !w->isEnabled();
+        for (QAction *a : {form->readAction, form->scanAction, form->folderAction, form->typePortAction,
+                           form->fastAction, form->reportAction})
+            locked = locked && !a->isEnabled();
+        for (QAction *a : form->portMenu->actions())
+            locked = locked && (a->isSeparator() || !a->isEnabled());
+        seen.push_back({form->progressBar->value(), form->progressBar->maximum(), form->errorsLabel->text(),
+                        locked && form->exitAction->isEnabled(),
+                        !form->stopButton->isHidden() && form->stopButton->isEnabled()});
         return bus.answer(req);
     };
     QElapsedTimer t;
     t.start();
     form->Command1->click();
     EXPECT_LT(t.elapsed(), 20000);
-    ASSERT_EQ(titles.size(), 9u + 9 + 4);   // after the give-up, rows 5-8 are read twice
-    EXPECT_EQ(titles[0], QStringLiteral("умный дом"));
-    EXPECT_EQ(titles[4], QStringLiteral("умный дом — 4 / 9, ошибок 0"));
-    EXPECT_EQ(titles[14], QStringLiteral("умный дом — 5 / 9, ошибок 1"));   // after the ten tries of row 4
-    EXPECT_EQ(form->windowTitle(), QStringLiteral("умный дом"));
+    ASSERT_EQ(seen.size(), 9u + 9 + 4);   // after the give-up, rows 5-8 are read twice
+    for (const Seen &s : seen) {
+        EXPECT_TRUE(s.locked);
+        EXPECT_TRUE(s.stop);
+        EXPECT_EQ(s.maximum, 9);
+    }
+    EXPECT_EQ(seen[0].value, 0);
+    EXPECT_EQ(seen[4].value, 4);
+    EXPECT_EQ(seen[4].errors, QStringLiteral("ошибок 0"));
+    EXPECT_EQ(seen[14].value, 5);   // after the ten tries of row 4
+    EXPECT_EQ(seen[14].errors, QStringLiteral("ошибок 1"));
+    // Afterwards everything is enabled again, the progress gone, the result shown until closed.
+    EXPECT_TRUE(form->Command1->isEnabled());
+    EXPECT_TRUE(form->boxes[0]->isEnabled());
+    EXPECT_TRUE(form->readAction->isEnabled());
+    EXPECT_TRUE(form->fastAction->isEnabled());
+    EXPECT_TRUE(form->progressBar->isHidden());
+    EXPECT_TRUE(form->stopButton->isHidden());
+    EXPECT_FALSE(form->portLabel->isHidden());
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("умный дом — ") + QDir::toNativeSeparators(dir.path()));
     EXPECT_EQ(form->tool().reg_image[9][8], pattern(2)[8]);
+    const QString text = result(*form);
+    EXPECT_TRUE(text.contains(QStringLiteral("\n$81: регистр 4 не прочитан\n"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\nиндикатор часовой $81: сделано 9 из 9; не прочитаны регистры (1): 4")))
+        << text.toStdString();
+    form->resultDialog->close();
+    EXPECT_EQ(result(*form), QString());
 }
 
 TEST_F(FormTest, LostPortStopsTheRunAtOnceAndTheWindowSaysSo)
@@ -252,4 +336,142 @@ TEST_F(FormTest, LostPortStopsTheRunAtOnceAndTheWindowSaysSo)
     form->Command2->click();
     EXPECT_EQ(form->Label2->text(), notOpen);
     EXPECT_EQ(bus.exchanges, 4);
+    EXPECT_TRUE(result(*form).contains(QStringLiteral("связь с портом потеряна")));
+    // Порт > Открыть порт снова: the runs go on over it.
+    form->reopenAction->trigger();
+    EXPECT_TRUE(form->tool().portOpen());
+    EXPECT_EQ(form->portLabel->text(), QStringLiteral("Порт: ") + settings.port);
+    port.responder = [&](const QByteArray &req) { return bus.answer(req); };
+    form->Command1->click();
+    EXPECT_TRUE(result(*form).startsWith(QStringLiteral("Чтение: система в файл zuk.txt — завершено")));
+    EXPECT_EQ(form->tool().reg_image[9][8], pattern(2)[8]);
+    EXPECT_EQ(bytesOf(image()), imageFileBytes(form->tool().reg_image));
+}
+
+TEST_F(FormTest, MenuRunsWithVerifyAndStopLeavesZukTxtAsItWas)
+{
+    bus.memory(0x81) = pattern(2);
+    settings.report = dir.filePath("report.json");
+    RegisterImage img{};
+    img[9] = pattern(5);
+    img[9][0][0] = 1;   // $81 present
+    QString why;
+    ASSERT_TRUE(saveFileAtomically(image(), imageFileBytes(img), &why));
+    const QByteArray before = bytesOf(image());
+    auto form = makeForm();
+    form->boxes[9]->setChecked(false);
+    form->readAction->trigger();   // nothing ticked: refused, nothing sent
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("ни один контроллер не отмечен"))) << messages[0].toStdString();
+    EXPECT_TRUE(port.requests.empty());
+    form->boxes[9]->setChecked(true);
+    // Режим > Проверять каждую запись чтением: remembered, and every written row read back.
+    form->verifyAction->trigger();
+    EXPECT_TRUE(rememberedWindowChoices().verify);
+    EXPECT_FALSE(rememberedWindowChoices().fast);
+    form->writeAction->trigger();
+    ASSERT_EQ(port.requests.size(), 18u);
+    for (size_t i = 0; i < port.requests.size(); ++i)
+        EXPECT_EQ(port.requests[i][2], i % 2 ? frames::kReadCommand : frames::kWriteCommand) << i;
+    EXPECT_EQ(bus.memory(0x81)[8], img[9][8]);
+    EXPECT_TRUE(result(*form).contains(QStringLiteral("проверено чтением: 9"))) << result(*form).toStdString();
+    // Стоп in the middle of a reading run: the run ends after the exchange in progress, zuk.txt stays as it was.
+    bus.memory(0x81) = pattern(3);
+    port.responder = [&](const QByteArray &req) {
+        if (bus.exchanges == 18 + 4)
+            form->stopButton->click();
+        return bus.answer(req);
+    };
+    form->readAction->trigger();
+    EXPECT_EQ(bus.exchanges, 18 + 5);
+    EXPECT_EQ(bytesOf(image()), before);
+    EXPECT_TRUE(result(*form).contains(QStringLiteral("остановлено, файл zuk.txt не изменён")));
+    EXPECT_EQ(QJsonDocument::fromJson(bytesOf(settings.report))["outcome"].toString(), "stopped");
+    EXPECT_TRUE(form->Command1->isEnabled());
+}
+
+TEST_F(FormTest, CompareAndScanFromTheMenu)
+{
+    RegisterImage img{};
+    img[9] = bus.memory(0x81) = pattern(2);
+    img[9][0][0] = bus.memory(0x81)[0][0] = 1;
+    bus.memory(0x81)[3][5] = 200;
+    bus.memory(0x90) = pattern(4);
+    QString why;
+    ASSERT_TRUE(saveFileAtomically(image(), imageFileBytes(img), &why));
+    settings.fast = true;   // absent controllers: a short reply timeout per try
+    settings.replyTimeoutMs = 30;
+    settings.settleMs = 0;
+    auto form = makeForm();
+    form->tool().setPauseAtEnd(false);
+    form->compareAction->trigger();
+    EXPECT_EQ(port.requests.size(), 9u);
+    const QString text = result(*form);
+    EXPECT_TRUE(text.contains(differenceLine({9, 3, 5, img[9][3][5], 200}) + QStringLiteral("\nразличий: 1")))
+        << text.toStdString();
+    // After a scan exactly the controllers that answered are ticked.
+    form->boxes[0]->setChecked(true);
+    form->scanAction->trigger();
+    EXPECT_EQ(port.requests.size(), 9u + 2 + 18 * 3);
+    for (const ControllerSlot &s : controllerMap())
+        EXPECT_EQ(form->boxes[s.slot]->isChecked(), s.address == 0x81 || s.address == 0x90) << s.slot;
+    EXPECT_TRUE(result(*form).contains(QStringLiteral("клавиатурный $90: отвечает\nсистемный $98: нет ответа")))
+        << result(*form).toStdString();
+    // A zuk.txt that did not load whole is not compared.
+    QFile::resize(image(), 5000);
+    form.reset();   // one window over the port at a time
+    form = makeForm();
+    form->boxes[9]->setChecked(true);
+    messages.clear();
+    form->compareAction->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Сравнение не начато"))) << messages[0].toStdString();
+}
+
+TEST_F(FormTest, FolderAndReportChosenInTheMenusAreRemembered)
+{
+    QTemporaryDir other;
+    RegisterImage img{};
+    img[2][0][0] = 1;
+    QString why;
+    ASSERT_TRUE(saveFileAtomically(QDir(other.path()).filePath("zuk.txt"), imageFileBytes(img), &why));
+    auto form = makeForm();
+    form->boxes[9]->setChecked(true);
+    folder = other.path();
+    form->folderAction->trigger();   // zuk.txt of the folder loaded, the ticks taken anew
+    for (const ControllerSlot &s : controllerMap())
+        EXPECT_EQ(form->boxes[s.slot]->isChecked(), s.slot == 2) << s.slot;
+    EXPECT_EQ(form->tool().imagePath(), QDir(other.path()).filePath("zuk.txt"));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("умный дом — ") + QDir::toNativeSeparators(other.path()));
+    EXPECT_EQ(rememberedProgramFolder("zuk_2"), other.path());
+    // A report file of the installation is refused; another is taken, remembered and written after each run.
+    reportFile = QDir(other.path()).filePath("zuk.txt");
+    form->reportAction->trigger();
+    EXPECT_FALSE(form->reportAction->isChecked());
+    EXPECT_TRUE(messages.back().contains(QStringLiteral("укажите другой файл"))) << messages.back().toStdString();
+    reportFile = dir.filePath("r.json");
+    form->reportAction->trigger();
+    EXPECT_TRUE(form->reportAction->isChecked());
+    form->skipSilentAction->trigger();   // $02 is absent: left after its first row
+    form->Command2->click();
+    EXPECT_EQ(port.requests.size(), 10u);
+    EXPECT_TRUE(result(*form).contains(silentLine(form->tool().lastRun().controllers.at(0))));
+    EXPECT_EQ(QJsonDocument::fromJson(bytesOf(reportFile))["run"].toString(), "write");
+    const WindowChoices remembered = rememberedWindowChoices();
+    EXPECT_TRUE(remembered.reportOn);
+    EXPECT_EQ(remembered.reportFile, reportFile);
+    EXPECT_TRUE(remembered.skipSilent);
+    // Off and on again: the file chosen once serves without asking.
+    form->reportAction->trigger();
+    EXPECT_FALSE(rememberedWindowChoices().reportOn);
+    reportFile.clear();
+    form->reportAction->trigger();
+    EXPECT_EQ(form->settings().report, remembered.reportFile);
+    // What the command line gives wins for its start; the rest comes from the menus' choices.
+    TransferSettings given;
+    given.report = dir.filePath("given.json");
+    addRememberedChoices(&given, {true, false, false, true, remembered.reportFile});
+    EXPECT_TRUE(given.fast);
+    EXPECT_FALSE(given.verify);
+    EXPECT_EQ(given.report, dir.filePath("given.json"));
 }

@@ -6,13 +6,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDir>
 #include <QDateTime>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -23,7 +27,11 @@ namespace zuk {
 
 namespace {
 
-const QString kTitle = QStringLiteral("умный дом");
+// Whether a run with this outcome began its exchanges, so that it has a result to show.
+bool ranOnBus(RunOutcome outcome)
+{
+    return outcome == RunOutcome::Completed || outcome == RunOutcome::Stopped || outcome == RunOutcome::PortLost;
+}
 
 QRect twips(int left, int top, int width, int height)
 {
@@ -56,7 +64,7 @@ Form1::Form1(BusPort &port, const Settings &settings, QWidget *parent)
 }
 
 Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &settings, QWidget *parent)
-    : QWidget(parent),
+    : QMainWindow(parent),
       settings_(settings),
       MSComm1(std::move(serial)),
       port_(port ? port : MSComm1.get()),
@@ -69,7 +77,7 @@ Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &sett
     tool_.onError = [this](const QString &text) { showMessage(text); };
     tool_.onProgress = [this](int done, int total, int errors) { showProgress(done, total, errors); };
     showMessage = [this](const QString &text) {
-        QMessageBox::information(this, kTitle, text, QMessageBox::Ok);
+        QMessageBox::information(this, Form1::kTitle, text, QMessageBox::Ok);
     };
     listPorts = [] { return serialPortLines(); };
     choosePort = [this](const QString &text, const QStringList &lines) {
@@ -79,17 +87,46 @@ Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &sett
             known.removeAll(QString());
             items << portNameOfLine(line) + (known.isEmpty() ? QString() : QStringLiteral("  (") + known.join(", ") + ')');
         }
+        // One of the ports listed, or any name typed into the line.
         QInputDialog dialog(this);
-        dialog.setWindowTitle(kTitle);
+        dialog.setWindowTitle(Form1::kTitle);
         dialog.setLabelText(text);
         dialog.setComboBoxItems(items);
-        dialog.setComboBoxEditable(false);
+        dialog.setComboBoxEditable(true);
         dialog.setOkButtonText(QStringLiteral("OK"));
         dialog.setCancelButtonText(QStringLiteral("Отмена"));
-        const qsizetype at = dialog.exec() == QDialog::Accepted ? items.indexOf(dialog.textValue()) : -1;
-        return at >= 0 ? portNameOfLine(lines[at]) : QString();
+        if (dialog.exec() != QDialog::Accepted)
+            return QString();
+        const QString value = dialog.textValue().trimmed();
+        const qsizetype at = items.indexOf(value);
+        return at >= 0 ? portNameOfLine(lines[at]) : value;
     };
-    buildControls();
+    typePort = [this](const QString &current) {
+        QInputDialog dialog(this);
+        dialog.setWindowTitle(Form1::kTitle);
+        dialog.setLabelText(QStringLiteral("Имя порта (например /dev/ttyUSB0, COM3):"));
+        dialog.setTextValue(current);
+        dialog.setOkButtonText(QStringLiteral("OK"));
+        dialog.setCancelButtonText(QStringLiteral("Отмена"));
+        return dialog.exec() == QDialog::Accepted ? dialog.textValue().trimmed() : QString();
+    };
+    chooseFolder = [this](const QString &current) {
+        return QFileDialog::getExistingDirectory(this, QStringLiteral("Папка установки умного дома"), current);
+    };
+    chooseReportFile = [this](const QString &current) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Файл отчёта о запусках"), current,
+                                            QStringLiteral("Отчёт JSON (*.json);;Все файлы (*)"));
+    };
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("central"));
+    setCentralWidget(central);
+    buildControls(central);
+    buildMenus();
+    buildStatusBar();
+    buildResultDialog();
+    showPlace();
+    // The window takes the size of its central area, menu bar and status bar.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 Form1::~Form1()
@@ -97,19 +134,18 @@ Form1::~Form1()
     shutDown();
 }
 
-void Form1::buildControls()
+void Form1::buildControls(QWidget *central)
 {
-    setWindowTitle(kTitle);
-    setFixedSize(twipsToPixels(6360), twipsToPixels(7185));
+    central->setFixedSize(twipsToPixels(6360), twipsToPixels(7185));
     // The captions are laid out for a narrow sans-serif face of 8 points.
-    QFont base = font();
+    QFont base = central->font();
     base.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
                       QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
                       base.family()});
     base.setPointSize(8);
-    setFont(base);
+    central->setFont(base);
 
-    Label1 = new QLabel(QStringLiteral("Программа чтения и записи ЕЕ контроллеров системы умного дома"), this);
+    Label1 = new QLabel(QStringLiteral("Программа чтения и записи ЕЕ контроллеров системы умного дома"), central);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(twips(960, 0, 4335, 255));
     Label1->setWordWrap(true);
@@ -122,7 +158,7 @@ void Form1::buildControls()
     Label1->resize(Label1->width(), std::max(Label1->height(), QFontMetrics(title).height()));
 
     for (const ControllerSlot &s : controllerMap()) {
-        auto *box = new QCheckBox(s.caption, this);
+        auto *box = new QCheckBox(s.caption, central);
         box->setObjectName(QString::fromLatin1(s.boxName));
         const BoxPlace &p = kBoxPlaces[s.slot];
         box->setGeometry(twips(p.left, p.top, p.width, p.height));
@@ -137,18 +173,18 @@ void Form1::buildControls()
 
     QFont buttonFont = base;
     buttonFont.setPointSizeF(9.75);
-    Command1 = new QPushButton(QStringLiteral("система в файл zuk.txt"), this);
+    Command1 = new QPushButton(QStringLiteral("система в файл zuk.txt"), central);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(twips(240, 5880, 2655, 495));
     Command1->setFont(buttonFont);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    Command2 = new QPushButton(QStringLiteral("из файла zuk.txt в систему"), this);
+    Command2 = new QPushButton(QStringLiteral("из файла zuk.txt в систему"), central);
     Command2->setObjectName(QStringLiteral("Command2"));
     Command2->setGeometry(twips(3360, 5880, 2775, 495));
     Command2->setFont(buttonFont);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
 
-    Label2 = new QLabel(QStringLiteral("Статус:"), this);
+    Label2 = new QLabel(QStringLiteral("Статус:"), central);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(twips(240, 6600, 5895, 255));
 }
@@ -164,14 +200,14 @@ bool Form1::openPort()
     for (;;) {
         const QString text = QStringLiteral("Порт %1 не открыт: %2\nЧтение и запись невозможны.").arg(settings_.port, reason);
         const QStringList lines = listPorts();
-        if (lines.isEmpty()) {
-            showMessage(text);
-            return false;
-        }
-        const QString chosen = choosePort(text + QStringLiteral("\n\nВыберите порт:"), lines);
+        const QString chosen = choosePort(text + (lines.isEmpty() ? QStringLiteral("\n\nПортов в системе не найдено; "
+                                                                                  "введите имя порта:")
+                                                                   : QStringLiteral("\n\nВыберите порт или введите его имя:")),
+                                          lines);
         if (chosen.isEmpty())
             return false;
         settings_.port = chosen;
+        showPlace();
         if (MSComm1->open(chosen, &reason, options)) {
             rememberPortName(chosen);
             return true;
@@ -193,6 +229,7 @@ void Form1::startUp()
     if (!tool_.LoadImageFile())
         showMessage(QStringLiteral("Ошибка, нет готового файла"));
     showTicks();
+    showPlace();
 }
 
 void Form1::showTicks()
@@ -216,42 +253,97 @@ void Form1::boxChanged(int slot, bool checked)
 
 void Form1::Command1_Click()
 {
-    if (tool_.running() || shutDown_)
-        return;
-    // zuk.txt made read-only is not replaced: no exchange is begun for a file that cannot be saved.
-    if (const QString readOnly = readOnlyFileText(tool_.imagePath()); !readOnly.isEmpty()) {
-        showMessage(QStringLiteral("Чтение не начато, ничего не отправлено: ") + readOnly);
-        writeReport(recordWithoutRun(RunKind::Read, RunOutcome::Refused, settings_.port));
-        return;
-    }
-    afterRun(tool_.readingRun());
+    startRun(RunKind::Read, [this] { return tool_.readingRun(); });
 }
 
 void Form1::Command2_Click()
 {
+    startRun(RunKind::Write, [this] { return tool_.writingRun(); });
+}
+
+void Form1::compareClicked()
+{
+    startRun(RunKind::Compare, [this] { return tool_.comparingRun(); });
+}
+
+void Form1::scanClicked()
+{
     if (tool_.running() || shutDown_)
-        return;
-    afterRun(tool_.writingRun());
+        return;   // a run in progress keeps its ticks
+    // The whole address map is asked; what answers is ticked afterwards.
+    const std::array<bool, kSlotCount> before = tool_.ticked;
+    tool_.ticked.fill(true);
+    const bool made = startRun(RunKind::Scan, [this] { return tool_.scanRun(); });
+    tool_.ticked = before;
+    if (made && tool_.lastRun().kind == RunKind::Scan && tool_.lastRun().outcome == RunOutcome::Completed)
+        for (const ControllerRecord &c : tool_.lastRun().controllers)
+            tool_.ticked[c.slot] = c.answered;
+    showTicks();
+}
+
+bool Form1::startRun(RunKind kind, const std::function<RunOutcome()> &run)
+{
+    if (tool_.running() || shutDown_)
+        return false;
+    // A run that would do nothing or could not save (nothing ticked, zuk.txt
+    // or its folder not writable) is not begun: nothing is sent.
+    if (const QString why = tool_.runRefusal(kind); !why.isEmpty()) {
+        showMessage(why);
+        writeReport(recordWithoutRun(kind, RunOutcome::Refused, settings_.port));
+        return false;
+    }
+    runWithWindow(kind, run);
+    return true;
+}
+
+void Form1::runWithWindow(RunKind kind, const std::function<RunOutcome()> &run)
+{
+    runKind_ = kind;
+    const bool resultShown = resultDialog->isVisible();
+    setRunning(true);
+    clock_.start();
+    // A scan counts controllers, the other runs rows.
+    showProgress(0, kind == RunKind::Scan ? int(std::count(tool_.ticked.begin(), tool_.ticked.end(), true))
+                                          : tool_.rowsToDo(),
+                 0);
+    const RunOutcome outcome = run();
+    setRunning(false);
+    afterRun(outcome);
+    // A run that did not begin leaves the last result as it was.
+    if (resultShown && !resultDialog->isVisible() && !ranOnBus(outcome) && !closePending_)
+        resultDialog->show();
 }
 
 void Form1::showProgress(int done, int total, int errors)
 {
-    setWindowTitle(QStringLiteral("%1 — %2 / %3, ошибок %4").arg(kTitle).arg(done).arg(total).arg(errors));
+    progressBar->setRange(0, std::max(total, 1));
+    progressBar->setValue(std::min(done, std::max(total, 1)));
+    progressBar->setFormat(QStringLiteral("%1 / %2").arg(done).arg(total));
+    errorsLabel->setText((runKind_ == RunKind::Scan ? QStringLiteral("без ответа %1") : QStringLiteral("ошибок %1"))
+                             .arg(errors));
+    timeLeftLabel->setText(done > 0 ? QStringLiteral("осталось ~") + clockText(clock_.leftMs(done, total)) : QString());
 }
 
 void Form1::afterRun(RunOutcome outcome)
 {
-    setWindowTitle(kTitle);
+    showPlace();   // a lost line leaves the port closed
     if (outcome != RunOutcome::Busy)
         writeReport(tool_.lastRun());
-    if (closePending_)
+    if (closePending_) {
         QTimer::singleShot(0, this, &QWidget::close);
+        return;
+    }
+    if (ranOnBus(outcome))
+        showResult(tool_.lastRun());
 }
 
 void Form1::writeReport(const RunRecord &record)
 {
-    QString why;
-    if (!settings_.report.isEmpty() && !saveReport(settings_.report, record, &why) && !closePending_)
+    if (settings_.report.isEmpty())
+        return;
+    // The folder may have changed since the file was chosen.
+    QString why = reportFileRefusal(settings_.report, settings_.dir);
+    if ((!why.isEmpty() || !saveReport(settings_.report, record, &why)) && !closePending_)
         showMessage(QStringLiteral("Отчёт %1 не записан: %2").arg(QDir::toNativeSeparators(settings_.report), why));
 }
 
@@ -265,6 +357,7 @@ void Form1::closeEvent(QCloseEvent *event)
         return;
     }
     shutDown();
+    resultDialog->close();
     event->accept();
 }
 

@@ -1,26 +1,47 @@
 #pragma once
-// Form1, the window "умный дом" of zuk_2: twenty check boxes, the two run
-// buttons and the status line over the transfer logic (transfer/runs.h).
+// Form1, the window "умный дом" of zuk_2: a main window whose central area
+// holds the window's own controls, the twenty check boxes, the two run
+// buttons and the status line, placed as its description says, over the transfer
+// logic (transfer/runs.h). Around them: the menus Файл (folder, report,
+// exit), Порт (the ports of the system, a typed name, opening again), Режим
+// (fast exchange, verification, silent controllers) and Действия (the runs
+// and the scan); a status bar with the port and folder, and during a run its
+// progress, errors, time left and Стоп; and after every run its result,
+// which stays until the user closes it.
 
+#include "transfer/progress.h"
 #include "transfer/runs.h"
 #include "transfer/serial_port.h"
 #include "transfer/settings.h"
 
-#include <QWidget>
+#include <QMainWindow>
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
+class QAction;
+class QActionGroup;
 class QCheckBox;
+class QDialog;
 class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 
 namespace zuk {
 
-class Form1 : public QWidget {
+// What a run did, for the user: its kind and outcome, per controller the
+// rows done, the rows given up (hexadecimal), the rows verified or
+// confirmed, and for a comparing run every byte that differs.
+QString runResultText(const RunRecord &record);
+
+class Form1 : public QMainWindow {
     Q_OBJECT
 public:
     using Settings = TransferSettings;
+    static inline const QString kTitle = QStringLiteral("умный дом");
 
     // Over the serial device named in the settings.
     explicit Form1(const Settings &settings, QWidget *parent = nullptr);
@@ -31,35 +52,88 @@ public:
     // The start-up: opens the port, loads zuk.txt, ticks present controllers.
     void startUp();
     QString portName() const { return settings_.port; }
+    const Settings &settings() const { return settings_; }
 
     // How messages reach the user; a modal message box unless replaced.
     std::function<void(const QString &text)> showMessage;
     // When the port cannot be opened: the user picks one of the lines of
-    // listPorts() (serialPortLines() unless replaced) and the name of its
-    // port is returned, or empty for none. A dialog unless replaced.
+    // listPorts() (serialPortLines() unless replaced) or types a name; the
+    // name of the port is returned, or empty for none. A dialog unless replaced.
     std::function<QString(const QString &text, const QStringList &lines)> choosePort;
     std::function<QStringList()> listPorts;
+    // Порт > Другой порт: the name the user types, empty for none.
+    std::function<QString(const QString &current)> typePort;
+    // Файл > Папка: the folder chosen, empty for none.
+    std::function<QString(const QString &current)> chooseFolder;
+    // The file of the reports, chosen with a save dialog; empty for none.
+    std::function<QString(const QString &current)> chooseReportFile;
 
     TransferTool &tool() { return tool_; }
 
+    // The window's own controls, inside the central widget.
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     QPushButton *Command1 = nullptr;
     QPushButton *Command2 = nullptr;
     std::array<QCheckBox *, kSlotCount> boxes{};
 
+    // Menus and their actions.
+    QMenu *fileMenu = nullptr, *portMenu = nullptr, *modeMenu = nullptr, *actionsMenu = nullptr;
+    QAction *folderAction = nullptr, *reportAction = nullptr, *reportFileAction = nullptr, *exitAction = nullptr;
+    QAction *typePortAction = nullptr, *reopenAction = nullptr;
+    QAction *fastAction = nullptr, *verifyAction = nullptr, *skipSilentAction = nullptr;
+    QAction *readAction = nullptr, *writeAction = nullptr, *compareAction = nullptr, *scanAction = nullptr;
+    // The status bar: port and folder; during a run its progress.
+    QLabel *portLabel = nullptr, *folderLabel = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QLabel *errorsLabel = nullptr, *timeLeftLabel = nullptr;
+    QPushButton *stopButton = nullptr;
+    // The result of the last run, shown after it until closed.
+    QDialog *resultDialog = nullptr;
+    QPlainTextEdit *resultView = nullptr;
+
+    // The port menu's entries for the ports of listPorts(), made when the
+    // menu opens (also for tests).
+    void fillPortMenu();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &settings, QWidget *parent);
-    void buildControls();
+    void buildControls(QWidget *central);
+    void buildMenus();
+    void buildStatusBar();
+    void buildResultDialog();
     void Command1_Click();
     void Command2_Click();
+    void compareClicked();
+    // Scan: asks all twenty controllers, then ticks those that answered.
+    void scanClicked();
+    // Refused with a message when the run would do nothing or could not
+    // save; else made through runWithWindow. False when it was not made.
+    bool startRun(RunKind kind, const std::function<RunOutcome()> &run);
+    // Runs one run with everything that could start another or change the
+    // ticks disabled, the progress in the status bar, and afterwards the
+    // report and the result.
+    void runWithWindow(RunKind kind, const std::function<RunOutcome()> &run);
+    void setRunning(bool running);
     void afterRun(RunOutcome outcome);
+    void showResult(const RunRecord &record);
     void writeReport(const RunRecord &record);   // to settings_.report, when one is asked for
     bool openPort();
+    // Closes the port and opens the named one; remembered when it opens.
+    void switchPort(const QString &name);
+    void setFolder(const QString &folder);
+    void setReportOn(bool on);
+    void chooseReport();
+    // Asks for the file of the reports; empty when none was chosen or the
+    // one chosen cannot take them (said in a message).
+    QString askReportFile(const QString &current);
+    void modeChanged();
+    void rememberChoices();
     void showProgress(int done, int total, int errors);
+    void showPlace();   // the status bar's port and folder, the title
     void boxChanged(int slot, bool checked);
     void showTicks();
     void shutDown();
@@ -69,6 +143,12 @@ private:
     BusPort *port_;
     BusExchange bus_;
     TransferTool tool_;
+    RunClock clock_;
+    RunKind runKind_ = RunKind::Read;   // of the run in progress or the last one
+    std::vector<QAction *> lockedInRun_;   // actions that start runs or change port, folder, modes
+    QActionGroup *portGroup_ = nullptr;
+    std::vector<QAction *> portActions_;
+    bool resultPlaced_ = false;
     bool closePending_ = false;
     bool shutDown_ = false;
 };

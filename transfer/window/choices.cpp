@@ -1,0 +1,47 @@
+#include "transfer/window/choices.h"
+
+#include "common/program_folder.h"
+
+namespace zuk {
+
+namespace {
+
+const QString kProgram = QStringLiteral("zuk_2");
+
+}  // namespace
+
+WindowChoices rememberedWindowChoices()
+{
+    const QSettings s = programSettings(kProgram);
+    WindowChoices c;
+    c.fast = s.value(QStringLiteral("fast"), false).toBool();
+    c.verify = s.value(QStringLiteral("verify"), false).toBool();
+    c.skipSilent = s.value(QStringLiteral("skipSilent"), false).toBool();
+    c.reportOn = s.value(QStringLiteral("reportOn"), false).toBool();
+    c.reportFile = s.value(QStringLiteral("reportFile")).toString();
+    return c;
+}
+
+void rememberWindowChoices(const WindowChoices &c)
+{
+    QSettings s = programSettings(kProgram);
+    s.setValue(QStringLiteral("fast"), c.fast);
+    s.setValue(QStringLiteral("verify"), c.verify);
+    s.setValue(QStringLiteral("skipSilent"), c.skipSilent);
+    s.setValue(QStringLiteral("reportOn"), c.reportOn);
+    s.setValue(QStringLiteral("reportFile"), c.reportFile);
+    s.sync();
+}
+
+void addRememberedChoices(TransferSettings *settings, const WindowChoices &remembered)
+{
+    // The command line can only switch these on, so a remembered "on" adds
+    // to it and a remembered "off" leaves what it gave.
+    settings->fast = settings->fast || remembered.fast;
+    settings->verify = settings->verify || remembered.verify;
+    settings->skipSilent = settings->skipSilent || remembered.skipSilent;
+    if (settings->report.isEmpty() && remembered.reportOn)
+        settings->report = remembered.reportFile;
+}
+
+}  // namespace zuk

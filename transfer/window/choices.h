@@ -1,0 +1,29 @@
+#pragma once
+// The choices made in the window's menus, remembered from one start to the
+// next in the program's settings (common/program_folder.h, programSettings
+// of "zuk_2"; the port and the folder are remembered there too, by
+// rememberPortName and rememberProgramFolder).
+
+#include "transfer/settings.h"
+
+#include <QString>
+
+namespace zuk {
+
+struct WindowChoices {
+    bool fast = false;
+    bool verify = false;
+    bool skipSilent = false;
+    bool reportOn = false;
+    QString reportFile;   // the file chosen once for the reports; kept while they are off
+};
+
+WindowChoices rememberedWindowChoices();
+void rememberWindowChoices(const WindowChoices &choices);
+
+// The settings of a window start: what the command line gave (--fast,
+// --verify, --report) wins for this start; what it left open comes from the
+// remembered choices.
+void addRememberedChoices(TransferSettings *settings, const WindowChoices &remembered);
+
+}  // namespace zuk

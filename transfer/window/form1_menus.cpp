@@ -1,0 +1,442 @@
+// The window's frame around its own controls: menus, status bar, the
+// result of a run, and what the menus change (port, folder, report, modes).
+
+#include "transfer/window/choices.h"
+#include "transfer/window/form1.h"
+
+#include "common/files.h"
+#include "common/program_folder.h"
+#include "common/text_file.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScreen>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace zuk {
+
+namespace {
+
+QString kindTitle(RunKind kind)
+{
+    switch (kind) {
+    case RunKind::Read: return QStringLiteral("Чтение: система в файл zuk.txt");
+    case RunKind::Write: return QStringLiteral("Запись: из файла zuk.txt в систему");
+    case RunKind::Compare: return QStringLiteral("Сравнение системы с файлом zuk.txt");
+    case RunKind::Scan: return QStringLiteral("Поиск контроллеров");
+    }
+    return QString();
+}
+
+QString outcomeText(const RunRecord &record)
+{
+    switch (record.outcome) {
+    case RunOutcome::Completed: return QStringLiteral("завершено");
+    case RunOutcome::Stopped:
+        return record.kind == RunKind::Read ? QStringLiteral("остановлено, файл zuk.txt не изменён")
+                                            : QStringLiteral("остановлено");
+    case RunOutcome::PortLost: return QStringLiteral("связь с портом потеряна");
+    case RunOutcome::Refused: return QStringLiteral("не начато");
+    case RunOutcome::PortNotOpen: return QStringLiteral("порт не открыт");
+    case RunOutcome::Busy: return QStringLiteral("идёт другой запуск");
+    }
+    return QString();
+}
+
+// "индикатор часовой $80: сделано 9 из 9; не прочитаны регистры (1): 3"
+QString controllerLine(const ControllerRecord &c, RunKind kind)
+{
+    const ControllerSlot &s = controllerMap()[c.slot];
+    if (kind == RunKind::Scan)
+        return s.caption + (c.answered      ? QStringLiteral(": отвечает")
+                            : c.rowsDone > 0 ? QStringLiteral(": нет ответа")
+                                             : QStringLiteral(": не опрошен"));
+    QStringList parts{QStringLiteral("%1: сделано %2 из %3").arg(s.caption).arg(c.rowsDone).arg(s.rows)};
+    if (!c.givenUp.empty())
+        parts << QStringLiteral("%1 (%2): %3")
+                     .arg(kind == RunKind::Write ? QStringLiteral("не записаны регистры")
+                                                 : QStringLiteral("не прочитаны регистры"))
+                     .arg(c.givenUp.size())
+                     .arg(rowRanges(c.givenUp));
+    if (c.silent)
+        parts << QStringLiteral("молчит, пропущен");
+    if (kind == RunKind::Write)
+        parts << QStringLiteral("проверено чтением: %1").arg(c.verified);
+    else if (c.confirmed > 0)
+        parts << QStringLiteral("подтверждено повторным чтением: %1").arg(c.confirmed);
+    if (kind == RunKind::Compare)
+        parts << differenceTotalLine(qsizetype(c.differences.size()));
+    return parts.join(QStringLiteral("; "));
+}
+
+}  // namespace
+
+QString runResultText(const RunRecord &record)
+{
+    QStringList lines{kindTitle(record.kind) + QStringLiteral(" — ") + outcomeText(record)};
+    lines << QStringLiteral("Порт %1; начало %2, конец %3 (%4)")
+                 .arg(record.port, record.started.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
+                      record.finished.toString(QStringLiteral("HH:mm:ss")),
+                      clockText(record.started.msecsTo(record.finished)));
+    if (record.kind == RunKind::Scan)
+        lines << QStringLiteral("Отвечают: %1 из %2; обменов: %3")
+                     .arg(std::count_if(record.controllers.begin(), record.controllers.end(),
+                                        [](const ControllerRecord &c) { return c.answered; }))
+                     .arg(record.controllers.size())
+                     .arg(record.exchanges);
+    else
+        lines << QStringLiteral("Ошибок: %1; обменов: %2; сбоев обмена: %3")
+                     .arg(record.errorTotal)
+                     .arg(record.exchanges)
+                     .arg(record.anomalies);
+    // What went wrong first, in the lines of the headless program.
+    QStringList problems;
+    for (const ControllerRecord &c : record.controllers)
+        for (const QString &line : {givenUpLine(c, record.kind), silentLine(c)})
+            if (!line.isEmpty())
+                problems << line;
+    if (!problems.isEmpty())
+        lines << QString() << problems;
+    lines << QString();
+    if (record.controllers.empty())
+        lines << QStringLiteral("Ни один контроллер не отмечен.");
+    for (const ControllerRecord &c : record.controllers)
+        lines << controllerLine(c, record.kind);
+    if (record.kind == RunKind::Compare && record.outcome == RunOutcome::Completed) {
+        lines << QString();
+        qsizetype total = 0;
+        for (const ControllerRecord &c : record.controllers)
+            for (const ByteDifference &d : c.differences) {
+                lines << differenceLine(d);
+                ++total;
+            }
+        lines << differenceTotalLine(total);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void Form1::buildMenus()
+{
+    auto locked = [this](QAction *action) {
+        lockedInRun_.push_back(action);
+        return action;
+    };
+
+    fileMenu = menuBar()->addMenu(QStringLiteral("&Файл"));
+    folderAction = locked(fileMenu->addAction(QStringLiteral("&Папка…"), this, [this] {
+        setFolder(chooseFolder(settings_.dir));
+    }));
+    fileMenu->addSeparator();
+    reportAction = locked(fileMenu->addAction(QStringLiteral("&Отчёт о каждом запуске")));
+    reportAction->setCheckable(true);
+    reportAction->setChecked(!settings_.report.isEmpty());
+    connect(reportAction, &QAction::toggled, this, &Form1::setReportOn);
+    reportFileAction = locked(fileMenu->addAction(QStringLiteral("Файл о&тчёта…"), this, &Form1::chooseReport));
+    fileMenu->addSeparator();
+    exitAction = fileMenu->addAction(QStringLiteral("&Выход"), this, &QWidget::close);
+    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    portMenu = menuBar()->addMenu(QStringLiteral("&Порт"));
+    connect(portMenu, &QMenu::aboutToShow, this, &Form1::fillPortMenu);
+    portMenu->addSeparator();
+    typePortAction = locked(portMenu->addAction(QStringLiteral("&Другой порт…"), this, [this] {
+        switchPort(typePort(settings_.port));
+    }));
+    reopenAction = locked(portMenu->addAction(QStringLiteral("&Открыть порт снова"), this, [this] {
+        switchPort(settings_.port);
+    }));
+
+    modeMenu = menuBar()->addMenu(QStringLiteral("&Режим"));
+    auto mode = [&](const QString &text, bool on) {
+        QAction *action = locked(modeMenu->addAction(text));
+        action->setCheckable(true);
+        action->setChecked(on);
+        connect(action, &QAction::toggled, this, &Form1::modeChanged);
+        return action;
+    };
+    fastAction = mode(QStringLiteral("&Быстрый обмен"), settings_.fast);
+    verifyAction = mode(QStringLiteral("&Проверять каждую запись чтением"), settings_.verify);
+    skipSilentAction = mode(QStringLiteral("Пропускать &молчащие контроллеры"), settings_.skipSilent);
+
+    actionsMenu = menuBar()->addMenu(QStringLiteral("&Действия"));
+    readAction = locked(actionsMenu->addAction(QStringLiteral("&Чтение: система в файл zuk.txt"), this,
+                                               &Form1::Command1_Click));
+    writeAction = locked(actionsMenu->addAction(QStringLiteral("&Запись: из файла zuk.txt в систему"), this,
+                                                &Form1::Command2_Click));
+    compareAction = locked(actionsMenu->addAction(QStringLiteral("&Сравнение системы с файлом zuk.txt"), this,
+                                                  &Form1::compareClicked));
+    actionsMenu->addSeparator();
+    scanAction = locked(actionsMenu->addAction(QStringLiteral("&Поиск контроллеров"), this, &Form1::scanClicked));
+}
+
+void Form1::fillPortMenu()
+{
+    delete portGroup_;   // and the entries of the last time with it
+    portActions_.clear();
+    QAction *before = portMenu->actions().value(0);
+    QStringList lines = listPorts();
+    // The port in use is offered too when the system does not list it (a
+    // name typed, a pseudo-terminal).
+    if (std::none_of(lines.begin(), lines.end(), [this](const QString &l) { return portNameOfLine(l) == settings_.port; }))
+        lines.prepend(settings_.port);
+    auto *group = portGroup_ = new QActionGroup(portMenu);
+    for (const QString &line : lines) {
+        const QString name = portNameOfLine(line);
+        QStringList known = line.split(QLatin1Char('\t')).mid(1);
+        known.removeAll(QString());
+        auto *action = new QAction(
+            name + (known.isEmpty() ? QString() : QStringLiteral("  (") + known.join(QStringLiteral(", ")) + ')'),
+            group);
+        action->setCheckable(true);
+        action->setChecked(name == settings_.port);
+        action->setEnabled(!tool_.running());
+        connect(action, &QAction::triggered, this, [this, name] { switchPort(name); });
+        portActions_.push_back(action);
+    }
+    portMenu->insertActions(before, group->actions());
+}
+
+void Form1::buildStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setSizeGripEnabled(false);
+    portLabel = new QLabel(bar);
+    portLabel->setObjectName(QStringLiteral("portLabel"));
+    folderLabel = new QLabel(bar);
+    folderLabel->setObjectName(QStringLiteral("folderLabel"));
+    // Long paths are elided, so that they never widen the window.
+    folderLabel->setMinimumWidth(1);
+    folderLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    bar->addWidget(portLabel);
+    bar->addWidget(folderLabel, 1);
+
+    progressBar = new QProgressBar(bar);
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setTextVisible(true);
+    errorsLabel = new QLabel(bar);
+    timeLeftLabel = new QLabel(bar);
+    stopButton = new QPushButton(QStringLiteral("Стоп"), bar);
+    stopButton->setObjectName(QStringLiteral("stopButton"));
+    connect(stopButton, &QPushButton::clicked, this, [this] {
+        // As SIGINT does headless: the run ends after the exchange in progress.
+        stopButton->setEnabled(false);
+        tool_.requestStop();
+    });
+    bar->addWidget(progressBar, 1);
+    bar->addWidget(errorsLabel);
+    bar->addWidget(timeLeftLabel);
+    bar->addWidget(stopButton);
+    for (QWidget *w : {static_cast<QWidget *>(progressBar), static_cast<QWidget *>(errorsLabel),
+                       static_cast<QWidget *>(timeLeftLabel), static_cast<QWidget *>(stopButton)})
+        w->hide();
+}
+
+void Form1::buildResultDialog()
+{
+    resultDialog = new QDialog(this);
+    resultDialog->setObjectName(QStringLiteral("resultDialog"));
+    resultDialog->setWindowTitle(kTitle + QStringLiteral(" — итог запуска"));
+    resultView = new QPlainTextEdit(resultDialog);
+    resultView->setObjectName(QStringLiteral("resultView"));
+    resultView->setReadOnly(true);
+    resultView->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    auto *buttons = new QDialogButtonBox(resultDialog);
+    QPushButton *copy = buttons->addButton(QStringLiteral("Копировать"), QDialogButtonBox::ActionRole);
+    QPushButton *closeButton = buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole);
+    connect(copy, &QPushButton::clicked, this, [this] {
+        QApplication::clipboard()->setText(resultView->toPlainText());
+    });
+    connect(closeButton, &QPushButton::clicked, resultDialog, &QDialog::reject);
+    auto *layout = new QVBoxLayout(resultDialog);
+    layout->addWidget(resultView);
+    layout->addWidget(buttons);
+    resultDialog->resize(560, 360);
+}
+
+void Form1::setRunning(bool running)
+{
+    Command1->setEnabled(!running);
+    Command2->setEnabled(!running);
+    for (QCheckBox *box : boxes)
+        box->setEnabled(!running);
+    for (QAction *action : lockedInRun_)
+        action->setEnabled(!running);
+    for (QAction *action : portActions_)
+        action->setEnabled(!running);
+    portLabel->setVisible(!running);
+    folderLabel->setVisible(!running);
+    for (QWidget *w : {static_cast<QWidget *>(progressBar), static_cast<QWidget *>(errorsLabel),
+                       static_cast<QWidget *>(timeLeftLabel), static_cast<QWidget *>(stopButton)})
+        w->setVisible(running);
+    stopButton->setEnabled(running);
+    if (running)
+        resultDialog->hide();   // the next result takes its place
+}
+
+void Form1::showResult(const RunRecord &record)
+{
+    resultView->setPlainText(runResultText(record));
+    if (!resultPlaced_) {
+        // Beside the window when the screen has room, so that both can be
+        // seen; else where the system puts it. The user's place is kept.
+        resultPlaced_ = true;
+        const QRect frame = frameGeometry();
+        const QRect room = screen()->availableGeometry();
+        const int width = resultDialog->frameGeometry().width();
+        if (frame.right() + 8 + width <= room.right())
+            resultDialog->move(frame.right() + 8, frame.top());
+        else if (frame.left() - 8 - width >= room.left())
+            resultDialog->move(frame.left() - 8 - width, frame.top());
+    }
+    resultDialog->show();
+    resultDialog->raise();
+}
+
+void Form1::showPlace()
+{
+    const QString folder = QDir::toNativeSeparators(settings_.dir);
+    setWindowTitle(folder.isEmpty() ? kTitle : kTitle + QStringLiteral(" — ") + folder);
+    portLabel->setText(QStringLiteral("Порт: %1%2").arg(settings_.port, tool_.portOpen() ? QString()
+                                                                                      : QStringLiteral(" (не открыт)")));
+    folderLabel->setText(QStringLiteral("Папка: ") + folder);
+    folderLabel->setToolTip(folder);
+    reopenAction->setText(tool_.portOpen() ? QStringLiteral("&Открыть порт снова")
+                                           : QStringLiteral("&Открыть порт %1 снова").arg(settings_.port));
+}
+
+void Form1::switchPort(const QString &name)
+{
+    if (tool_.running() || shutDown_ || name.isEmpty())
+        return;
+    const QString before = settings_.port;
+    const bool wasOpen = tool_.portOpen();
+    QString reason;
+    if (MSComm1 && !MSComm1->open(name, &reason, MSComm::OpenOptions{settings_.rs485})) {
+        QString text = QStringLiteral("Порт %1 не открыт: %2").arg(name, reason);
+        // Back to the port in use before, when there was one.
+        if (wasOpen && name != before && MSComm1->open(before, nullptr, MSComm::OpenOptions{settings_.rs485})) {
+            text += QStringLiteral("\nРабота продолжается через порт %1.").arg(before);
+        } else {
+            settings_.port = name;
+            tool_.setPort(name, false);
+            text += QStringLiteral("\nЧтение и запись невозможны.");
+        }
+        showPlace();
+        showMessage(text);
+        return;
+    }
+    settings_.port = name;
+    bus_.portReopened();
+    bus_.resetReceiveCount();
+    tool_.setPort(name, true);
+    rememberPortName(name);
+    showPlace();
+}
+
+void Form1::setFolder(const QString &folder)
+{
+    if (tool_.running() || shutDown_ || folder.isEmpty())
+        return;
+    settings_.dir = QDir(folder).absolutePath();
+    tool_.setFolder(settings_.dir);
+    rememberProgramFolder(QStringLiteral("zuk_2"), settings_.dir);
+    removeLeftoverTemporaries(settings_.dir, {QStringLiteral("zuk.txt")}, QDateTime::currentDateTime());
+    // The image and the ticks of this folder only, as at a start.
+    tool_.reg_image = {};
+    tool_.ticked = {};
+    if (!tool_.LoadImageFile())
+        showMessage(QStringLiteral("Ошибка, нет готового файла"));
+    showTicks();
+    showPlace();
+}
+
+QString Form1::askReportFile(const QString &current)
+{
+    const QString suggested =
+        current.isEmpty() ? QDir(settings_.dir).filePath(QStringLiteral("отчёт.json")) : current;
+    const QString file = chooseReportFile(suggested);
+    if (file.isEmpty())
+        return QString();
+    if (const QString why = reportFileRefusal(file, settings_.dir); !why.isEmpty()) {
+        showMessage(QStringLiteral("Отчёт %1 нельзя записать: %2").arg(QDir::toNativeSeparators(file), why));
+        return QString();
+    }
+    return QDir::cleanPath(QFileInfo(file).absoluteFilePath());
+}
+
+void Form1::setReportOn(bool on)
+{
+    if (tool_.running() || shutDown_)
+        return;
+    WindowChoices remembered = rememberedWindowChoices();
+    if (on) {
+        // The file chosen once serves from then on; chosen anew only when it no longer can.
+        QString file = remembered.reportFile;
+        if (file.isEmpty() || !reportFileRefusal(file, settings_.dir).isEmpty())
+            file = askReportFile(file);
+        if (file.isEmpty()) {
+            const QSignalBlocker block(reportAction);
+            reportAction->setChecked(false);
+            return;
+        }
+        settings_.report = file;
+        remembered.reportFile = file;
+    } else {
+        settings_.report.clear();
+    }
+    remembered.reportOn = on;
+    rememberWindowChoices(remembered);
+}
+
+void Form1::chooseReport()
+{
+    if (tool_.running() || shutDown_)
+        return;
+    WindowChoices remembered = rememberedWindowChoices();
+    const QString file = askReportFile(settings_.report.isEmpty() ? remembered.reportFile : settings_.report);
+    if (file.isEmpty())
+        return;
+    settings_.report = file;
+    {
+        const QSignalBlocker block(reportAction);
+        reportAction->setChecked(true);
+    }
+    remembered.reportFile = file;
+    remembered.reportOn = true;
+    rememberWindowChoices(remembered);
+}
+
+void Form1::modeChanged()
+{
+    if (tool_.running())
+        return;
+    WindowChoices remembered = rememberedWindowChoices();
+    // Only the choice that changed is remembered: an option of the command
+    // line holds for its start alone.
+    if (fastAction->isChecked() != settings_.fast)
+        remembered.fast = settings_.fast = fastAction->isChecked();
+    if (verifyAction->isChecked() != settings_.verify)
+        remembered.verify = settings_.verify = verifyAction->isChecked();
+    if (skipSilentAction->isChecked() != settings_.skipSilent)
+        remembered.skipSilent = settings_.skipSilent = skipSilentAction->isChecked();
+    applySettings(settings_, bus_, tool_);
+    rememberWindowChoices(remembered);
+}
+
+}  // namespace zuk
