@@ -183,7 +183,8 @@ TEST(Saving, ThroughLinksTheFileAtTheEndIsReplacedAndAReadOnlyFileNever)
     EXPECT_EQ(bytesOf(names), "B");
     ASSERT_TRUE(saveFileAtomically(chain, "C", &error)) << error.toStdString();
     EXPECT_EQ(bytesOf(real), "C");
-    EXPECT_TRUE(QFileInfo(zuk).isSymLink() && QFileInfo(out).isSymLink() && QFileInfo(chain).isSymLink());
+    for (const QString &link : {zuk, out, chain})
+        EXPECT_TRUE(QFileInfo(link).isSymLink()) << link.toStdString();
     EXPECT_EQ(QFileInfo(chain).symLinkTarget(), zuk);
     EXPECT_EQ(entries(dir).join(' ').toStdString(), "chain.txt out_in_ik.txt zuk.txt");   // no temporary anywhere
     EXPECT_EQ(entries(far).join(' ').toStdString(), "names.txt real.txt");
@@ -203,7 +204,8 @@ TEST(Saving, ThroughLinksTheFileAtTheEndIsReplacedAndAReadOnlyFileNever)
     EXPECT_EQ(bytesOf(far.filePath("new.txt")), "N");
     EXPECT_TRUE(QFileInfo(fresh).isSymLink());
     EXPECT_FALSE(saveFileAtomically(lost, "L", &error));
-    EXPECT_TRUE(error.contains(far.filePath("gone")) && error.contains("не найдена")) << error.toStdString();
+    EXPECT_TRUE(error.contains(far.filePath("gone"))) << error.toStdString();
+    EXPECT_TRUE(error.contains("не найдена")) << error.toStdString();
     EXPECT_FALSE(saveFileAtomically(loop, "L", &error));
     EXPECT_TRUE(error.contains("символических ссылок")) << error.toStdString();
 
@@ -213,12 +215,14 @@ TEST(Saving, ThroughLinksTheFileAtTheEndIsReplacedAndAReadOnlyFileNever)
     put(scenarios, "S");
     ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0444), 0);
     EXPECT_FALSE(saveFilesTogether({{scenarios, "S2"}, {zuk, "D"}}, &error));
-    EXPECT_TRUE(error.contains(zuk) && error.contains(real) && error.contains("только для чтения")) << error.toStdString();
+    for (const QString &part : {zuk, real, QStringLiteral("только для чтения")})
+        EXPECT_TRUE(error.contains(part)) << part.toStdString() << " not in " << error.toStdString();
     EXPECT_EQ(bytesOf(real), "C");
     EXPECT_EQ(bytesOf(scenarios), "S");
     ASSERT_EQ(::chmod(QFile::encodeName(scenarios).constData(), 0555), 0);
     EXPECT_FALSE(saveFileAtomically(scenarios, "S3", &error));
-    EXPECT_TRUE(error.contains(scenarios) && error.contains("только для чтения")) << error.toStdString();
+    EXPECT_TRUE(error.contains(scenarios)) << error.toStdString();
+    EXPECT_TRUE(error.contains("только для чтения")) << error.toStdString();
     EXPECT_EQ(bytesOf(scenarios), "S");
     ASSERT_EQ(::chmod(QFile::encodeName(scenarios).constData(), 0464), 0);   // the group may write
     EXPECT_TRUE(saveFileAtomically(scenarios, "S4", &error)) << error.toStdString();
@@ -275,7 +279,7 @@ TEST(Saving, DamagedImageIsKeptBesideNeverOverwritten)
     ASSERT_EQ(copies.size(), 2);
     for (const QString &copy : copies)
         EXPECT_TRUE(QRegularExpression("^zuk\\.txt\\.bak-\\d{8}-\\d{6}(-\\d+)?$").match(copy).hasMatch()) << copy.toStdString();
-    EXPECT_TRUE(notice.contains(copies.last()) || notice.contains(copies.first()));
+    EXPECT_TRUE(notice.contains(copies.last()) || notice.contains(copies.first())) << notice.toStdString();
     QSet<QByteArray> kept;
     for (const QString &copy : copies)
         kept << bytesOf(dir.filePath(copy));

@@ -18,7 +18,8 @@ class ProgramFolderTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(settingsDir.isValid() && root.isValid());
+        ASSERT_TRUE(settingsDir.isValid());
+        ASSERT_TRUE(root.isValid());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
         for (const char *name : {"bin", "own", "house", "cwd"})
             ASSERT_TRUE(QDir(root.path()).mkpath(QLatin1String(name)));

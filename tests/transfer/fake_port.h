@@ -1,8 +1,9 @@
 #pragma once
 // A scripted port that plays back, during the exchange's wait, the receive
-// events its responder returns; controllers behind it with injected failures.
+// events its responder returns; the simulator's controllers behind it.
 
 #include "common/image_file.h"
+#include "sim/sim_core.h"
 #include "transfer/frames.h"
 #include "transfer/port.h"
 
@@ -10,7 +11,6 @@
 #include <QTimer>
 #include <utility>
 #include <functional>
-#include <map>
 #include <ostream>
 #include <vector>
 
@@ -79,32 +79,47 @@ inline std::vector<QByteArray> inPieces(const QByteArray &bytes, std::vector<int
 
 inline QByteArray hexBytes(const char *hex) { return QByteArray::fromHex(QByteArray(hex).replace(' ', "")); }
 
-// Memory of the present controllers; per (address, row) exchanges left
-// unanswered, and writes acknowledged without being stored.
+// The controllers behind the port: the simulator's installation, with none
+// present until its memory is given. The pieces of an answer come 1 ms apart
+// from the port; the simulator's own delays (late, pieces) are not played.
 struct Bus {
-    std::map<int, SlotImage> memory;
-    std::map<std::pair<int, int>, int> failures, noStore;
-    int exchanges = 0;
+    Bus() { installation.present.fill(false); }
 
-    std::vector<QByteArray> answer(const QByteArray &req)
+    // The memory of the controller at address, which answers from now on.
+    SlotImage &memory(int address)
+    {
+        installation.present[slotOfAddress(address)] = true;
+        return installation.memory[slotOfAddress(address)];
+    }
+    // The next `requests` requests of the row, reads and writes alike, get
+    // the fault from now on (-1: all of them).
+    void fault(int address, int row, int requests, sim::FaultKind kind)
+    {
+        installation.faults.push_back({address, row, requests, kind});
+    }
+    void fail(int address, int row, int requests) { fault(address, row, requests, sim::FaultKind::Silent); }
+    void clearFaults()   // no faults from now on, nor their counts of requests
+    {
+        sim::Installation next;
+        next.memory = installation.memory;
+        next.present = installation.present;
+        installation = next;
+    }
+
+    std::vector<QByteArray> answer(const QByteArray &request)
     {
         ++exchanges;
-        const int a = std::uint8_t(req[1]), r = std::uint8_t(req[3]);
-        auto it = memory.find(a);
-        if (it == memory.end() || failures[{a, r}]-- > 0)
-            return {};
-        frames::RowData row{};
-        if (req[2] == frames::kWriteCommand) {
-            const bool store = noStore[{a, r}]-- <= 0;
-            for (int k = 0, p = 4; k < 8; p += row[k] == 0xF0 ? 2 : 1, ++k)
-                if (row[k] = std::uint8_t(req[p]); store)
-                    it->second[r][k] = row[k];
-            return {frames::writeReply(a)};
-        }
-        for (int k = 0; k < 8; ++k)
-            row[k] = std::uint8_t(it->second[r][k]);
-        return inPieces(frames::readReply(a, r, row), {5, 8});
+        std::vector<sim::Request> got;
+        sim::RequestParser().feed(request, 0, &got);
+        std::vector<QByteArray> pieces;
+        if (got.size() == 1)
+            for (const sim::Delivery &d : installation.answer(got[0]))
+                pieces.push_back(d.bytes);
+        return pieces;
     }
+
+    sim::Installation installation;
+    int exchanges = 0;   // requests seen, answered or not
 };
 
 inline SlotImage pattern(int seed)

@@ -38,7 +38,8 @@ TEST_F(ExchangeTest, RequestsGoOutInTheirPieces)
                                                       hexBytes("F0 01 08 00 01 F0 11 00 00 00 00 00 FF 0A")}));
     // Read: header, checksum. Write: header, each data and escape byte, checksum.
     ASSERT_EQ(port.pieces.size(), 2u + 2u + 11u);
-    EXPECT_TRUE(port.pieces[0] == hexBytes("F0 80 07 03") && port.pieces[7] == hexBytes("11"));
+    EXPECT_EQ(port.pieces[0], hexBytes("F0 80 07 03"));
+    EXPECT_EQ(port.pieces[7], hexBytes("11"));
 }
 
 TEST_F(ExchangeTest, ReadRepliesCollectedFromPiecesOfAnySize)
@@ -64,19 +65,31 @@ TEST_F(ExchangeTest, ReadRepliesCollectedFromPiecesOfAnySize)
     EXPECT_EQ(frames::readReply(0x80, 3, oneF0), hexBytes("F8 80 07 03 10 F0 00 20 30 40 50 60 70 3A"));
 }
 
-TEST_F(ExchangeTest, WrongOrIncompleteRepliesFail)
+// Whole replies to a read of $80 register 3 that are no right answer to it.
+const frames::RowData kData{1, 2, 3, 4, 5, 6, 7, 8};
+const QByteArray kGood = frames::readReply(0x80, 3, kData);
+struct WrongReadReply : ExchangeTest, testing::WithParamInterface<std::pair<const char *, QByteArray>> {};
+
+TEST_P(WrongReadReply, FailsTheRead)
 {
     bus.setWaitUnitMs(40);
-    const frames::RowData data{1, 2, 3, 4, 5, 6, 7, 8};
-    const QByteArray good = frames::readReply(0x80, 3, data);
-    const QByteArray bad[] = {frames::readReply(0x81, 3, data),                     // another address
-                              withByte(withByte(good, 2, 0x08), 12, good[12] + 1),  // command 08, sum right
-                              withByte(good, 12, good[12] + 1), frames::readReply(0x80, 4, data),
-                              withByte(good, 0, 0xF0), QByteArray()};
-    for (const QByteArray &reply : bad) {
-        replyWith({reply});
-        EXPECT_FALSE(bus.readExchange(0x80, 3, &got)) << reply.toHex(' ').toStdString();
-    }
+    replyWith({GetParam().second});
+    EXPECT_FALSE(bus.readExchange(0x80, 3, &got)) << GetParam().second.toHex(' ').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Exchange, WrongReadReply,
+                         testing::Values(std::pair{"OtherAddress", frames::readReply(0x81, 3, kData)},
+                                         std::pair{"WriteCommandWithItsSum", withByte(withByte(kGood, 2, 0x08), 12, kGood[12] + 1)},
+                                         std::pair{"WrongSum", withByte(kGood, 12, kGood[12] + 1)},
+                                         std::pair{"OtherRegister", frames::readReply(0x80, 4, kData)},
+                                         std::pair{"RequestStart", withByte(kGood, 0, 0xF0)},
+                                         std::pair{"Empty", QByteArray()}),
+                         [](const auto &info) { return std::string(info.param.first); });
+
+TEST_F(ExchangeTest, TruncatedRepliesAndWrongAcknowledgementsFail)
+{
+    bus.setWaitUnitMs(40);
+    const QByteArray &good = kGood;
     // A truncated reply fails although the buffer still holds the earlier one's tail.
     replyWith({good});
     ASSERT_TRUE(bus.readExchange(0x80, 3, &got));
@@ -100,11 +113,13 @@ TEST_F(ExchangeTest, CollectionStopsAt24AndOnlyWhileExchangingAndTheWaitIsWhole)
     t.start();
     EXPECT_FALSE(bus.readExchange(0x80, 3, &got));
     EXPECT_GE(t.elapsed(), 29);
-    EXPECT_TRUE(bus.receiveCount() == 24 && bus.replyBuffer()[24] == 0);
+    EXPECT_EQ(bus.receiveCount(), 24);
+    EXPECT_EQ(bus.replyBuffer()[24], 0);
     bus.setExchangeState(0);
     bus.resetReceiveCount();
     bus.onReceive(hexBytes("F8 80 07"));
-    EXPECT_TRUE(bus.receiveCount() == 0 && bus.replyBuffer()[0] == 'x');
+    EXPECT_EQ(bus.receiveCount(), 0);
+    EXPECT_EQ(bus.replyBuffer()[0], 'x');
 }
 
 TEST_F(ExchangeTest, EchoOfTheRequestComesFirstAndMustMatch)
@@ -116,18 +131,18 @@ TEST_F(ExchangeTest, EchoOfTheRequestComesFirstAndMustMatch)
     const QByteArray request = frames::joined(frames::readRequestPieces(0x81, 5));
     const QByteArray write = frames::joined(frames::writeRequestPieces(0x81, 5, row));
     // The echo and the reply in pieces that cut across the two.
-    port.responder = [&](const QByteArray &) { return inPieces(request + reply, {3, 7, 1}); };
+    replyWith(inPieces(request + reply, {3, 7, 1}));
     ASSERT_TRUE(bus.readExchange(0x81, 5, &got));
     EXPECT_EQ(got, row);
-    port.responder = [&](const QByteArray &) { return std::vector<QByteArray>{write + frames::writeReply(0x81)}; };
+    replyWith({write + frames::writeReply(0x81)});
     EXPECT_TRUE(bus.writeExchange(0x81, 5, row));
     // A collision (one echoed byte differs), a missing or short echo: the try fails.
     for (const QByteArray &echo : {withByte(request, 3, 0x06), QByteArray(), request.left(4)}) {
-        port.responder = [&](const QByteArray &) { return std::vector<QByteArray>{echo + reply}; };
+        replyWith({echo + reply});
         EXPECT_FALSE(bus.readExchange(0x81, 5, &got)) << echo.toHex().toStdString();
     }
     bus.setEcho(false);   // without --echo the echo is taken for the reply and fails it
-    port.responder = [&](const QByteArray &) { return std::vector<QByteArray>{request + reply}; };
+    replyWith({request + reply});
     EXPECT_FALSE(bus.readExchange(0x81, 5, &got));
 }
 
@@ -144,6 +159,10 @@ struct FastExchangeTest : ExchangeTest {
             sentAt.push_back(clock.elapsed());
             return script ? script(req) : std::vector<QByteArray>{};
         };
+    }
+    void replyWith(std::vector<QByteArray> events)   // the requests' times still taken
+    {
+        script = [events](const QByteArray &) { return events; };
     }
     // Milliseconds an exchange took.
     template <typename F> qint64 timed(F exchange)
@@ -171,10 +190,11 @@ TEST_F(FastExchangeTest, CompleteRepliesEndTheExchangeAndMissingOnesTimeOut)
     EXPECT_LT(ms, 300);   // neither the reply timeout nor the unit
     EXPECT_EQ(got, row);
     // One byte per receive event, 1 ms apart; the escaped F0 makes it 14.
-    script = [&](const QByteArray &) { return inPieces(reply, {1}); };
+    replyWith(inPieces(reply, {1}));
     got = {};
     ms = timed([&] { EXPECT_TRUE(bus.readExchange(0x80, 3, &got)); });
-    EXPECT_TRUE(got == row && bus.receiveCount() == 14);
+    EXPECT_EQ(got, row);
+    EXPECT_EQ(bus.receiveCount(), 14);
     EXPECT_LT(ms, 300);
     // An acknowledgement with bytes after its three, still coming in after the
     // next request has gone out: they are not taken for the next reply.
@@ -191,7 +211,7 @@ TEST_F(FastExchangeTest, CompleteRepliesEndTheExchangeAndMissingOnesTimeOut)
     // Nothing, or a reply one byte short: a failed try at the reply timeout.
     bus.setFastMode(60, 0);
     for (const QByteArray &partial : {QByteArray(), reply.left(13)}) {
-        script = [&](const QByteArray &) { return std::vector<QByteArray>{partial}; };
+        replyWith({partial});
         ms = timed([&] { EXPECT_FALSE(bus.readExchange(0x80, 3, &got)); });
         EXPECT_GE(ms, 59);
         EXPECT_LT(ms, 1000);
@@ -205,7 +225,7 @@ TEST_F(FastExchangeTest, LateBytesArrivingWhileTheLineSettlesAreNeverTakenForARe
     // The reply to the first try comes 40 ms after it, within the settle time.
     script = [&](const QByteArray &) {
         port.deliverIn(40, reply);
-        script = [&](const QByteArray &) { return std::vector<QByteArray>{reply}; };
+        replyWith({reply});
         return std::vector<QByteArray>{};
     };
     EXPECT_FALSE(bus.readExchange(0x80, 3, &got));
@@ -227,11 +247,11 @@ TEST_F(FastExchangeTest, LateBytesArrivingWhileTheLineSettlesAreNeverTakenForARe
 TEST_F(FastExchangeTest, AWrongReplyFailsAtOnceAndTheNextRequestWaitsTheSettleTime)
 {
     bus.setFastMode(5000, 60);
-    script = [&](const QByteArray &) { return std::vector<QByteArray>{withByte(frames::readReply(0x80, 3, row), 13, 0)}; };
+    replyWith({withByte(frames::readReply(0x80, 3, row), 13, 0)});
     const qint64 ms = timed([&] { EXPECT_FALSE(bus.readExchange(0x80, 3, &got)); });
     EXPECT_LT(ms, 1000);
     const qint64 failedAt = clock.elapsed();
-    script = [&](const QByteArray &) { return std::vector<QByteArray>{frames::readReply(0x80, 3, row)}; };
+    replyWith({frames::readReply(0x80, 3, row)});
     EXPECT_TRUE(bus.readExchange(0x80, 3, &got));
     ASSERT_EQ(sentAt.size(), 2u);
     EXPECT_GE(sentAt[1] - failedAt, 59);
@@ -258,7 +278,7 @@ TEST_F(FastExchangeTest, StaleBytesNeverCountAndTheNextRequestWaitsForQuiet)
     // A late reply of a failed try comes while the line settles and is dropped.
     script = [&](const QByteArray &) {
         port.deliverIn(40, reply);
-        script = [&](const QByteArray &) { return std::vector<QByteArray>{reply}; };
+        replyWith({reply});
         return std::vector<QByteArray>{};
     };
     sentAt.clear();
@@ -271,18 +291,18 @@ TEST_F(FastExchangeTest, StaleBytesNeverCountAndTheNextRequestWaitsForQuiet)
     for (bool fast : {false, true}) {
         if (fast)
             bus.setFastMode(100, 15);
-        script = [&](const QByteArray &) { return std::vector<QByteArray>{hexBytes("F8 80 01 03 7C") + reply}; };
+        replyWith({hexBytes("F8 80 01 03 7C") + reply});
         EXPECT_FALSE(bus.readExchange(0x80, 3, &got)) << fast;
     }
     // A second acknowledgement in one exchange (the fixed wait sees both):
     // the write is judged on the first, and the anomaly is counted.
     bus.setFixedWait();
-    script = [&](const QByteArray &) { return std::vector<QByteArray>{frames::writeReply(0x07), frames::writeReply(0x07)}; };
+    replyWith({frames::writeReply(0x07), frames::writeReply(0x07)});
     seen = bus.anomalies();
     EXPECT_TRUE(bus.writeExchange(0x07, 5, row));
     EXPECT_EQ(bus.anomalies(), seen + 1);
     // A clean exchange adds none.
-    script = [&](const QByteArray &) { return std::vector<QByteArray>{reply}; };
+    replyWith({reply});
     seen = bus.anomalies();
     EXPECT_TRUE(bus.readExchange(0x80, 3, &got));
     EXPECT_EQ(bus.anomalies(), seen);

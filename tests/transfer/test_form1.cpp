@@ -113,7 +113,7 @@ TEST_F(FormTest, ControlsAndStartUp)
 
 TEST_F(FormTest, ClickRunsAndInputDuringTheRunDoesNothing)
 {
-    bus.memory[0x81] = pattern(2);
+    bus.memory(0x81) = pattern(2);
     settings.verify = true;
     settings.report = dir.filePath("report.json");
     auto form = makeForm();   // no zuk.txt: every controller's image incomplete
@@ -131,7 +131,8 @@ TEST_F(FormTest, ClickRunsAndInputDuringTheRunDoesNothing)
     EXPECT_EQ(port.requests.size(), 9u);
     for (const QByteArray &r : port.requests)
         EXPECT_EQ(r[2], frames::kReadCommand);
-    EXPECT_TRUE(!form->boxes[0]->isChecked() && form->boxes[9]->isChecked());
+    EXPECT_FALSE(form->boxes[0]->isChecked());
+    EXPECT_TRUE(form->boxes[9]->isChecked());
     EXPECT_EQ(form->tool().reg_image[9][8], pattern(2)[8]);
     EXPECT_EQ(form->Label2->text(), TransferTool::neutralStatus());
     EXPECT_TRUE(QFile::exists(form->tool().imagePath()));
@@ -146,7 +147,8 @@ TEST_F(FormTest, ClickRunsAndInputDuringTheRunDoesNothing)
     form->Command2->click();
     EXPECT_EQ(port.requests.size(), 27u);
     ASSERT_FALSE(messages.empty());
-    EXPECT_TRUE(messages.back().contains("$80") && !messages.back().contains("$81")) << messages.back().toStdString();
+    EXPECT_TRUE(messages.back().contains("$80")) << messages.back().toStdString();
+    EXPECT_FALSE(messages.back().contains("$81")) << messages.back().toStdString();
     form->boxes[8]->setChecked(false);
     // Closing during a run ends it after the exchange in progress, without saving.
     QFile::remove(form->tool().imagePath());
@@ -178,7 +180,7 @@ TEST_F(FormTest, ReadOnlyZukTxtIsNeverReplacedAndTheReportsLeftoversGo)
     QString why;
     ASSERT_TRUE(saveFileAtomically(image, bytes, &why));
     ASSERT_TRUE(QFile::setPermissions(image, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
-    bus.memory[0x81] = pattern(2);
+    bus.memory(0x81) = pattern(2);
     auto form = makeForm();
     EXPECT_FALSE(QFile::exists(leftover));
     EXPECT_TRUE(QFile::exists(own));
@@ -186,8 +188,8 @@ TEST_F(FormTest, ReadOnlyZukTxtIsNeverReplacedAndTheReportsLeftoversGo)
     form->Command1->click();   // refused before any exchange
     EXPECT_TRUE(port.requests.empty());
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].contains(image) && messages[0].contains(QStringLiteral("только для чтения")))
-        << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(image)) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("только для чтения"))) << messages[0].toStdString();
     QFile file(image);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), bytes);
@@ -207,7 +209,8 @@ TEST_F(FormTest, AnotherPortIsOfferedOrTypedAndTheChoiceIsRemembered)
     offered = {QString::fromLatin1(name) + "\tpseudo-terminal\t\t\t"};
     auto form = makeForm(false);   // cancelled: the buttons stay inactive
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_TRUE(messages[0].contains(settings.port) && messages[0].contains(QStringLiteral("Выберите порт")));
+    EXPECT_TRUE(messages[0].contains(settings.port)) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("Выберите порт"))) << messages[0].toStdString();
     EXPECT_FALSE(form->tool().portOpen());
     EXPECT_EQ(rememberedPortName("none"), "none");
     answer = QString::fromLatin1(name);
@@ -226,7 +229,8 @@ TEST_F(FormTest, AnotherPortIsOfferedOrTypedAndTheChoiceIsRemembered)
     // Порт > Другой порт: a name that does not open leaves the open port in use; one that does is taken.
     typed = dir.filePath("no-such-port-either");
     form->typePortAction->trigger();
-    EXPECT_TRUE(messages.back().contains(typed) && messages.back().contains(answer)) << messages.back().toStdString();
+    EXPECT_TRUE(messages.back().contains(typed)) << messages.back().toStdString();
+    EXPECT_TRUE(messages.back().contains(answer)) << messages.back().toStdString();
     EXPECT_TRUE(form->tool().portOpen());
     EXPECT_EQ(form->portName(), answer);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.filePath("menu"));
@@ -247,8 +251,8 @@ TEST_F(FormTest, AnotherPortIsOfferedOrTypedAndTheChoiceIsRemembered)
 
 TEST_F(FormTest, ProgressAndLockedControlsDuringAFastRunAndTheResultAfterIt)
 {
-    bus.memory[0x81] = pattern(2);
-    bus.failures[{0x81, 4}] = 10;   // row 4 given up
+    bus.memory(0x81) = pattern(2);
+    bus.fail(0x81, 4, 10);   // row 4 given up
     settings.waitUnitMs = 400;      // a unit per exchange would take over 40 s
     settings.fast = true;
     settings.replyTimeoutMs = 30;
@@ -282,22 +286,29 @@ TEST_F(FormTest, ProgressAndLockedControlsDuringAFastRunAndTheResultAfterIt)
     form->Command1->click();
     EXPECT_LT(t.elapsed(), 20000);
     ASSERT_EQ(seen.size(), 9u + 9 + 4);   // after the give-up, rows 5-8 are read twice
-    for (const Seen &s : seen)
-        EXPECT_TRUE(s.locked && s.stop && s.maximum == 9);
+    for (const Seen &s : seen) {
+        EXPECT_TRUE(s.locked);
+        EXPECT_TRUE(s.stop);
+        EXPECT_EQ(s.maximum, 9);
+    }
     EXPECT_EQ(seen[0].value, 0);
     EXPECT_EQ(seen[4].value, 4);
     EXPECT_EQ(seen[4].errors, QStringLiteral("ошибок 0"));
     EXPECT_EQ(seen[14].value, 5);   // after the ten tries of row 4
     EXPECT_EQ(seen[14].errors, QStringLiteral("ошибок 1"));
     // Afterwards everything is enabled again, the progress gone, the result shown until closed.
-    EXPECT_TRUE(form->Command1->isEnabled() && form->boxes[0]->isEnabled() && form->readAction->isEnabled()
-                && form->fastAction->isEnabled());
-    EXPECT_TRUE(form->progressBar->isHidden() && form->stopButton->isHidden() && !form->portLabel->isHidden());
+    EXPECT_TRUE(form->Command1->isEnabled());
+    EXPECT_TRUE(form->boxes[0]->isEnabled());
+    EXPECT_TRUE(form->readAction->isEnabled());
+    EXPECT_TRUE(form->fastAction->isEnabled());
+    EXPECT_TRUE(form->progressBar->isHidden());
+    EXPECT_TRUE(form->stopButton->isHidden());
+    EXPECT_FALSE(form->portLabel->isHidden());
     EXPECT_EQ(form->windowTitle(), QStringLiteral("умный дом — ") + QDir::toNativeSeparators(dir.path()));
     EXPECT_EQ(form->tool().reg_image[9][8], pattern(2)[8]);
     const QString text = result(*form);
-    EXPECT_TRUE(text.contains(QStringLiteral("\n$81: регистр 4 не прочитан\n"))
-                && text.contains(QStringLiteral("\nиндикатор часовой $81: сделано 9 из 9; не прочитаны регистры (1): 4")))
+    EXPECT_TRUE(text.contains(QStringLiteral("\n$81: регистр 4 не прочитан\n"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\nиндикатор часовой $81: сделано 9 из 9; не прочитаны регистры (1): 4")))
         << text.toStdString();
     form->resultDialog->close();
     EXPECT_EQ(result(*form), QString());
@@ -305,7 +316,7 @@ TEST_F(FormTest, ProgressAndLockedControlsDuringAFastRunAndTheResultAfterIt)
 
 TEST_F(FormTest, LostPortStopsTheRunAtOnceAndTheWindowSaysSo)
 {
-    bus.memory[0x81] = pattern(2);
+    bus.memory(0x81) = pattern(2);
     auto form = makeForm();
     form->boxes[9]->setChecked(true);
     port.responder = [&](const QByteArray &req) {
@@ -316,8 +327,8 @@ TEST_F(FormTest, LostPortStopsTheRunAtOnceAndTheWindowSaysSo)
     form->Command1->click();
     EXPECT_EQ(bus.exchanges, 4);   // the exchange in progress, then nothing
     ASSERT_FALSE(messages.empty());
-    EXPECT_TRUE(messages.back().contains(QStringLiteral("потеряна: gone")) && messages.back().contains("zuk.txt"))
-        << messages.back().toStdString();
+    EXPECT_TRUE(messages.back().contains(QStringLiteral("потеряна: gone"))) << messages.back().toStdString();
+    EXPECT_TRUE(messages.back().contains("zuk.txt")) << messages.back().toStdString();
     EXPECT_FALSE(QFile::exists(form->tool().imagePath()));
     const QString notOpen = QStringLiteral("Ошибка: порт %1 не открыт").arg(settings.port);
     EXPECT_EQ(form->Label2->text(), notOpen);
@@ -339,7 +350,7 @@ TEST_F(FormTest, LostPortStopsTheRunAtOnceAndTheWindowSaysSo)
 
 TEST_F(FormTest, MenuRunsWithVerifyAndStopLeavesZukTxtAsItWas)
 {
-    bus.memory[0x81] = pattern(2);
+    bus.memory(0x81) = pattern(2);
     settings.report = dir.filePath("report.json");
     RegisterImage img{};
     img[9] = pattern(5);
@@ -362,10 +373,10 @@ TEST_F(FormTest, MenuRunsWithVerifyAndStopLeavesZukTxtAsItWas)
     ASSERT_EQ(port.requests.size(), 18u);
     for (size_t i = 0; i < port.requests.size(); ++i)
         EXPECT_EQ(port.requests[i][2], i % 2 ? frames::kReadCommand : frames::kWriteCommand) << i;
-    EXPECT_EQ(bus.memory[0x81][8], img[9][8]);
+    EXPECT_EQ(bus.memory(0x81)[8], img[9][8]);
     EXPECT_TRUE(result(*form).contains(QStringLiteral("проверено чтением: 9"))) << result(*form).toStdString();
     // Стоп in the middle of a reading run: the run ends after the exchange in progress, zuk.txt stays as it was.
-    bus.memory[0x81] = pattern(3);
+    bus.memory(0x81) = pattern(3);
     port.responder = [&](const QByteArray &req) {
         if (bus.exchanges == 18 + 4)
             form->stopButton->click();
@@ -382,10 +393,10 @@ TEST_F(FormTest, MenuRunsWithVerifyAndStopLeavesZukTxtAsItWas)
 TEST_F(FormTest, CompareAndScanFromTheMenu)
 {
     RegisterImage img{};
-    img[9] = bus.memory[0x81] = pattern(2);
-    img[9][0][0] = bus.memory[0x81][0][0] = 1;
-    bus.memory[0x81][3][5] = 200;
-    bus.memory[0x90] = pattern(4);
+    img[9] = bus.memory(0x81) = pattern(2);
+    img[9][0][0] = bus.memory(0x81)[0][0] = 1;
+    bus.memory(0x81)[3][5] = 200;
+    bus.memory(0x90) = pattern(4);
     QString why;
     ASSERT_TRUE(saveFileAtomically(image(), imageFileBytes(img), &why));
     settings.fast = true;   // absent controllers: a short reply timeout per try
@@ -447,7 +458,9 @@ TEST_F(FormTest, FolderAndReportChosenInTheMenusAreRemembered)
     EXPECT_TRUE(result(*form).contains(silentLine(form->tool().lastRun().controllers.at(0))));
     EXPECT_EQ(QJsonDocument::fromJson(bytesOf(reportFile))["run"].toString(), "write");
     const WindowChoices remembered = rememberedWindowChoices();
-    EXPECT_TRUE(remembered.reportOn && remembered.reportFile == reportFile && remembered.skipSilent);
+    EXPECT_TRUE(remembered.reportOn);
+    EXPECT_EQ(remembered.reportFile, reportFile);
+    EXPECT_TRUE(remembered.skipSilent);
     // Off and on again: the file chosen once serves without asking.
     form->reportAction->trigger();
     EXPECT_FALSE(rememberedWindowChoices().reportOn);
@@ -458,5 +471,7 @@ TEST_F(FormTest, FolderAndReportChosenInTheMenusAreRemembered)
     TransferSettings given;
     given.report = dir.filePath("given.json");
     addRememberedChoices(&given, {true, false, false, true, remembered.reportFile});
-    EXPECT_TRUE(given.fast && !given.verify && given.report == dir.filePath("given.json"));
+    EXPECT_TRUE(given.fast);
+    EXPECT_FALSE(given.verify);
+    EXPECT_EQ(given.report, dir.filePath("given.json"));
 }

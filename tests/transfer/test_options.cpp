@@ -4,44 +4,90 @@
 
 using namespace zuk;
 
+namespace {
+
+// A bad command line, with a piece of the Russian message that names the fault.
+struct BadLine {
+    const char *name;
+    QStringList args;
+    QString message;
+};
+void PrintTo(const BadLine &c, std::ostream *os) { *os << c.args.join(' ').toStdString(); }
+
+struct BadCommandLine : testing::TestWithParam<BadLine> {};
+struct BadAddressList : testing::TestWithParam<std::pair<const char *, const char *>> {};
+
+}  // namespace
+
 TEST(TransferOptions, TickListsAndCommandLines)
 {
     std::array<bool, kSlotCount> t{};
     ASSERT_TRUE(parseAddressList("00,07,80,9c", &t));
     EXPECT_EQ(t, (std::array<bool, kSlotCount>{1, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
-    for (const char *bad : {"", "08", "00,", "00;07", "0x80", "100", " 00", "All"})
-        EXPECT_FALSE(parseAddressList(bad, &t)) << bad;
     TransferOptions o;
     QString error;
     ASSERT_TRUE(parseTransferOptions({"--write", "--port=/dev/pts/3", "--tick", "all", "--wait-unit-ms", "5"}, &o, &error));
-    EXPECT_TRUE(o.mode == TransferOptions::Mode::Write && o.port == "/dev/pts/3" && o.waitUnitMs == 5 && (*o.tick)[19]);
+    EXPECT_EQ(o.mode, TransferOptions::Mode::Write);
+    EXPECT_EQ(o.port.toStdString(), "/dev/pts/3");
+    EXPECT_EQ(o.waitUnitMs, 5);
+    ASSERT_TRUE(o.tick.has_value());
+    EXPECT_TRUE((*o.tick)[19]);
     ASSERT_TRUE(parseTransferOptions({"-read", "-dir", "d"}, &o, &error)) << error.toStdString();
-    EXPECT_TRUE(o.mode == TransferOptions::Mode::Read && o.dir == "d");
-    EXPECT_TRUE(!o.fast && o.replyTimeoutMs == 100 && o.settleMs == 20);
+    EXPECT_EQ(o.mode, TransferOptions::Mode::Read);
+    EXPECT_EQ(o.dir.toStdString(), "d");
+    EXPECT_FALSE(o.fast);
+    EXPECT_EQ(o.replyTimeoutMs, 100);
+    EXPECT_EQ(o.settleMs, 20);
     ASSERT_TRUE(parseTransferOptions({"--fast", "--reply-timeout-ms", "5", "--settle-ms", "0"}, &o, &error));
-    EXPECT_TRUE(o.mode == TransferOptions::Mode::Window && o.fast && o.replyTimeoutMs == 5 && o.settleMs == 0);
+    EXPECT_EQ(o.mode, TransferOptions::Mode::Window);
+    EXPECT_TRUE(o.fast);
+    EXPECT_EQ(o.replyTimeoutMs, 5);
+    EXPECT_EQ(o.settleMs, 0);
     ASSERT_TRUE(parseTransferOptions({"--read", "--settle-ms", "5"}, &o, &error));   // the fixed wait settles too
     EXPECT_EQ(o.settleMs, 5);
-    // Each bad command line, with a piece of the Russian message that names the fault.
-    const std::vector<std::pair<QStringList, QString>> bad = {
-        {{"--read", "--write"}, "режим"},          {{"--read", "--tick"}, "нет значения у --tick"},
-        {{"--write", "--tick", "01,zz"}, "--tick"}, {{"--read", "--wait-unit-ms", "0"}, "--wait-unit-ms"},
-        {{"--tick", "all"}, "--tick не действует"}, {{"--read", "extra"}, "неизвестный аргумент: extra"},
-        {{"--bogus"}, "неизвестный аргумент: --bogus"}, {{"--read=1"}, "лишнее значение"},
-        {{"--read", "--dir", "a", "--dir", "b"}, "повторный"}, {{"--port", ""}, "пустое имя порта"},
-        {{"--read", "--port", "--dir", "d"}, "нет значения у --port"},
-        {{"--write", "--fast", "--reply-timeout-ms", "4"}, "--reply-timeout-ms"},
-        {{"--read", "--reply-timeout-ms", "50"}, "--reply-timeout-ms действует только вместе с --fast"},
-        {{"--read", "--fast", "--settle-ms", "-1"}, "--settle-ms"},
-    };
-    for (const auto &[args, message] : bad) {
-        error.clear();
-        EXPECT_FALSE(parseTransferOptions(args, &o, &error)) << args.join(' ').toStdString();
-        EXPECT_TRUE(error.contains(message)) << error.toStdString();
-    }
     ASSERT_TRUE(parseTransferOptions({"--read", "-h"}, &o, &error));
     EXPECT_EQ(o.mode, TransferOptions::Mode::Help);
     for (const char *name : {"--read", "--write", "--port NAME", "--dir FOLDER", "--tick LIST", "--wait-unit-ms N", "--fast",
                              "--reply-timeout-ms N", "--settle-ms N"})
         EXPECT_TRUE(transferUsage().contains(name)) << name;
 }
+
+TEST_P(BadAddressList, IsRefused)
+{
+    std::array<bool, kSlotCount> t{};
+    EXPECT_FALSE(parseAddressList(GetParam().second, &t));
+}
+
+INSTANTIATE_TEST_SUITE_P(TransferOptions, BadAddressList,
+                         testing::Values(std::pair{"Empty", ""}, std::pair{"NoSuchController", "08"},
+                                         std::pair{"TrailingComma", "00,"}, std::pair{"Semicolon", "00;07"},
+                                         std::pair{"HexPrefix", "0x80"}, std::pair{"ThreeDigits", "100"},
+                                         std::pair{"LeadingBlank", " 00"}, std::pair{"CapitalAll", "All"}),
+                         [](const auto &info) { return std::string(info.param.first); });
+
+TEST_P(BadCommandLine, IsRefusedNamingTheFault)
+{
+    TransferOptions o;
+    QString error;
+    EXPECT_FALSE(parseTransferOptions(GetParam().args, &o, &error));
+    EXPECT_TRUE(error.contains(GetParam().message)) << error.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TransferOptions, BadCommandLine,
+    testing::Values(BadLine{"TwoModes", {"--read", "--write"}, "режим"},
+                    BadLine{"TickWithoutValue", {"--read", "--tick"}, "нет значения у --tick"},
+                    BadLine{"TickNotAList", {"--write", "--tick", "01,zz"}, "--tick"},
+                    BadLine{"ZeroWaitUnit", {"--read", "--wait-unit-ms", "0"}, "--wait-unit-ms"},
+                    BadLine{"TickInTheWindow", {"--tick", "all"}, "--tick не действует"},
+                    BadLine{"ExtraArgument", {"--read", "extra"}, "неизвестный аргумент: extra"},
+                    BadLine{"UnknownOption", {"--bogus"}, "неизвестный аргумент: --bogus"},
+                    BadLine{"ValueOfAFlag", {"--read=1"}, "лишнее значение"},
+                    BadLine{"RepeatedDir", {"--read", "--dir", "a", "--dir", "b"}, "повторный"},
+                    BadLine{"EmptyPort", {"--port", ""}, "пустое имя порта"},
+                    BadLine{"OptionTakenForPort", {"--read", "--port", "--dir", "d"}, "нет значения у --port"},
+                    BadLine{"ReplyTimeoutTooShort", {"--write", "--fast", "--reply-timeout-ms", "4"}, "--reply-timeout-ms"},
+                    BadLine{"ReplyTimeoutWithoutFast", {"--read", "--reply-timeout-ms", "50"},
+                            "--reply-timeout-ms действует только вместе с --fast"},
+                    BadLine{"NegativeSettle", {"--read", "--fast", "--settle-ms", "-1"}, "--settle-ms"}),
+    [](const auto &info) { return std::string(info.param.name); });

@@ -63,7 +63,8 @@ struct RunTest : ::testing::Test {
 
 TEST_F(RunTest, ReadingStoresRepliesClearsUntickedMarkersAndSavesAll)
 {
-    bus.memory = {{0x80, pattern(1)}, {0x9C, pattern(2)}, {0x00, pattern(3)}};   // $00 present, not ticked
+    for (auto [a, seed] : {std::pair{0x80, 1}, {0x9C, 2}, {0x00, 3}})   // $00 present, not ticked
+        bus.memory(a) = pattern(seed);
     tool.reg_image[0] = pattern(9);
     tick({0x80, 0x9C});
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
@@ -71,8 +72,9 @@ TEST_F(RunTest, ReadingStoresRepliesClearsUntickedMarkersAndSavesAll)
     EXPECT_EQ(port.requests.back(), hexBytes("F0 9C 07 17 BA"));
     for (int a : {0x80, 0x9C})
         for (int r = 0; r < controllerMap()[slotOfAddress(a)].rows; ++r)
-            EXPECT_EQ(tool.reg_image[slotOfAddress(a)][r], bus.memory[a][r]) << a << " " << r;
-    EXPECT_TRUE(tool.reg_image[0][0][0] == 0 && tool.reg_image[0][0][1] == pattern(9)[0][1]);
+            EXPECT_EQ(tool.reg_image[slotOfAddress(a)][r], bus.memory(a)[r]) << a << " " << r;
+    EXPECT_EQ(tool.reg_image[0][0][0], 0);
+    EXPECT_EQ(tool.reg_image[0][0][1], pattern(9)[0][1]);
     EXPECT_EQ(exchange.exchangeState(), 0);
     EXPECT_EQ(statusAt(32, 3), (Texts{readOk(0x9C, 0x17), total(0), kNeutral}));
     QFile f(tool.imagePath());
@@ -82,8 +84,9 @@ TEST_F(RunTest, ReadingStoresRepliesClearsUntickedMarkersAndSavesAll)
 
 TEST_F(RunTest, ReadingRetryCountCarriesOverSuccessfulRows)
 {
-    bus.memory[0x85] = pattern(4);
-    bus.failures = {{{0x85, 0}, 4}, {{0x85, 1}, 4}, {{0x85, 2}, 99}, {{0x85, 3}, 9}};
+    bus.memory(0x85) = pattern(4);
+    for (auto [row, times] : {std::pair{0, 4}, {1, 4}, {2, 99}, {3, 9}})
+        bus.fail(0x85, row, times);
     tool.reg_image[13][2] = {1, 1, 1, 1, 1, 1, 1, 1};   // slot of $85
     tick({0x85});
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
@@ -105,21 +108,21 @@ TEST_F(RunTest, SilentControllerGivesEveryRowUpAfterTenExchanges)
 
 TEST_F(RunTest, WritingRetryCountResetsAfterEveryRowAndF0IsEscaped)
 {
-    bus.memory[0x82] = SlotImage{};
+    bus.memory(0x82) = SlotImage{};
     tool.reg_image[10] = pattern(5);   // slot of $82
     tool.reg_image[10][4] = {0xF0, 0, 0, 0, 0, 0, 0xF0, 0};
     for (int r = 0; r < 9; ++r)
-        bus.failures[{0x82, r}] = 9;
+        bus.fail(0x82, r, 9);
     tick({0x82});
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
     EXPECT_EQ(port.requests.size(), 99u);   // 9 x 10 writes; after the first failure each row is read back
     for (int r = 0; r < 9; ++r)
-        EXPECT_EQ(bus.memory[0x82][r], tool.reg_image[10][r]) << r;
+        EXPECT_EQ(bus.memory(0x82)[r], tool.reg_image[10][r]) << r;
     EXPECT_EQ(port.requests[49], hexBytes("F0 82 08 04 F0 11 00 00 00 00 00 F0 11 00 90"));
     EXPECT_EQ(status[9], row("запись в систему адреса $", 0x82, 0, "     OK"));
     EXPECT_EQ(status.back(), kNeutral);
     EXPECT_EQ(count(total(0)), 0);   // no total after a run without errors
-    bus.failures[{0x82, 8}] = 10;     // now row 8 is given up
+    bus.fail(0x82, 8, 10);   // now row 8 is given up
     status.clear();
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
     EXPECT_EQ(statusAt(status.size() - 5, 5), (Texts{"error  A", row("запись в систему адреса $", 0x82, 8, "  ERROR"),
@@ -128,7 +131,7 @@ TEST_F(RunTest, WritingRetryCountResetsAfterEveryRowAndF0IsEscaped)
 
 TEST_F(RunTest, RefusedNothingTickedUnwritableFolderFailedSaveNoPort)
 {
-    bus.memory[0x98] = SlotImage{};
+    bus.memory(0x98) = SlotImage{};
     tick({0x00, 0x98});
     tool.reg_image[19][0][0] = -1;   // $9D not ticked: never sent, not checked
     for (int bad : {300, -2}) {
@@ -146,13 +149,15 @@ TEST_F(RunTest, RefusedNothingTickedUnwritableFolderFailedSaveNoPort)
     EXPECT_EQ(tool.comparingRun(), RunOutcome::Refused);
     EXPECT_EQ(tool.readingRun(), RunOutcome::Refused);
     ASSERT_EQ(errors.size(), 3u);
-    for (const QString &e : errors)
-        EXPECT_TRUE(e.contains(QStringLiteral("ни один контроллер не отмечен")) && e.contains(QStringLiteral("все отметки сняты")))
-            << e.toStdString();
+    for (const QString &e : errors) {
+        EXPECT_TRUE(e.contains(QStringLiteral("ни один контроллер не отмечен"))) << e.toStdString();
+        EXPECT_TRUE(e.contains(QStringLiteral("все отметки сняты"))) << e.toStdString();
+    }
     EXPECT_TRUE(errors[2].startsWith(QStringLiteral("Чтение не начато")));
     EXPECT_EQ(tool.runRefusal(RunKind::Read), errors[2]);
     EXPECT_TRUE(tool.runRefusal(RunKind::Scan).isEmpty());
-    EXPECT_TRUE(status.empty() && port.requests.empty());
+    EXPECT_TRUE(status.empty());
+    EXPECT_TRUE(port.requests.empty());
     EXPECT_EQ(tool.reg_image[3][0][0], 7);
     EXPECT_EQ(fileBytes(tool.imagePath()), saved);
     tool.reg_image[3][0][0] = tool.reg_image[19][0][0] = 0;   // as loaded: no marker set
@@ -180,7 +185,8 @@ TEST_F(RunTest, RefusedNothingTickedUnwritableFolderFailedSaveNoPort)
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
     clearSaveFault();
     EXPECT_EQ(statusAt(status.size() - 2, 2), (Texts{total(0), kNeutral}));
-    ASSERT_TRUE(tool.saveFailed() && errors.size() == 2u);
+    EXPECT_TRUE(tool.saveFailed());
+    ASSERT_EQ(errors.size(), 2u);
     EXPECT_TRUE(errors[1].startsWith(QStringLiteral("Файл не сохранён: "))) << errors[1].toStdString();
     EXPECT_FALSE(QFile::exists(tool.imagePath()));
     status.clear();
@@ -198,10 +204,11 @@ TEST_F(RunTest, RefusedNothingTickedUnwritableFolderFailedSaveNoPort)
 TEST_F(RunTest, SkipSilentLeavesOnlyControllersThatNeverAnswered)
 {
     tool.setSkipSilent(true);
-    bus.memory = {{0x80, pattern(1)}, {0x82, pattern(2)}};   // $81 absent
-    bus.failures[{0x80, 0}] = 9;                              // answers row 0 at its tenth try
+    bus.memory(0x80) = pattern(1);   // $81 absent
+    bus.memory(0x82) = pattern(2);
+    bus.fail(0x80, 0, 9);            // answers row 0 at its tenth try
     for (int r : {1, 2})
-        bus.failures[{0x82, r}] = 99;                         // answers row 0, then falls silent
+        bus.fail(0x82, r, -1);       // answers row 0, then falls silent
     tool.reg_image[9] = pattern(5);
     tick({0x80, 0x81, 0x82});
     auto requestsTo = [this](int a) {
@@ -218,10 +225,10 @@ TEST_F(RunTest, SkipSilentLeavesOnlyControllersThatNeverAnswered)
     EXPECT_EQ(tool.errorTotal(), 3);
     EXPECT_EQ(tool.rowsDone(), tool.rowsToDo());   // the rows left count for the progress
     for (int r = 0; r < 9; ++r)
-        EXPECT_EQ(tool.reg_image[8][r], bus.memory[0x80][r]) << r;
+        EXPECT_EQ(tool.reg_image[8][r], bus.memory(0x80)[r]) << r;
     EXPECT_EQ(tool.reg_image[9], pattern(5));   // rows not tried keep their values
     for (int r = 3; r < 9; ++r)
-        EXPECT_EQ(tool.reg_image[10][r], bus.memory[0x82][r]) << r;
+        EXPECT_EQ(tool.reg_image[10][r], bus.memory(0x82)[r]) << r;
     const auto at = std::find(status.begin(), status.end(), QStringLiteral("контроллер адрес $81 молчит, пропущен"));
     ASSERT_NE(at, status.end());
     EXPECT_EQ(*(at - 1), row("Чтение из системы адреса $", 0x81, 0, "     ERROR"));
@@ -235,13 +242,14 @@ TEST_F(RunTest, SkipSilentLeavesOnlyControllersThatNeverAnswered)
     // Comparing: the rows left show no difference.
     port.requests.clear();
     EXPECT_EQ(tool.comparingRun(), RunOutcome::Completed);
-    EXPECT_TRUE(tool.lastRun().controllers[1].silent && tool.lastRun().controllers[1].differences.empty());
+    EXPECT_TRUE(tool.lastRun().controllers[1].silent);
+    EXPECT_TRUE(tool.lastRun().controllers[1].differences.empty());
     EXPECT_EQ(requestsTo(0x81), 10);
 
     // Writing: $80 acknowledges row 0 but never stores it.
     tool.setVerify(true);
-    bus.failures.clear();
-    bus.noStore[{0x80, 0}] = 99;
+    bus.clearFaults();
+    bus.fault(0x80, 0, -1, sim::FaultKind::NoStore);
     tool.reg_image[8][0] = {1, 2, 3, 4, 5, 6, 7, 8};
     tool.ticked = {};
     tick({0x80, 0x81});
@@ -256,9 +264,10 @@ TEST_F(RunTest, SkipSilentLeavesOnlyControllersThatNeverAnswered)
 
 TEST_F(RunTest, ScanAsksRegisterZeroOfEachCandidateUpToThreeTimes)
 {
-    bus.memory = {{0x00, pattern(1)}, {0x9C, pattern(2)}, {0x9D, pattern(3)}};
-    bus.failures[{0x9C, 0}] = 2;   // answers the third try
-    bus.failures[{0x9D, 0}] = 3;   // would answer a fourth
+    for (auto [a, seed] : {std::pair{0x00, 1}, {0x9C, 2}, {0x9D, 3}})
+        bus.memory(a) = pattern(seed);
+    bus.fail(0x9C, 0, 2);   // answers the third try
+    bus.fail(0x9D, 0, 3);   // would answer a fourth
     tool.reg_image[0] = pattern(7);
     const RegisterImage before = tool.reg_image;
     const QByteArray saved = fileBytes(tool.imagePath());
@@ -302,7 +311,8 @@ TEST_F(RunTest, OnlyControllersWhoseImageIsCompleteAreWritten)
     file.write(imageFileBytes(RegisterImage{}).left(900));
     file.close();
     EXPECT_FALSE(tool.LoadImageFile());
-    bus.memory = {{0x80, pattern(4)}, {0x81, pattern(5)}};
+    bus.memory(0x80) = pattern(4);
+    bus.memory(0x81) = pattern(5);
     tick({0x80});
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);   // $80 now read whole
     tick({0x81});
@@ -311,8 +321,9 @@ TEST_F(RunTest, OnlyControllersWhoseImageIsCompleteAreWritten)
     EXPECT_EQ(tool.writingRun(), RunOutcome::Refused);
     EXPECT_TRUE(port.requests.empty());
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_TRUE(errors[0].contains("$81") && !errors[0].contains("$80") && errors[0].contains("загружен не полностью"))
-        << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].contains("$81")) << errors[0].toStdString();
+    EXPECT_FALSE(errors[0].contains("$80")) << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].contains("загружен не полностью")) << errors[0].toStdString();
     EXPECT_EQ(tool.lastRun().outcome, RunOutcome::Refused);
     tool.ticked[slotOfAddress(0x81)] = false;
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
@@ -324,7 +335,7 @@ TEST_F(RunTest, OnlyControllersWhoseImageIsCompleteAreWritten)
     ASSERT_TRUE(tool.LoadImageFile());
     tool.ticked = {};
     tick({0x81});
-    bus.failures[{0x81, 3}] = 10;
+    bus.fail(0x81, 3, 10);
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
     EXPECT_EQ(tool.lastRun().controllers[0].givenUp, std::vector<int>{3});
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
@@ -334,12 +345,14 @@ TEST_F(RunTest, OnlyControllersWhoseImageIsCompleteAreWritten)
 TEST_F(RunTest, VerifiedWritesAreRepeatedUntilTheControllerHoldsTheRow)
 {
     tool.setVerify(true);
-    bus.memory[0x80] = SlotImage{};
-    bus.memory[0x81] = SlotImage{};
+    bus.memory(0x80) = SlotImage{};
+    bus.memory(0x81) = SlotImage{};
     tool.reg_image[8] = pattern(6);
     tool.reg_image[9] = pattern(7);
-    bus.noStore[{0x80, 2}] = 2;    // acknowledged twice without storing
-    bus.noStore[{0x81, 5}] = 99;   // never stores
+    // Row 2 of $80 acknowledges its first two writes without storing them
+    // (the read-back between them counts too); row 5 of $81 never stores.
+    bus.fault(0x80, 2, 3, sim::FaultKind::NoStore);
+    bus.fault(0x81, 5, -1, sim::FaultKind::NoStore);
     for (int s : {8, 9})
         tool.ticked[s] = true;
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
@@ -349,8 +362,8 @@ TEST_F(RunTest, VerifiedWritesAreRepeatedUntilTheControllerHoldsTheRow)
         writesOfRow2 += port.requests[i][2] == frames::kWriteCommand && port.requests[i][3] == 2;
     EXPECT_EQ(writesOfRow2, 3);
     for (int r = 0; r < 9; ++r) {
-        EXPECT_EQ(bus.memory[0x80][r], tool.reg_image[8][r]) << r;
-        EXPECT_EQ(bus.memory[0x81][r] == tool.reg_image[9][r], r != 5) << r;
+        EXPECT_EQ(bus.memory(0x80)[r], tool.reg_image[8][r]) << r;
+        EXPECT_EQ(bus.memory(0x81)[r] == tool.reg_image[9][r], r != 5) << r;
     }
     EXPECT_EQ(statusAt(2, 3), (Texts{"error  1", "error  2", row("запись в систему адреса $", 0x80, 2, "     OK")}));
     const RunRecord &rec = tool.lastRun();
@@ -375,7 +388,7 @@ TEST_F(RunTest, LateAcknowledgementOfAFailedTryNeverPassesForAnotherRow)
     // Row 0's first acknowledgement comes so late that, without read-backs,
     // it would land in the wait of row 1's first write, which is lost.
     exchange.setWaitUnitMs(60);
-    bus.memory[0x80] = SlotImage{};
+    bus.memory(0x80) = SlotImage{};
     tool.reg_image[8] = pattern(8);
     tick({0x80});
     std::map<int, int> writesOf;
@@ -394,7 +407,7 @@ TEST_F(RunTest, LateAcknowledgementOfAFailedTryNeverPassesForAnotherRow)
     };
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
     for (int r = 0; r < 9; ++r)
-        EXPECT_EQ(bus.memory[0x80][r], tool.reg_image[8][r]) << r;
+        EXPECT_EQ(bus.memory(0x80)[r], tool.reg_image[8][r]) << r;
     EXPECT_EQ(writesOf[1], 2);
     EXPECT_EQ(tool.errorTotal(), 0);
     EXPECT_EQ(tool.lastRun().controllers[0].verified, 9);   // every row after the first failure
@@ -403,7 +416,7 @@ TEST_F(RunTest, LateAcknowledgementOfAFailedTryNeverPassesForAnotherRow)
 TEST_F(RunTest, LateRepliesAreDroppedWhileTheLineSettlesAndNeverStoredAsAnotherRow)
 {
     exchange.setWaitUnitMs(60);
-    bus.memory[0x84] = pattern(7);
+    bus.memory(0x84) = pattern(7);
     tick({0x84});
     // Replies of exchanges 2 and 3 (row 1, twice) come 10 ms after their
     // tries failed: the line is settling then, and they are dropped.
@@ -414,7 +427,7 @@ TEST_F(RunTest, LateRepliesAreDroppedWhileTheLineSettlesAndNeverStoredAsAnotherR
     };
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
     for (int r = 0; r < 9; ++r)
-        EXPECT_EQ(tool.reg_image[12][r], bus.memory[0x84][r]) << r;
+        EXPECT_EQ(tool.reg_image[12][r], bus.memory(0x84)[r]) << r;
     EXPECT_EQ(statusAt(0, 5), (Texts{readOk(0x84, 0), "error  1", "error  2", readOk(0x84, 1), readOk(0x84, 2)}));
     EXPECT_EQ(bus.exchanges, 1 + 2 + 2 * 8);   // after the failures every row is read twice
     EXPECT_EQ(tool.lastRun().controllers[0].confirmed, 8);
@@ -427,7 +440,7 @@ TEST_F(RunTest, LateRepliesAreDroppedWhileTheLineSettlesAndNeverStoredAsAnotherR
 TEST_F(RunTest, AStrayAcknowledgementNeverPassesForAWrite)
 {
     exchange.setFastMode(40, 5);
-    bus.memory[0x80] = SlotImage{};
+    bus.memory(0x80) = SlotImage{};
     tool.reg_image[8] = pattern(3);
     tick({0x80});
     int writes = 0;
@@ -444,7 +457,7 @@ TEST_F(RunTest, AStrayAcknowledgementNeverPassesForAWrite)
     };
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
     for (int r = 0; r < 9; ++r)
-        EXPECT_EQ(bus.memory[0x80][r], tool.reg_image[8][r]) << r;
+        EXPECT_EQ(bus.memory(0x80)[r], tool.reg_image[8][r]) << r;
     EXPECT_EQ(tool.lastRun().controllers[0].verified, 9);
     EXPECT_EQ(tool.lastRun().controllers[0].written.size(), 9u);
 
@@ -453,7 +466,7 @@ TEST_F(RunTest, AStrayAcknowledgementNeverPassesForAWrite)
     // controller after one with an anomaly is confirmed from its first row.
     exchange.setFixedWait();
     tool.reg_image[9] = pattern(5);
-    bus.memory[0x80] = bus.memory[0x81] = SlotImage{};
+    bus.memory(0x80) = bus.memory(0x81) = SlotImage{};
     tick({0x81});
     bool lateAck = true, lastRowFails = true;
     port.responder = [&](const QByteArray &req) -> std::vector<QByteArray> {
@@ -465,7 +478,7 @@ TEST_F(RunTest, AStrayAcknowledgementNeverPassesForAWrite)
         return bus.answer(req);
     };
     EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
-    EXPECT_EQ(bus.memory[0x81][0], tool.reg_image[9][0]);
+    EXPECT_EQ(bus.memory(0x81)[0], tool.reg_image[9][0]);
     EXPECT_EQ(tool.lastRun().controllers[1].verified, 9);
 }
 
@@ -476,8 +489,8 @@ TEST_F(RunTest, ARowHoldingItsOwnReplyHeaderIsNeverReadShifted)
 {
     exchange.setWaitUnitMs(40);
     exchange.setSettleMs(5);
-    bus.memory[0x00] = pattern(4);
-    bus.memory[0x00][5] = {0x70, 0x00, 0x00, 0x01, 0xF8, 0x00, 0x07, 0x05};
+    bus.memory(0x00) = pattern(4);
+    bus.memory(0x00)[5] = {0x70, 0x00, 0x00, 0x01, 0xF8, 0x00, 0x07, 0x05};
     tick({0x00});
     int readsOf5 = 0;
     port.responder = [&](const QByteArray &req) -> std::vector<QByteArray> {
@@ -493,8 +506,8 @@ TEST_F(RunTest, ARowHoldingItsOwnReplyHeaderIsNeverReadShifted)
         return {};
     };
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
-    EXPECT_EQ(tool.reg_image[0][5], bus.memory[0x00][5]);
+    EXPECT_EQ(tool.reg_image[0][5], bus.memory(0x00)[5]);
     for (int r = 0; r < 60; ++r)
-        EXPECT_EQ(tool.reg_image[0][r], bus.memory[0x00][r]) << r;
+        EXPECT_EQ(tool.reg_image[0][r], bus.memory(0x00)[r]) << r;
     EXPECT_EQ(tool.errorTotal(), 0);
 }
