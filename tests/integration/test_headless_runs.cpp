@@ -612,6 +612,17 @@ TEST_F(HeadlessRuns, SignalStopsTheRunWritesTheReportAndLeavesZukTxtAsItWas)
     }
 }
 
+// The status lines of the rows done, without the tries a loaded machine
+// may add ("error  N").
+Lines rowLines(const QStringList &lines)
+{
+    Lines out;
+    for (const std::string &l : toLines(lines))
+        if (l.rfind("error  ", 0) != 0)
+            out.push_back(l);
+    return out;
+}
+
 TEST_F(HeadlessRuns, FastRunsOverAPacedLineGiveWhatTheFixedWaitGives)
 {
     // A line at 19200 baud: each exchange takes its real ~10 ms on the wire.
@@ -625,7 +636,7 @@ TEST_F(HeadlessRuns, FastRunsOverAPacedLineGiveWhatTheFixedWaitGives)
     const ToolRun b = tool("--read", *source, fastRead, "00", 400, fast);   // the unit no longer counts
     EXPECT_EQ(a.exitCode, 0) << a.err.toStdString();
     EXPECT_EQ(b.exitCode, 0) << b.err.toStdString();
-    EXPECT_EQ(toLines(b.lines), toLines(a.lines));
+    EXPECT_EQ(rowLines(b.lines), rowLines(a.lines));
     EXPECT_TRUE(sameBytes(fileBytes(fastRead.path()), fileBytes(fixedRead.path())));
     EXPECT_EQ(loadOrFail(fastRead.path())[0], mem[0]);
 
@@ -639,7 +650,7 @@ TEST_F(HeadlessRuns, FastRunsOverAPacedLineGiveWhatTheFixedWaitGives)
     const ToolRun d = tool("--write", *fastSim, image, "00", 400, fast);
     EXPECT_EQ(c.exitCode, 0) << c.err.toStdString();
     EXPECT_EQ(d.exitCode, 0) << d.err.toStdString();
-    EXPECT_EQ(toLines(d.lines), toLines(c.lines));
+    EXPECT_EQ(rowLines(d.lines), rowLines(c.lines));
     ASSERT_TRUE(fixedSim->stop());
     ASSERT_TRUE(fastSim->stop());
     EXPECT_TRUE(sameBytes(fileBytes(fastSim->savePath), fileBytes(fixedSim->savePath)));
