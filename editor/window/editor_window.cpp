@@ -483,8 +483,10 @@ QLineEdit *EditorWindow::addText(TextBox &control, int left, int top, int width)
         updateState();
     });
     // Enter, or leaving the box after a change: the edit of the name is one step.
+    // (Not while the window is going: closing moves the focus out of the
+    // box after the form is gone.)
     connect(edit, &QLineEdit::editingFinished, this, [this] {
-        if (form_->commitTyping())
+        if (form_ && form_->commitTyping())
             refresh();
     });
     texts_.push_back({model, edit});
