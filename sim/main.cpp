@@ -59,6 +59,12 @@ int main(int argc, char **argv)
         if (!log.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
             return usageError(QStringLiteral("cannot open log %1: %2").arg(opt.log, log.errorString()));
     }
+    QFile bytesLog;
+    if (!opt.bytesLog.isEmpty()) {
+        bytesLog.setFileName(opt.bytesLog);
+        if (!bytesLog.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return usageError(QStringLiteral("cannot open %1: %2").arg(opt.bytesLog, bytesLog.errorString()));
+    }
     Pty pty;
     if (!openPty(&pty, &error))
         return usageError(error);
@@ -71,7 +77,7 @@ int main(int argc, char **argv)
 
     std::printf("%s\n", pty.path.constData());
     std::fflush(stdout);
-    serve(opt, inst, pty, signalFd, log.isOpen() ? &log : nullptr);
+    serve(opt, inst, pty, signalFd, log.isOpen() ? &log : nullptr, bytesLog.isOpen() ? &bytesLog : nullptr);
 
     if (!opt.faults.empty())
         std::fprintf(stderr, "zuk_sim: listed faults applied: %d\n", inst.listedFaultsApplied);

@@ -53,6 +53,13 @@ const std::vector<OptionRow> &optionTable()
          "hexadecimal as on the wire (\"F0 80 07 03 8A\"), flushed\n"
          "per line; requests with a wrong checksum are logged too.",
          [](const QString &v, SimOptions *o) { o->log = v; return true; }},
+        {"bytes-log", "FILE",
+         "one line per piece of bytes read from or written to the\n"
+         "line, flushed per line: seconds since the start with\n"
+         "microseconds, \"<\" received or \">\" sent by the\n"
+         "simulator, the bytes in hexadecimal\n"
+         "(\"0.412006 < F0 80 07 03 8A\"); echoes and answers alike.",
+         [](const QString &v, SimOptions *o) { o->bytesLog = v; return true; }},
         {"fault", "LIST",
          "faults, comma-separated (an empty one is an error),\n"
          "option repeatable:\n"

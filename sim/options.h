@@ -13,6 +13,7 @@ namespace zuk::sim {
 struct SimOptions {
     bool help = false;
     QString image, present, link, save, log;
+    QString bytesLog;        // every read from and write to the line, with times
     std::vector<Fault> faults;
     bool randomFaults = false;   // --seed and --fault-rate given
     quint32 seed = 1;

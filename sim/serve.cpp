@@ -19,8 +19,8 @@ constexpr qint64 kIdleFlushUs = 500'000;
 
 class Server {
 public:
-    Server(const SimOptions &o, Installation &inst, Pty &pty, QFile *log)
-        : opt_(o), inst_(inst), pty_(pty), log_(log), paced_(o.lineSpeed > 0),
+    Server(const SimOptions &o, Installation &inst, Pty &pty, QFile *log, QFile *bytesLog)
+        : opt_(o), inst_(inst), pty_(pty), log_(log), bytesLog_(bytesLog), paced_(o.lineSpeed > 0),
           toSim_(paced_ ? o.lineSpeed : 1), fromSim_(paced_ ? o.lineSpeed : 1),
           answerDelayUs_(qint64(o.answerDelayMs) * 1000)
     {
@@ -53,6 +53,25 @@ public:
 
 private:
     qint64 nowUs() const { return clock_.nsecsElapsed() / 1000; }
+
+    // "0.412006 < F0 80 07 03 8A": received ('<') or sent ('>') bytes.
+    void logBytes(char marker, const QByteArray &bytes)
+    {
+        if (!bytesLog_)
+            return;
+        const qint64 us = nowUs();
+        bytesLog_->write(QByteArray::number(us / 1'000'000) + '.'
+                         + QByteArray::number(us % 1'000'000).rightJustified(6, '0') + ' ' + marker + ' '
+                         + bytes.toHex(' ').toUpper() + '\n');
+        bytesLog_->flush();
+    }
+
+    // Bytes onto the line.
+    void put(const QByteArray &bytes)
+    {
+        if (writeAll(pty_.master, bytes))
+            logBytes('>', bytes);
+    }
 
     // When the loop must wake without input: the next answer due, the next
     // paced byte, or the idle flush.
@@ -91,6 +110,7 @@ private:
         const ssize_t got = ::read(pty_.master, buf, sizeof buf);
         if (got <= 0)
             return;
+        logBytes('<', QByteArray(buf, got));
         const qint64 at = nowUs();
         QByteArray echo;
         for (ssize_t i = 0; i < got; ++i) {
@@ -106,7 +126,7 @@ private:
                 echo.append(back);
         }
         if (!echo.isEmpty()) {
-            writeAll(pty_.master, echo);
+            put(echo);
             lastOutUs_ = nowUs();
         }
     }
@@ -116,7 +136,7 @@ private:
         qint64 t = nowUs();
         const QByteArray due = queue_.takeDue(t);
         if (!paced_ && !due.isEmpty()) {
-            writeAll(pty_.master, due);
+            put(due);
             lastOutUs_ = t;
         }
         for (char c : due)
@@ -130,7 +150,7 @@ private:
                 onLine_.pop_front();
             }
             if (!arrived.isEmpty()) {
-                writeAll(pty_.master, arrived);
+                put(arrived);
                 lastOutUs_ = t;
             }
         }
@@ -155,6 +175,7 @@ private:
     Installation &inst_;
     Pty &pty_;
     QFile *log_;
+    QFile *bytesLog_;
     const bool paced_;
     LinePace toSim_, fromSim_;
     const qint64 answerDelayUs_;
@@ -169,9 +190,10 @@ private:
 
 }  // namespace
 
-void serve(const SimOptions &options, Installation &installation, Pty &pty, int signalFd, QFile *log)
+void serve(const SimOptions &options, Installation &installation, Pty &pty, int signalFd, QFile *log,
+           QFile *bytesLog)
 {
-    Server(options, installation, pty, log).run(signalFd);
+    Server(options, installation, pty, log, bytesLog).run(signalFd);
 }
 
 }  // namespace zuk::sim

@@ -13,7 +13,9 @@ namespace zuk::sim {
 
 // Serves until the descriptor signalFd becomes readable (a stop signal) or
 // the line vanishes; with --vanish-after the pseudo-terminal is closed then
-// and the function waits for the stop signal before it returns.
-void serve(const SimOptions &options, Installation &installation, Pty &pty, int signalFd, QFile *log);
+// and the function waits for the stop signal before it returns. log gets the
+// requests, bytesLog every piece of bytes in and out (either may be nullptr).
+void serve(const SimOptions &options, Installation &installation, Pty &pty, int signalFd, QFile *log,
+           QFile *bytesLog);
 
 }  // namespace zuk::sim

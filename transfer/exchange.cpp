@@ -7,6 +7,42 @@
 
 namespace zuk {
 
+QString verdictText(const ExchangeVerdict &v)
+{
+    using frames::ReplyFault;
+    QString text;
+    if (v.lost)
+        text = QStringLiteral("связь потеряна");
+    else if (v.echoWrong)
+        text = QStringLiteral("эхо не совпало");
+    else if (v.echoShort)
+        text = QStringLiteral("эхо пришло не целиком");
+    else
+        switch (v.fault) {
+        case ReplyFault::None:
+            text = QStringLiteral("ответ верный");
+            if (v.sendingDisturbed)
+                text += QStringLiteral(", но не засчитан: байты пришли во время отправки запроса");
+            else if (v.unconfirmed)
+                text += QStringLiteral(", но не засчитан: на линии был сбой");
+            break;
+        case ReplyFault::NoReply: text = QStringLiteral("нет ответа"); break;
+        case ReplyFault::WrongStart: text = QStringLiteral("ответ начинается не с F8"); break;
+        case ReplyFault::OtherAddress: text = QStringLiteral("ответ другого адреса"); break;
+        case ReplyFault::WrongCommand: text = QStringLiteral("неверная команда в ответе"); break;
+        case ReplyFault::OtherRegister: text = QStringLiteral("ответ другого регистра"); break;
+        case ReplyFault::Incomplete: text = QStringLiteral("ответ неполный"); break;
+        case ReplyFault::BadChecksum: text = QStringLiteral("контрольная сумма неверна"); break;
+        }
+    if (v.extra)
+        text += QStringLiteral(", после ответа пришли ещё байты");
+    if (v.foreign == 1)
+        text += QStringLiteral(", чужой байт отброшен");
+    else if (v.foreign > 1)
+        text += QStringLiteral(", чужие байты отброшены: %1").arg(v.foreign);
+    return text;
+}
+
 BusExchange::BusExchange(BusPort &port) : port_(port)
 {
     Timer1.setSingleShot(true);
@@ -30,6 +66,7 @@ void BusExchange::startCollecting()
     phase_ = Phase::Sending;
     staleWhileSending_ = false;
     complete_ = false;
+    extra_ = false;
 }
 
 void BusExchange::onWritten()
@@ -60,6 +97,7 @@ void BusExchange::stale(qsizetype n)
     if (n <= 0)
         return;
     anomaly();
+    foreign_ += n;
     if (phase_ == Phase::Sending)
         staleWhileSending_ = true;
 }
@@ -73,27 +111,37 @@ bool BusExchange::readExchange(int address, int reg, frames::RowData *data, Read
     if (!sent)
         return false;
     // The buffer holds, from its first position, exactly the bytes of this exchange.
-    const bool ok = echoOk() && frames::judgeReadReply(replyBuffer_.data(), receiveCount_, address, reg, data);
-    return finishTry(ok && (how == Read::Plain || anomalies_ == before));
+    const frames::ReplyFault fault = frames::readReplyFault(replyBuffer_.data(), receiveCount_, address, reg, data);
+    const bool ok = echoOk() && fault == frames::ReplyFault::None;
+    verdict_.unconfirmed = how == Read::Confirming && anomalies_ != before;
+    return finishTry(ok && !verdict_.unconfirmed, fault);
 }
 
 bool BusExchange::writeExchange(int address, int reg, const frames::RowData &data)
 {
     if (!sendAndAwait(frames::writeRequestPieces(address, reg, data), Awaiting::WriteReply))
         return false;
-    return finishTry(echoOk() && frames::judgeWriteReply(replyBuffer_.data(), receiveCount_, address));
+    const frames::ReplyFault fault = frames::writeReplyFault(replyBuffer_.data(), receiveCount_, address);
+    verdict_.unconfirmed = false;
+    return finishTry(echoOk() && fault == frames::ReplyFault::None, fault);
 }
 
 bool BusExchange::sendAndAwait(const std::vector<QByteArray> &pieces, Awaiting kind)
 {
     port_.drainInput();   // what came since the last exchange is seen as stale now
     settle();
-    if (lost_)
+    if (lost_) {
+        verdict_ = ExchangeVerdict{};
+        verdict_.lost = true;
+        verdict_.foreign = takeForeignBytes();
         return false;
+    }
     expectEcho(pieces);
     startCollecting();
     awaiting_ = kind;
     ++exchanges_;
+    if (LineTrace *t = trace())
+        t->sent(frames::joined(pieces));   // handed to the line together, nothing in between
     for (const QByteArray &piece : pieces)
         port_.output(piece);
     port_.endRequest();
@@ -139,11 +187,19 @@ void BusExchange::awaitReply()
         runLoop(replyTimeoutMs_, false);   // ends with the reply or the timeout, never on interrupt()
 }
 
-bool BusExchange::finishTry(bool ok)
+bool BusExchange::finishTry(bool ok, frames::ReplyFault fault)
 {
+    verdict_.fault = fault;
+    verdict_.lost = lost_;
+    verdict_.echoWrong = echoBroken_;
+    verdict_.echoShort = !echoBroken_ && echoMatched_ < echoExpected_.size();
+    verdict_.sendingDisturbed = staleWhileSending_;
+    verdict_.extra = extra_;
+    verdict_.foreign = takeForeignBytes();
     // Bytes that came while the request went out: something else is on the
     // line, and what followed them may be its rest.
     ok = ok && !staleWhileSending_;
+    verdict_.ok = ok;
     if (!ok)
         anomaly();
     phase_ = Phase::Idle;
@@ -197,6 +253,8 @@ void BusExchange::interrupt()
 
 void BusExchange::onReceive(const QByteArray &bytes)
 {
+    if (LineTrace *t = trace())
+        t->received(bytes);   // every byte that comes in, whatever becomes of it
     if (settling_) {
         if (!bytes.isEmpty()) {
             stale(bytes.size());
@@ -219,10 +277,13 @@ void BusExchange::onReceive(const QByteArray &bytes)
         }
         // After a whole reply: a read reply has nothing more, and an
         // acknowledgement's further bytes never start another reply.
-        if (complete_ && (awaiting_ == Awaiting::ReadReply || std::uint8_t(c) == frames::kReplyStart))
+        if (complete_ && (awaiting_ == Awaiting::ReadReply || std::uint8_t(c) == frames::kReplyStart)) {
             anomaly();
+            extra_ = true;
+        }
         if (receiveCount_ >= kCollected) {
             anomaly();   // past the 24 positions: dropped
+            extra_ = true;
             break;
         }
         replyBuffer_[receiveCount_] = static_cast<std::uint8_t>(c);

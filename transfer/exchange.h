@@ -27,6 +27,7 @@
 // the longer pauses of Wait() are the same in both modes.
 
 #include "transfer/frames.h"
+#include "transfer/line_trace.h"
 #include "transfer/port.h"
 
 #include <QElapsedTimer>
@@ -34,8 +35,26 @@
 #include <QTimer>
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace zuk {
+
+// What one exchange made of the bytes of its try, for the record of the line.
+struct ExchangeVerdict {
+    bool ok = false;                 // the exchange's result
+    bool lost = false;               // the line was lost
+    frames::ReplyFault fault = frames::ReplyFault::NoReply;   // the judge's finding
+    bool echoWrong = false;          // the echo differed from the request
+    bool echoShort = false;          // the echo did not come back whole
+    bool sendingDisturbed = false;   // bytes came while the request went out
+    bool unconfirmed = false;        // a confirming read saw an anomaly
+    qsizetype foreign = 0;           // bytes dropped since the last exchange: stale, while settling or sending
+    bool extra = false;              // bytes after a whole reply, or past the 24 positions
+};
+// The verdict in the words of the status line: "ответ верный", "нет ответа",
+// "контрольная сумма неверна", "эхо не совпало", then what was dropped
+// ("чужой байт отброшен").
+QString verdictText(const ExchangeVerdict &verdict);
 
 class BusExchange {
 public:
@@ -98,6 +117,16 @@ public:
     // Requests sent so far.
     quint64 exchanges() const { return exchanges_; }
 
+    // The record of the line: every request sent and every receive event's
+    // bytes are written to it while it is open; nullptr: none.
+    void setTrace(LineTrace *trace) { trace_ = trace; }
+    LineTrace *trace() const { return trace_ && trace_->isOpen() ? trace_ : nullptr; }
+    // What the last exchange made of its bytes.
+    const ExchangeVerdict &lastVerdict() const { return verdict_; }
+    // Bytes dropped since the last exchange was judged (none is to follow
+    // them when a run ends); counted from 0 again.
+    qsizetype takeForeignBytes() { return std::exchange(foreign_, 0); }
+
     // Sends the read request for register reg of the controller at address,
     // waits one unit (fast mode: for the reply), and yields the 8 data bytes
     // when the reply is right. A confirming read fails as well when the
@@ -154,8 +183,8 @@ private:
     // quiet for the settle time, dropping whatever comes in.
     void settle();
     // Ends the exchange: a failed try is an anomaly, and so is a stale byte
-    // seen while the request went out.
-    bool finishTry(bool ok);
+    // seen while the request went out. The verdict gets the judge's fault.
+    bool finishTry(bool ok, frames::ReplyFault fault);
     bool replyComplete() const;
     // Processes events until Timer1 fires after ms (or quit by a complete
     // reply, or by interrupt() when interruptible).
@@ -187,6 +216,10 @@ private:
     quint64 anomalies_ = 0;
     quint64 exchanges_ = 0;
     QElapsedTimer settleClock_;
+    LineTrace *trace_ = nullptr;
+    ExchangeVerdict verdict_;
+    qsizetype foreign_ = 0;   // bytes dropped since the last verdict
+    bool extra_ = false;      // bytes after a whole reply or past the positions, in this exchange
 };
 
 }  // namespace zuk

@@ -104,27 +104,51 @@ bool writeReplyComplete(const std::uint8_t *, int received)
     return received >= 3;
 }
 
-bool judgeReadReply(const std::uint8_t *buffer, int received, int address, int reg, RowData *data)
+ReplyFault readReplyFault(const std::uint8_t *buffer, int received, int address, int reg, RowData *data)
 {
+    if (received <= 0)
+        return ReplyFault::NoReply;
+    if (buffer[0] != kReplyStart)
+        return ReplyFault::WrongStart;
+    if (received > 1 && buffer[1] != (address & 0xFF))
+        return ReplyFault::OtherAddress;
+    if (received > 2 && buffer[2] != kReadCommand)
+        return ReplyFault::WrongCommand;
+    if (received > 3 && buffer[3] != (reg & 0xFF))
+        return ReplyFault::OtherRegister;
     RowData decoded{};
     int sum = address + kReadCommand + reg;
     const int checksumAt = takeDataField(buffer, received, &decoded, &sum);
     if (checksumAt < 0)
-        return false;
-    if (buffer[0] != kReplyStart || buffer[1] != (address & 0xFF) || buffer[2] != kReadCommand
-        || buffer[3] != (reg & 0xFF))
-        return false;
+        return ReplyFault::Incomplete;
     if (buffer[checksumAt] != (sum % 256))
-        return false;
+        return ReplyFault::BadChecksum;
     if (data)
         *data = decoded;
-    return true;
+    return ReplyFault::None;
+}
+
+ReplyFault writeReplyFault(const std::uint8_t *buffer, int received, int address)
+{
+    if (received <= 0)
+        return ReplyFault::NoReply;
+    if (buffer[0] != kReplyStart)
+        return ReplyFault::WrongStart;
+    if (received > 1 && buffer[1] != (address & 0xFF))
+        return ReplyFault::OtherAddress;
+    if (received > 2 && buffer[2] != kWriteAck)
+        return ReplyFault::WrongCommand;
+    return writeReplyComplete(buffer, received) ? ReplyFault::None : ReplyFault::Incomplete;
+}
+
+bool judgeReadReply(const std::uint8_t *buffer, int received, int address, int reg, RowData *data)
+{
+    return readReplyFault(buffer, received, address, reg, data) == ReplyFault::None;
 }
 
 bool judgeWriteReply(const std::uint8_t *buffer, int received, int address)
 {
-    return writeReplyComplete(buffer, received) && buffer[0] == kReplyStart && buffer[1] == (address & 0xFF)
-           && buffer[2] == kWriteAck;
+    return writeReplyFault(buffer, received, address) == ReplyFault::None;
 }
 
 }  // namespace zuk::frames

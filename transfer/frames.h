@@ -42,6 +42,14 @@ QByteArray writeReply(int address);
 bool judgeReadReply(const std::uint8_t *buffer, int received, int address, int reg, RowData *data);
 bool judgeWriteReply(const std::uint8_t *buffer, int received, int address);
 
+// What the judges above find wrong with a reply, the first fault in the
+// order of its bytes: nothing came, a wrong start byte, another address, a
+// wrong command, another register (reads), the reply ends early, the
+// checksum (reads). None when the judge accepts it.
+enum class ReplyFault { None, NoReply, WrongStart, OtherAddress, WrongCommand, OtherRegister, Incomplete, BadChecksum };
+ReplyFault readReplyFault(const std::uint8_t *buffer, int received, int address, int reg, RowData *data = nullptr);
+ReplyFault writeReplyFault(const std::uint8_t *buffer, int received, int address);
+
 // Whether the bytes collected so far hold a whole reply, so that nothing
 // more of it can come: a read reply is complete with its checksum (13 bytes
 // plus one per escaped data byte), an acknowledgement with its 3 bytes.

@@ -1,5 +1,6 @@
 #include "transfer/headless.h"
 
+#include "transfer/line_trace.h"
 #include "transfer/progress.h"
 #include "transfer/runs.h"
 #include "transfer/serial_port.h"
@@ -186,6 +187,7 @@ int runHeadless(const TransferOptions &options)
         const QFileInfo report(options.report);
         removeLeftoverTemporaries(report.absolutePath(), {report.fileName()}, start);
     }
+    LineTrace trace;
     MSComm MSComm1;
     BusExchange bus(MSComm1);
     TransferTool tool(bus);
@@ -220,6 +222,16 @@ int runHeadless(const TransferOptions &options)
             reportWithoutRun(RunOutcome::Refused);
             return 2;
         }
+    }
+    if (!options.trace.isEmpty()) {
+        QString why;
+        if (!trace.open(options.trace, &why)) {
+            printLine(stderr, QStringLiteral("zuk_2: --trace: файл записи обмена %1 не открыт: %2")
+                                  .arg(QDir::toNativeSeparators(options.trace), why));
+            reportWithoutRun(RunOutcome::Refused);
+            return 2;
+        }
+        bus.setTrace(&trace);
     }
     QString reason;
     if (!MSComm1.open(options.port, &reason, MSComm::OpenOptions{options.rs485})) {

@@ -36,7 +36,7 @@ QString programFolder(const QString &given, bool window)
     return chosen;
 }
 
-// A file that zuk_2 is to write, named by an option (--report; what: "отчёт"):
+// A file that zuk_2 is to write, named by an option (--report, --trace; what: "отчёт"):
 // refused, before anything runs, when it cannot be written or when it is one
 // of the files of the installation, which it would replace. True when refused.
 bool outputFileRefused(const QString &option, const QString &what, const QString &path, const QString &folder)
@@ -79,11 +79,17 @@ int main(int argc, char **argv)
         return !options.report.isEmpty()
                && outputFileRefused(QStringLiteral("--report"), QStringLiteral("отчёт"), options.report, options.dir);
     };
+    // The record of the line (--trace) is refused as the report is.
+    auto traceRefused = [&options] {
+        return !options.trace.isEmpty()
+               && outputFileRefused(QStringLiteral("--trace"), QStringLiteral("файл записи обмена"), options.trace,
+                                    options.dir);
+    };
     if (options.mode != zuk::TransferOptions::Mode::Window) {
         QCoreApplication app(argc, argv);
         zuk::installQtTranslations({QStringLiteral("qtbase"), QStringLiteral("qtserialport")});
         options.dir = programFolder(options.dir, false);
-        if (reportRefused())
+        if (reportRefused() || traceRefused())
             return 2;
         return zuk::runHeadless(options);
     }
@@ -96,7 +102,7 @@ int main(int argc, char **argv)
         std::fputs("zuk_2: папка не выбрана\n", stderr);
         return 2;
     }
-    if (reportRefused())
+    if (reportRefused() || traceRefused())
         return 2;
     // The menus' remembered choices, where the command line said nothing.
     zuk::addRememberedChoices(&options, zuk::rememberedWindowChoices());

@@ -138,6 +138,13 @@ const std::vector<OptionRow> &optionTable()
          "never a file of the installation: zuk.txt, out_in_ik.txt, szenar.txt, the\n"
          "*.ini files, their copies NAME.bak-* and temporaries NAME.tmp-XXXXXX)",
          [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "файла отчёта", &o->report, e); }},
+        {"trace", "FILE", std::nullopt, kLine,
+         "records the line in FILE as the run goes: every request sent and every\n"
+         "piece of bytes received with its time, and each exchange's verdict (see\n"
+         "below); made anew, never a file of the installation (as --report)",
+         [](const QString &v, TransferOptions *o, QString *e) {
+             return nonEmpty(v, "файла записи обмена", &o->trace, e);
+         }},
         {"fast", nullptr, std::nullopt, kLine,
          "wire speed: an exchange ends as soon as its reply is complete; with\n"
          "no complete reply within the reply timeout the try fails; every\n"
@@ -336,6 +343,19 @@ QString transferUsage()
         "by --skip-silent); a scan's controllers have \"address\", \"rows\" and \"answered\"; and\n"
         "for the run \"exchanges\" (requests sent) and \"anomalies\".\n"
         "\n"
+        "The trace (--trace) is UTF-8 text, one line each, written to the file at once (a killed\n"
+        "run leaves every line written before): the seconds since the start of the run with\n"
+        "microseconds, a marker, a blank and the rest of the line:\n"
+        "  0.000000 # запуск: чтение, порт /dev/ttyUSB0, 09.12.2026 14:05:31\n"
+        "  0.020412 > F0 80 07 03 8A          a request, as handed to the line\n"
+        "  0.024187 < F8 80 07 03 10 20 30    the bytes of one receive event\n"
+        "  0.420533 = чтение $80 регистр $3: ответ верный\n"
+        "Every byte that came in during the run is in a \"<\" line once, whatever became of it. \"=\"\n"
+        "follows each exchange: чтение, повторное чтение (confirmation), запись, проверка записи\n"
+        "(read-back), опрос (--scan), the address and register, then the verdict: ответ верный,\n"
+        "нет ответа, контрольная сумма неверна, эхо не совпало, ответ другого адреса, ..., and\n"
+        "what was dropped since the last exchange (чужой байт отброшен, чужие байты отброшены: N).\n"
+        "\n"
         "A port another program holds is refused. When the port reports the line lost during a\n"
         "run (adapter unplugged, line hung up), the run stops at once: a reading run saves\n"
         "nothing, a writing run names the rows written before the loss.\n"
@@ -351,12 +371,13 @@ QString transferUsage()
         "       use, --rs485 refused by the driver, writing run refused (a value outside 0..255,\n"
         "       an incomplete image), --compare with a zuk.txt that did not load whole, --diff\n"
         "       with a file that did not load whole, a reading, writing or comparing run with\n"
-        "       no controller ticked, a reading run whose folder takes no new file\n"
+        "       no controller ticked, a reading run whose folder takes no new file, --trace\n"
+        "       naming a file of the installation (as --report) or a file that cannot be opened\n"
         "  3    the reading run was made but zuk.txt could not be saved (or the copy of a\n"
         "       damaged zuk.txt could not be kept, and zuk.txt was left alone)\n"
         "  4    the port was lost during the run (nothing saved; see the rows written)\n"
         "  The window ends with 2 when its first start is left without a folder, or when\n"
-        "  --report is refused.\n"
+        "  --report or --trace is refused.\n"
         "  129  stopped by SIGHUP; 130 stopped by SIGINT; 143 stopped by SIGTERM\n");
     return text;
 }

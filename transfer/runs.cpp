@@ -8,6 +8,7 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <utility>
 
 namespace zuk {
 
@@ -24,6 +25,18 @@ QString notStarted(RunKind kind)
     case RunKind::Write: return QStringLiteral("Запись в систему не начата, ничего не отправлено");
     case RunKind::Compare: return QStringLiteral("Сравнение не начато, ничего не отправлено");
     case RunKind::Scan: return QStringLiteral("Опрос не начат, ничего не отправлено");
+    }
+    return QString();
+}
+
+// The run as the trace's run line names it.
+QString traceRunName(RunKind kind)
+{
+    switch (kind) {
+    case RunKind::Read: return QStringLiteral("чтение");
+    case RunKind::Write: return QStringLiteral("запись в систему");
+    case RunKind::Compare: return QStringLiteral("сравнение");
+    case RunKind::Scan: return QStringLiteral("опрос");
     }
     return QString();
 }
@@ -109,6 +122,12 @@ void TransferTool::startRun()
     saveFailed_ = false;
     errorTotal_ = 0;
     rowsDone_ = 0;
+    bus_.takeForeignBytes();   // dropped before this run: not in its trace
+    traced_ = true;
+    if (LineTrace *t = bus_.trace())
+        t->beginRun(QStringLiteral("запуск: %1, порт %2, %3")
+                        .arg(traceRunName(record_.kind), portName_,
+                             record_.started.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))));
     // Whatever a stopped run or a late controller left on the line goes
     // before the first request; if anything came, the first controller is
     // confirmed from its start.
@@ -140,8 +159,22 @@ void TransferTool::beginRecord(RunKind kind)
         }
 }
 
+void TransferTool::traceExchange(const char *what, int address, int reg, const QString &more)
+{
+    if (LineTrace *t = bus_.trace())
+        t->verdict(QStringLiteral("%1 $%2 регистр $%3: ").arg(QString::fromUtf8(what), hexText(address), hexText(reg))
+                   + verdictText(bus_.lastVerdict()) + more);
+}
+
 RunOutcome TransferTool::endRecord(RunOutcome outcome)
 {
+    // Bytes that came after the last exchange: no verdict of an exchange names them.
+    const bool traced = std::exchange(traced_, false);
+    if (const qsizetype n = bus_.takeForeignBytes(); n > 0 && traced)
+        if (LineTrace *t = bus_.trace())
+            t->verdict(QStringLiteral("после последнего обмена: %1")
+                           .arg(n == 1 ? QStringLiteral("чужой байт отброшен")
+                                       : QStringLiteral("чужие байты отброшены: %1").arg(n)));
     record_.outcome = outcome;
     record_.errorTotal = errorTotal_;
     record_.finished = QDateTime::currentDateTime();
@@ -373,6 +406,7 @@ RunOutcome TransferTool::scanRun()
         for (int t = 0; t < kScanTries && !c.answered && !stop_ && !bus_.portLost(); ++t) {
             frames::RowData data{};
             answered(bus_.readExchange(s.address, 0, &data));
+            traceExchange("опрос", s.address, 0);
         }
         bus_.setExchangeState(0);
         if (!c.answered && (stop_ || bus_.portLost()))
@@ -423,6 +457,7 @@ void TransferTool::ReadController(int address, int rows, SlotImage &into)
         const quint64 before = bus_.anomalies();
         frames::RowData data{};
         bool ok = answered(bus_.readExchange(address, r, &data));
+        traceExchange("чтение", address, r);
         // After an anomaly a reply counts only when a second read of the
         // row gives the same 8 bytes: the first may be made of stale bytes.
         if (confirming(before) && ok) {
@@ -432,7 +467,10 @@ void TransferTool::ReadController(int address, int rows, SlotImage &into)
             // coming in, and would shift the second one alike.
             bus_.settleLine();
             frames::RowData again{};
-            ok = answered(bus_.readExchange(address, r, &again, BusExchange::Read::Confirming)) && again == data;
+            const bool read = answered(bus_.readExchange(address, r, &again, BusExchange::Read::Confirming));
+            ok = read && again == data;
+            traceExchange("повторное чтение", address, r,
+                          read && !ok ? QStringLiteral(", но байты не те, что в первый раз") : QString());
             if (ok)
                 ++current().confirmed;
         }
@@ -531,6 +569,7 @@ void TransferTool::WriteController(int address, int rows, int slot)
         for (int b = 0; b < kRowBytes; ++b)
             data[b] = static_cast<std::uint8_t>(reg_image[slot][r][b]);
         bool ok = answered(bus_.writeExchange(address, r, data));
+        traceExchange("запись", address, r);
         const bool anomalous = confirming(before);
         if ((anomalous || always) && ok) {
             if (stop_)
@@ -538,7 +577,10 @@ void TransferTool::WriteController(int address, int rows, int slot)
             if (anomalous)
                 bus_.settleLine();   // a stray acknowledgement goes before the read-back
             frames::RowData back{};
-            ok = answered(bus_.readExchange(address, r, &back)) && back == data;
+            const bool read = answered(bus_.readExchange(address, r, &back));
+            ok = read && back == data;
+            traceExchange("проверка записи", address, r,
+                          read && !ok ? QStringLiteral(", но прочитано не то, что записано") : QString());
             if (ok)
                 ++current().verified;
         }

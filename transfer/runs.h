@@ -164,8 +164,12 @@ private:
     // An exchange's judgement; a valid reply marks the controller answered.
     bool answered(bool ok);
     void showErrorTotal();
-    // Resets the counters and settles the line before the first request.
+    // Resets the counters and settles the line before the first request;
+    // the trace of the line (BusExchange::trace) gets the run line.
     void startRun();
+    // The trace's verdict line of the exchange just made:
+    // "чтение $80 регистр $3: ответ верный", then what the run found (more).
+    void traceExchange(const char *what, int address, int reg, const QString &more = {});
 
     BusExchange &bus_;
     QString folder_;
@@ -193,6 +197,7 @@ private:
     bool carryConfirm_ = false;    // the next controller starts confirmed
     quint64 controllerAnomalies_ = 0;
     quint64 exchangesAtStart_ = 0, anomaliesAtStart_ = 0;
+    bool traced_ = false;   // a run began since the last record ended: its leftover bytes are traced
 };
 
 }  // namespace zuk

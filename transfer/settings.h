@@ -35,6 +35,7 @@ struct TransferSettings {
     bool verify = false;  // read every written row back
     bool skipSilent = false;  // leave a controller that gives its first row up without any valid reply
     QString report;       // JSON report of each run, empty: none
+    QString trace;        // record of the line's bytes and verdicts (transfer/line_trace.h), empty: none
 };
 
 // Sets the exchange's timing and the tool's folder, verification and

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <csignal>
 #include <map>
@@ -564,6 +565,102 @@ TEST_F(HeadlessRuns, LateAcknowledgementNeverLeavesARowReportedWritten)
         }
 }
 
+// The record of the line, --trace, against the simulator's own record of
+// the bytes it read and wrote (--bytes-log).
+namespace {
+
+struct Traced {
+    std::vector<std::string> verdicts;   // the text of each "=" line
+    int requests = 0;
+};
+
+// Checks the trace against the simulator's bytes: every line well formed,
+// times never going back, every byte either side sent or received appearing
+// once and in order, and a verdict after every request before the next.
+Traced checkTrace(const QString &tracePath, const QString &simBytesPath)
+{
+    static const QRegularExpression lineForm(QStringLiteral("^(\\d+)\\.(\\d{6}) ([<>=#]) (.+)$"));
+    static const QRegularExpression hexForm(QStringLiteral("^[0-9A-F]{2}( [0-9A-F]{2})*$"));
+    Traced t;
+    QByteArray sent, received;
+    qint64 last = -1;
+    bool owesVerdict = false;
+    const QList<QByteArray> lines = fileBytes(tracePath).split('\n');
+    EXPECT_TRUE(lines.size() > 1 && lines.back().isEmpty()) << "the last line has no line end";
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        const QString line = QString::fromUtf8(lines[i]);
+        const QRegularExpressionMatch m = lineForm.match(line);
+        EXPECT_TRUE(m.hasMatch()) << "line " << i + 1 << ": " << line.toStdString();
+        if (!m.hasMatch())
+            continue;
+        const qint64 us = m.captured(1).toLongLong() * 1000000 + m.captured(2).toLongLong();
+        EXPECT_GE(us, last) << "line " << i + 1 << " goes back in time";
+        last = us;
+        const QChar marker = m.captured(3)[0];
+        const QString rest = m.captured(4);
+        if (marker == '#') {
+            EXPECT_EQ(i, 0) << "run line not first";
+        } else if (marker == '=') {
+            t.verdicts.push_back(rest.toStdString());
+            owesVerdict = false;
+        } else {
+            EXPECT_TRUE(hexForm.match(rest).hasMatch()) << line.toStdString();
+            (marker == '>' ? sent : received) += QByteArray::fromHex(rest.toLatin1());
+            if (marker == '>') {
+                EXPECT_FALSE(owesVerdict) << "no verdict before line " << i + 1;
+                owesVerdict = true;
+                ++t.requests;
+            }
+        }
+    }
+    EXPECT_FALSE(owesVerdict) << "the last exchange has no verdict";
+    // The simulator's side: "<" what it read (the tool sent), ">" what it wrote.
+    QByteArray simIn, simOut;
+    for (const QByteArray &l : fileBytes(simBytesPath).split('\n'))
+        if (const QList<QByteArray> f = l.split(' '); f.size() > 2)
+            (f[1] == "<" ? simIn : simOut) += QByteArray::fromHex(l.mid(l.indexOf(f[1]) + 2));
+    EXPECT_EQ(sent.toHex(' ').toStdString(), simIn.toHex(' ').toStdString());
+    EXPECT_EQ(received.toHex(' ').toStdString(), simOut.toHex(' ').toStdString());
+    EXPECT_FALSE(simOut.isEmpty());
+    return t;
+}
+
+}  // namespace
+
+TEST_F(HeadlessRuns, TraceHoldsEveryByteOfTheLineOnceAndWhatEachExchangeMadeOfIt)
+{
+    const RegisterImage mem = simMemory();
+    ToolFolder folder(fileBytes(sampleImage()));
+    const QString trace = folder.dir.filePath(QStringLiteral("trace.txt"));
+    const QString simBytes = folder.dir.filePath(QStringLiteral("sim-bytes.txt"));
+    // Row 6's answer comes 220 ms late: after its wait of 80 ms, inside the
+    // quiet time of 400 ms the line must keep before the next try.
+    auto sim = startSim(mem, {QStringLiteral("--bytes-log"), simBytes, QStringLiteral("--fault"),
+                              QStringLiteral("80:2:1=badsum,80:4:1=silent,80:6:1=late/220")});
+    const ToolRun run = tool("--read", *sim, folder, "80", kUnitMs,
+                             {QStringLiteral("--trace"), trace, QStringLiteral("--settle-ms"), QStringLiteral("400")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    ASSERT_TRUE(sim->stop());
+    EXPECT_EQ(loadOrFail(folder.path())[8], mem[8]);
+
+    const Traced t = checkTrace(trace, simBytes);
+    EXPECT_TRUE(fileBytes(trace).startsWith(("0.000000 # запуск: чтение, порт " + sim->device).toUtf8()));
+    EXPECT_EQ(size_t(t.requests), t.verdicts.size());
+    auto after = [&](const std::string &verdict) {
+        const auto at = std::find(t.verdicts.begin(), t.verdicts.end(), verdict);
+        EXPECT_NE(at, t.verdicts.end()) << verdict;
+        return at == t.verdicts.end() || at + 1 == t.verdicts.end() ? std::string() : *(at + 1);
+    };
+    EXPECT_EQ(t.verdicts.front(), "чтение $80 регистр $0: ответ верный");
+    EXPECT_EQ(after("чтение $80 регистр $2: контрольная сумма неверна"), "чтение $80 регистр $2: ответ верный");
+    // From the first fault on, every row is read twice.
+    EXPECT_EQ(after("чтение $80 регистр $3: ответ верный"), "повторное чтение $80 регистр $3: ответ верный");
+    after("чтение $80 регистр $4: нет ответа");
+    const qsizetype lateBytes = frames::readReply(0x80, 6, rowBytes(mem[8][6])).size();
+    EXPECT_EQ(after("чтение $80 регистр $6: нет ответа"),
+              "чтение $80 регистр $6: ответ верный, чужие байты отброшены: " + std::to_string(lateBytes));
+}
+
 // Signals go through a pidfd, which never reaches another process that got
 // the same id later.
 TEST_F(HeadlessRuns, SignalStopsTheRunWritesTheReportAndLeavesZukTxtAsItWas)
@@ -828,18 +925,21 @@ TEST_F(HeadlessRuns, WhatCannotWorkIsRefusedBeforeTheRun)
         {"--read", "./zuk.txt"}, {"--read", "sub/../zuk.txt"}, {"--write", "zuk.txt.bak-20260101-120000"},
         {"--compare", "szenar.txt"}, {nullptr, "zuk.txt"},
     };
-    auto refusedReport = [&](const char *mode, const QString &report) {
-        QStringList args{"--port", sim->device, "--dir", house.dir.path(), "--report", report};
+    // --trace is refused alike.
+    auto refusedFile = [&](const char *option, const char *mode, const QString &file) {
+        QStringList args{"--port", sim->device, "--dir", house.dir.path(), QString::fromLatin1(option), file};
         if (mode)
             args << mode << "--tick" << "80" << "--wait-unit-ms" << "20";
         const ToolRun r = runTool(args, 20000, house.dir.path());
-        EXPECT_EQ(r.exitCode, 2) << report.toStdString();
+        EXPECT_EQ(r.exitCode, 2) << option << " " << file.toStdString();
         EXPECT_TRUE(r.err.contains(QStringLiteral("укажите другой файл"))) << r.err.toStdString();
-        EXPECT_TRUE(sameBytes(fileBytes(house.path()), sample)) << report.toStdString();
+        EXPECT_TRUE(sameBytes(fileBytes(house.path()), sample)) << file.toStdString();
     };
-    for (const auto &n : named)
-        refusedReport(n.mode, QString::fromLatin1(n.report));
-    refusedReport("--read", elsewhere.filePath("alias.txt"));
+    for (const char *option : {"--report", "--trace"}) {
+        for (const auto &n : named)
+            refusedFile(option, n.mode, QString::fromLatin1(n.report));
+        refusedFile(option, "--read", elsewhere.filePath("alias.txt"));
+    }
     // A zuk.txt made read-only refuses the reading run before it sends anything; writing only reads it.
     ASSERT_EQ(::chmod(QFile::encodeName(house.path()).constData(), 0444), 0);
     const ToolRun readOnly = tool("--read", *sim, house, "80", 20);
@@ -857,6 +957,9 @@ TEST_F(HeadlessRuns, WhatCannotWorkIsRefusedBeforeTheRun)
                                       empty.filePath("gone/r.json")});
     EXPECT_EQ(noReport.exitCode, 2);
     EXPECT_TRUE(noReport.err.contains(QStringLiteral("отчёт"))) << noReport.err.toStdString();
+    const ToolRun noTrace = runTool({"--scan", "--port", sim->device, "--trace", empty.filePath("gone/t.txt")});
+    EXPECT_EQ(noTrace.exitCode, 2);
+    EXPECT_TRUE(noTrace.err.contains(QStringLiteral("--trace: файл записи обмена"))) << noTrace.err.toStdString();
     ASSERT_TRUE(sim->stop());
     const Lines log = sim->log();   // the writing run's nine rows, nothing else
     ASSERT_EQ(log.size(), 9u);
