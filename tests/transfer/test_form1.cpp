@@ -53,6 +53,7 @@ struct FormTest : ::testing::Test {
         form->typePort = [this](const QString &) { return typed; };
         form->chooseFolder = [this](const QString &) { return folder; };
         form->chooseReportFile = [this](const QString &) { return reportFile; };
+        form->chooseTraceFile = [this](const QString &) { return traceFile; };
         form->startUp();
         return form;
     }
@@ -73,7 +74,7 @@ struct FormTest : ::testing::Test {
     std::vector<QString> messages;
     QStringList offered;   // the ports the window may offer
     QString answer;        // the user's pick among them, empty: cancel
-    QString typed, folder, reportFile;   // what the user types or chooses in the menus' dialogs
+    QString typed, folder, reportFile, traceFile;   // what the user types or chooses in the menus' dialogs
 };
 
 }  // namespace
@@ -428,7 +429,7 @@ TEST_F(FormTest, CompareAndScanFromTheMenu)
     EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Сравнение не начато"))) << messages[0].toStdString();
 }
 
-TEST_F(FormTest, FolderAndReportChosenInTheMenusAreRemembered)
+TEST_F(FormTest, FolderReportAndTraceChosenInTheMenusAreRemembered)
 {
     QTemporaryDir other;
     RegisterImage img{};
@@ -452,15 +453,28 @@ TEST_F(FormTest, FolderAndReportChosenInTheMenusAreRemembered)
     reportFile = dir.filePath("r.json");
     form->reportAction->trigger();
     EXPECT_TRUE(form->reportAction->isChecked());
+    // The record of the line too, refused and chosen the same way.
+    traceFile = QDir(other.path()).filePath("zuk.txt");
+    form->traceAction->trigger();
+    EXPECT_FALSE(form->traceAction->isChecked());
+    traceFile = dir.filePath("trace.txt");
+    form->traceAction->trigger();
+    EXPECT_TRUE(form->traceAction->isChecked());
     form->skipSilentAction->trigger();   // $02 is absent: left after its first row
     form->Command2->click();
     EXPECT_EQ(port.requests.size(), 10u);
+    const QString trace = QString::fromUtf8(bytesOf(traceFile));
+    EXPECT_TRUE(trace.startsWith(QStringLiteral("0.000000 # запуск: запись в систему"))) << trace.toStdString();
+    EXPECT_EQ(trace.count(QStringLiteral(" > F0 02 08 00 ")), 10);
+    EXPECT_EQ(trace.count(QStringLiteral(" = запись $2 регистр $0: нет ответа\n")), 10);
     EXPECT_TRUE(result(*form).contains(silentLine(form->tool().lastRun().controllers.at(0))));
     EXPECT_EQ(QJsonDocument::fromJson(bytesOf(reportFile))["run"].toString(), "write");
     const WindowChoices remembered = rememberedWindowChoices();
     EXPECT_TRUE(remembered.reportOn);
     EXPECT_EQ(remembered.reportFile, reportFile);
     EXPECT_TRUE(remembered.skipSilent);
+    EXPECT_TRUE(remembered.traceOn);
+    EXPECT_EQ(remembered.traceFile, traceFile);
     // Off and on again: the file chosen once serves without asking.
     form->reportAction->trigger();
     EXPECT_FALSE(rememberedWindowChoices().reportOn);
@@ -470,8 +484,9 @@ TEST_F(FormTest, FolderAndReportChosenInTheMenusAreRemembered)
     // What the command line gives wins for its start; the rest comes from the menus' choices.
     TransferSettings given;
     given.report = dir.filePath("given.json");
-    addRememberedChoices(&given, {true, false, false, true, remembered.reportFile});
+    addRememberedChoices(&given, {true, false, false, true, remembered.reportFile, true, remembered.traceFile});
     EXPECT_TRUE(given.fast);
     EXPECT_FALSE(given.verify);
     EXPECT_EQ(given.report, dir.filePath("given.json"));
+    EXPECT_EQ(given.trace, remembered.traceFile);
 }

@@ -19,6 +19,8 @@ WindowChoices rememberedWindowChoices()
     c.skipSilent = s.value(QStringLiteral("skipSilent"), false).toBool();
     c.reportOn = s.value(QStringLiteral("reportOn"), false).toBool();
     c.reportFile = s.value(QStringLiteral("reportFile")).toString();
+    c.traceOn = s.value(QStringLiteral("traceOn"), false).toBool();
+    c.traceFile = s.value(QStringLiteral("traceFile")).toString();
     return c;
 }
 
@@ -30,6 +32,8 @@ void rememberWindowChoices(const WindowChoices &c)
     s.setValue(QStringLiteral("skipSilent"), c.skipSilent);
     s.setValue(QStringLiteral("reportOn"), c.reportOn);
     s.setValue(QStringLiteral("reportFile"), c.reportFile);
+    s.setValue(QStringLiteral("traceOn"), c.traceOn);
+    s.setValue(QStringLiteral("traceFile"), c.traceFile);
     s.sync();
 }
 
@@ -42,6 +46,8 @@ void addRememberedChoices(TransferSettings *settings, const WindowChoices &remem
     settings->skipSilent = settings->skipSilent || remembered.skipSilent;
     if (settings->report.isEmpty() && remembered.reportOn)
         settings->report = remembered.reportFile;
+    if (settings->trace.isEmpty() && remembered.traceOn)
+        settings->trace = remembered.traceFile;
 }
 
 }  // namespace zuk

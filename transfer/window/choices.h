@@ -16,13 +16,15 @@ struct WindowChoices {
     bool skipSilent = false;
     bool reportOn = false;
     QString reportFile;   // the file chosen once for the reports; kept while they are off
+    bool traceOn = false;
+    QString traceFile;    // the file chosen once for the record of the line; kept while it is off
 };
 
 WindowChoices rememberedWindowChoices();
 void rememberWindowChoices(const WindowChoices &choices);
 
 // The settings of a window start: what the command line gave (--fast,
-// --verify, --report) wins for this start; what it left open comes from the
+// --verify, --report, --trace) wins for this start; what it left open comes from the
 // remembered choices.
 void addRememberedChoices(TransferSettings *settings, const WindowChoices &remembered);
 

@@ -117,6 +117,11 @@ Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &sett
         return QFileDialog::getSaveFileName(this, QStringLiteral("Файл отчёта о запусках"), current,
                                             QStringLiteral("Отчёт JSON (*.json);;Все файлы (*)"));
     };
+    chooseTraceFile = [this](const QString &current) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Файл записи обмена"), current,
+                                            QStringLiteral("Текст (*.txt);;Все файлы (*)"));
+    };
+    bus_.setTrace(&trace_);
     auto *central = new QWidget(this);
     central->setObjectName(QStringLiteral("central"));
     setCentralWidget(central);
@@ -292,7 +297,20 @@ bool Form1::startRun(RunKind kind, const std::function<RunOutcome()> &run)
         writeReport(recordWithoutRun(kind, RunOutcome::Refused, settings_.port));
         return false;
     }
+    // The record of the line, made anew for each run; a run is not begun
+    // without the record asked for.
+    if (!settings_.trace.isEmpty()) {
+        QString why = reportFileRefusal(settings_.trace, settings_.dir);
+        if (why.isEmpty())
+            trace_.open(settings_.trace, &why);
+        if (!trace_.isOpen()) {
+            showMessage(QStringLiteral("Запуск не начат: файл записи обмена %1 нельзя записать: %2")
+                            .arg(QDir::toNativeSeparators(settings_.trace), why));
+            return false;
+        }
+    }
     runWithWindow(kind, run);
+    trace_.close();
     return true;
 }
 

@@ -3,12 +3,13 @@
 // holds the window's own controls, the twenty check boxes, the two run
 // buttons and the status line, placed as its description says, over the transfer
 // logic (transfer/runs.h). Around them: the menus Файл (folder, report,
-// exit), Порт (the ports of the system, a typed name, opening again), Режим
+// record of the line, exit), Порт (the ports of the system, a typed name, opening again), Режим
 // (fast exchange, verification, silent controllers) and Действия (the runs
 // and the scan); a status bar with the port and folder, and during a run its
 // progress, errors, time left and Стоп; and after every run its result,
 // which stays until the user closes it.
 
+#include "transfer/line_trace.h"
 #include "transfer/progress.h"
 #include "transfer/runs.h"
 #include "transfer/serial_port.h"
@@ -67,6 +68,8 @@ public:
     std::function<QString(const QString &current)> chooseFolder;
     // The file of the reports, chosen with a save dialog; empty for none.
     std::function<QString(const QString &current)> chooseReportFile;
+    // The file of the record of the line, chosen the same way.
+    std::function<QString(const QString &current)> chooseTraceFile;
 
     TransferTool &tool() { return tool_; }
 
@@ -80,6 +83,7 @@ public:
     // Menus and their actions.
     QMenu *fileMenu = nullptr, *portMenu = nullptr, *modeMenu = nullptr, *actionsMenu = nullptr;
     QAction *folderAction = nullptr, *reportAction = nullptr, *reportFileAction = nullptr, *exitAction = nullptr;
+    QAction *traceAction = nullptr, *traceFileAction = nullptr;   // the record of the line (--trace)
     QAction *typePortAction = nullptr, *reopenAction = nullptr;
     QAction *fastAction = nullptr, *verifyAction = nullptr, *skipSilentAction = nullptr;
     QAction *readAction = nullptr, *writeAction = nullptr, *compareAction = nullptr, *scanAction = nullptr;
@@ -125,11 +129,19 @@ private:
     // Closes the port and opens the named one; remembered when it opens.
     void switchPort(const QString &name);
     void setFolder(const QString &folder);
-    void setReportOn(bool on);
-    void chooseReport();
-    // Asks for the file of the reports; empty when none was chosen or the
-    // one chosen cannot take them (said in a message).
-    QString askReportFile(const QString &current);
+    // A file the window writes for its runs, chosen once and remembered:
+    // the report, the record of the line.
+    struct OutputFile;
+    static const OutputFile &reportOutput();
+    static const OutputFile &traceOutput();
+    // Its menu toggle: on takes the file chosen before while it can still
+    // be written, else asks for one.
+    void setOutputOn(const OutputFile &output, bool on);
+    // Its menu entry "Файл …": asks for the file and switches it on.
+    void chooseOutput(const OutputFile &output);
+    // Asks for the file; empty when none was chosen or the one chosen
+    // cannot be written (said in a message).
+    QString askOutputFile(const OutputFile &output, const QString &current);
     void modeChanged();
     void rememberChoices();
     void showProgress(int done, int total, int errors);
@@ -143,6 +155,7 @@ private:
     BusPort *port_;
     BusExchange bus_;
     TransferTool tool_;
+    LineTrace trace_;   // open during a run when settings_.trace names a file
     RunClock clock_;
     RunKind runKind_ = RunKind::Read;   // of the run in progress or the last one
     std::vector<QAction *> lockedInRun_;   // actions that start runs or change port, folder, modes

@@ -1,5 +1,6 @@
 // The window's frame around its own controls: menus, status bar, the
-// result of a run, and what the menus change (port, folder, report, modes).
+// result of a run, and what the menus change (port, folder, report, record
+// of the line, modes).
 
 #include "transfer/window/choices.h"
 #include "transfer/window/form1.h"
@@ -146,8 +147,19 @@ void Form1::buildMenus()
     reportAction = locked(fileMenu->addAction(QStringLiteral("&Отчёт о каждом запуске")));
     reportAction->setCheckable(true);
     reportAction->setChecked(!settings_.report.isEmpty());
-    connect(reportAction, &QAction::toggled, this, &Form1::setReportOn);
-    reportFileAction = locked(fileMenu->addAction(QStringLiteral("Файл о&тчёта…"), this, &Form1::chooseReport));
+    connect(reportAction, &QAction::toggled, this, [this](bool on) { setOutputOn(reportOutput(), on); });
+    reportFileAction = locked(fileMenu->addAction(QStringLiteral("Файл о&тчёта…"), this,
+                                                  [this] { chooseOutput(reportOutput()); }));
+    fileMenu->addSeparator();
+    // The record of the line: every byte sent and received in a run, and each exchange's verdict.
+    traceAction = locked(fileMenu->addAction(QStringLiteral("Записывать об&мен в файл…")));
+    traceAction->setCheckable(true);
+    traceAction->setChecked(!settings_.trace.isEmpty());
+    traceAction->setToolTip(QStringLiteral("Каждый байт, отправленный и полученный за запуск, с временем, "
+                                           "и итог каждого обмена"));
+    connect(traceAction, &QAction::toggled, this, [this](bool on) { setOutputOn(traceOutput(), on); });
+    traceFileAction = locked(fileMenu->addAction(QStringLiteral("Файл записи о&бмена…"), this,
+                                                 [this] { chooseOutput(traceOutput()); }));
     fileMenu->addSeparator();
     exitAction = fileMenu->addAction(QStringLiteral("&Выход"), this, &QWidget::close);
     exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -366,59 +378,86 @@ void Form1::setFolder(const QString &folder)
     showPlace();
 }
 
-QString Form1::askReportFile(const QString &current)
+struct Form1::OutputFile {
+    QAction *Form1::*toggle;
+    QString TransferSettings::*path;
+    bool WindowChoices::*on;
+    QString WindowChoices::*file;
+    std::function<QString(const QString &)> Form1::*dialog;
+    const char *what;        // how messages name it, at the start of a sentence
+    const char *suggested;   // the name first offered, in the folder
+};
+
+const Form1::OutputFile &Form1::reportOutput()
+{
+    static const OutputFile report{&Form1::reportAction, &TransferSettings::report, &WindowChoices::reportOn,
+                                   &WindowChoices::reportFile, &Form1::chooseReportFile, "Отчёт", "отчёт.json"};
+    return report;
+}
+
+const Form1::OutputFile &Form1::traceOutput()
+{
+    static const OutputFile trace{&Form1::traceAction, &TransferSettings::trace,       &WindowChoices::traceOn,
+                                  &WindowChoices::traceFile, &Form1::chooseTraceFile, "Файл записи обмена",
+                                  "обмен.txt"};
+    return trace;
+}
+
+QString Form1::askOutputFile(const OutputFile &output, const QString &current)
 {
     const QString suggested =
-        current.isEmpty() ? QDir(settings_.dir).filePath(QStringLiteral("отчёт.json")) : current;
-    const QString file = chooseReportFile(suggested);
+        current.isEmpty() ? QDir(settings_.dir).filePath(QString::fromUtf8(output.suggested)) : current;
+    const QString file = (this->*output.dialog)(suggested);
     if (file.isEmpty())
         return QString();
     if (const QString why = reportFileRefusal(file, settings_.dir); !why.isEmpty()) {
-        showMessage(QStringLiteral("Отчёт %1 нельзя записать: %2").arg(QDir::toNativeSeparators(file), why));
+        showMessage(QStringLiteral("%1 %2 нельзя записать: %3")
+                        .arg(QString::fromUtf8(output.what), QDir::toNativeSeparators(file), why));
         return QString();
     }
     return QDir::cleanPath(QFileInfo(file).absoluteFilePath());
 }
 
-void Form1::setReportOn(bool on)
+void Form1::setOutputOn(const OutputFile &output, bool on)
 {
     if (tool_.running() || shutDown_)
         return;
     WindowChoices remembered = rememberedWindowChoices();
     if (on) {
         // The file chosen once serves from then on; chosen anew only when it no longer can.
-        QString file = remembered.reportFile;
+        QString file = remembered.*output.file;
         if (file.isEmpty() || !reportFileRefusal(file, settings_.dir).isEmpty())
-            file = askReportFile(file);
+            file = askOutputFile(output, file);
         if (file.isEmpty()) {
-            const QSignalBlocker block(reportAction);
-            reportAction->setChecked(false);
+            const QSignalBlocker block(this->*output.toggle);
+            (this->*output.toggle)->setChecked(false);
             return;
         }
-        settings_.report = file;
-        remembered.reportFile = file;
+        settings_.*output.path = file;
+        remembered.*output.file = file;
     } else {
-        settings_.report.clear();
+        (settings_.*output.path).clear();
     }
-    remembered.reportOn = on;
+    remembered.*output.on = on;
     rememberWindowChoices(remembered);
 }
 
-void Form1::chooseReport()
+void Form1::chooseOutput(const OutputFile &output)
 {
     if (tool_.running() || shutDown_)
         return;
     WindowChoices remembered = rememberedWindowChoices();
-    const QString file = askReportFile(settings_.report.isEmpty() ? remembered.reportFile : settings_.report);
+    const QString now = settings_.*output.path;
+    const QString file = askOutputFile(output, now.isEmpty() ? remembered.*output.file : now);
     if (file.isEmpty())
         return;
-    settings_.report = file;
+    settings_.*output.path = file;
     {
-        const QSignalBlocker block(reportAction);
-        reportAction->setChecked(true);
+        const QSignalBlocker block(this->*output.toggle);
+        (this->*output.toggle)->setChecked(true);
     }
-    remembered.reportFile = file;
-    remembered.reportOn = true;
+    remembered.*output.file = file;
+    remembered.*output.on = true;
     rememberWindowChoices(remembered);
 }
 
