@@ -1,5 +1,6 @@
 #include "fake_port.h"
 #include "common/files.h"
+#include "transfer/line_trace.h"
 #include "transfer/runs.h"
 
 #include <QFile>
@@ -510,4 +511,49 @@ TEST_F(RunTest, ARowHoldingItsOwnReplyHeaderIsNeverReadShifted)
     for (int r = 0; r < 60; ++r)
         EXPECT_EQ(tool.reg_image[0][r], bus.memory(0x00)[r]) << r;
     EXPECT_EQ(tool.errorTotal(), 0);
+}
+
+TEST_F(RunTest, TraceNamesWhatEveryKindOfExchangeMadeOfItsBytes)
+{
+    // Times: seconds with six digits of microseconds, whatever their size.
+    EXPECT_EQ(LineTrace::lineText(12345678, '>', "F0 80"), "12.345678 > F0 80");
+    EXPECT_EQ(LineTrace::lineText(1000050, '<', "F8"), "1.000050 < F8");
+    LineTrace trace;
+    ASSERT_TRUE(trace.open(dir.filePath("trace.txt"), nullptr));
+    exchange.setTrace(&trace);
+    bus.memory(0x80) = SlotImage{};
+    tool.ticked[8] = true;
+    bus.fault(0x80, 1, 1, sim::FaultKind::OtherAddr);
+    bus.fault(0x80, 4, 1, sim::FaultKind::Garbage);
+    EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
+    bus.clearFaults();
+    bus.fault(0x80, 2, 1, sim::FaultKind::NoStore);
+    bus.fault(0x80, 3, 1, sim::FaultKind::OtherAddr);
+    tool.reg_image[8] = pattern(6);
+    tool.setVerify(true);
+    EXPECT_EQ(tool.writingRun(), RunOutcome::Completed);
+    tool.ticked = {};
+    tool.ticked[9] = true;   // $81 is absent
+    EXPECT_EQ(tool.scanRun(), RunOutcome::Completed);
+    trace.close();
+    QStringList verdicts, runs;
+    for (const QString &line : QString::fromUtf8(fileBytes(dir.filePath("trace.txt"))).split('\n', Qt::SkipEmptyParts)) {
+        const QString rest = line.section(' ', 2);
+        if (line.section(' ', 1, 1) == "=")
+            verdicts << rest;
+        else if (line.section(' ', 1, 1) == "#")
+            runs << line.section(' ', 0, 1) + ' ' + rest.section(',', 0, 1);
+    }
+    EXPECT_EQ(runs, (QStringList{"0.000000 # запуск: чтение, порт /dev/fake",
+                                 "0.000000 # запуск: запись в систему, порт /dev/fake",
+                                 "0.000000 # запуск: опрос, порт /dev/fake"}));
+    for (const char *verdict : {"чтение $80 регистр $0: ответ верный", "чтение $80 регистр $1: ответ другого адреса",
+                                // 3C, then the whole reply: one byte more than a reply
+                                "чтение $80 регистр $4: ответ начинается не с F8, после ответа пришли ещё байты",
+                                "повторное чтение $80 регистр $5: ответ верный",
+                                "запись $80 регистр $0: ответ верный", "проверка записи $80 регистр $0: ответ верный",
+                                "проверка записи $80 регистр $2: ответ верный, но прочитано не то, что записано",
+                                "запись $80 регистр $3: ответ другого адреса"})
+        EXPECT_TRUE(verdicts.contains(QString::fromUtf8(verdict))) << verdict << "\n" << verdicts.join("\n").toStdString();
+    EXPECT_EQ(verdicts.count(QStringLiteral("опрос $81 регистр $0: нет ответа")), 3);
 }
