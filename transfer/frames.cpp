@@ -104,7 +104,10 @@ bool writeReplyComplete(const std::uint8_t *, int received)
     return received >= 3;
 }
 
-ReplyFault readReplyFault(const std::uint8_t *buffer, int received, int address, int reg, RowData *data)
+namespace {
+
+// The first fault of a reply's start, address and command, as far as they came.
+ReplyFault headerFault(const std::uint8_t *buffer, int received, int address, std::uint8_t command)
 {
     if (received <= 0)
         return ReplyFault::NoReply;
@@ -112,8 +115,17 @@ ReplyFault readReplyFault(const std::uint8_t *buffer, int received, int address,
         return ReplyFault::WrongStart;
     if (received > 1 && buffer[1] != (address & 0xFF))
         return ReplyFault::OtherAddress;
-    if (received > 2 && buffer[2] != kReadCommand)
+    if (received > 2 && buffer[2] != command)
         return ReplyFault::WrongCommand;
+    return ReplyFault::None;
+}
+
+}  // namespace
+
+ReplyFault readReplyFault(const std::uint8_t *buffer, int received, int address, int reg, RowData *data)
+{
+    if (const ReplyFault fault = headerFault(buffer, received, address, kReadCommand); fault != ReplyFault::None)
+        return fault;
     if (received > 3 && buffer[3] != (reg & 0xFF))
         return ReplyFault::OtherRegister;
     RowData decoded{};
@@ -130,14 +142,8 @@ ReplyFault readReplyFault(const std::uint8_t *buffer, int received, int address,
 
 ReplyFault writeReplyFault(const std::uint8_t *buffer, int received, int address)
 {
-    if (received <= 0)
-        return ReplyFault::NoReply;
-    if (buffer[0] != kReplyStart)
-        return ReplyFault::WrongStart;
-    if (received > 1 && buffer[1] != (address & 0xFF))
-        return ReplyFault::OtherAddress;
-    if (received > 2 && buffer[2] != kWriteAck)
-        return ReplyFault::WrongCommand;
+    if (const ReplyFault fault = headerFault(buffer, received, address, kWriteAck); fault != ReplyFault::None)
+        return fault;
     return writeReplyComplete(buffer, received) ? ReplyFault::None : ReplyFault::Incomplete;
 }
 
