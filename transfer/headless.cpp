@@ -2,6 +2,7 @@
 
 #include "transfer/progress.h"
 #include "transfer/runs.h"
+#include "transfer/line.h"
 #include "transfer/serial_port.h"
 #include "transfer/stop_signal.h"
 
@@ -186,7 +187,7 @@ int runHeadless(const TransferOptions &options)
         const QFileInfo report(options.report);
         removeLeftoverTemporaries(report.absolutePath(), {report.fileName()}, start);
     }
-    MSComm MSComm1;
+    Line MSComm1;   // a serial port or a network line, as --port names it
     BusExchange bus(MSComm1);
     TransferTool tool(bus);
     applySettings(options, bus, tool);
@@ -222,7 +223,7 @@ int runHeadless(const TransferOptions &options)
         }
     }
     QString reason;
-    if (!MSComm1.open(options.port, &reason, MSComm::OpenOptions{options.rs485})) {
+    if (!MSComm1.open(options.port, &reason, BusLine::OpenOptions{options.rs485})) {
         printLine(stderr, QStringLiteral("zuk_2: порт %1 не открыт: %2").arg(options.port, reason));
         reportWithoutRun(RunOutcome::PortNotOpen);
         return 2;

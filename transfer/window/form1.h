@@ -11,6 +11,7 @@
 
 #include "transfer/progress.h"
 #include "transfer/runs.h"
+#include "transfer/line.h"
 #include "transfer/serial_port.h"
 #include "transfer/settings.h"
 
@@ -100,7 +101,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &settings, QWidget *parent);
+    Form1(BusPort *port, std::unique_ptr<Line> line, const Settings &settings, QWidget *parent);
     void buildControls(QWidget *central);
     void buildMenus();
     void buildStatusBar();
@@ -139,7 +140,7 @@ private:
     void shutDown();
 
     Settings settings_;
-    std::unique_ptr<MSComm> MSComm1;
+    std::unique_ptr<Line> MSComm1;   // the serial port or network line the port name asks for
     BusPort *port_;
     BusExchange bus_;
     TransferTool tool_;
