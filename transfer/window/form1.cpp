@@ -202,8 +202,11 @@ bool Form1::openPort()
         const QString text = QStringLiteral("Порт %1 не открыт: %2\nЧтение и запись невозможны.").arg(settings_.port, reason);
         const QStringList lines = listPorts();
         const QString chosen = choosePort(text + (lines.isEmpty() ? QStringLiteral("\n\nПортов в системе не найдено; "
-                                                                                  "введите имя порта:")
-                                                                   : QStringLiteral("\n\nВыберите порт или введите его имя:")),
+                                                                                  "введите имя порта (сетевой шлюз: "
+                                                                                  "tcp://УЗЕЛ:ПОРТ, rfc2217://УЗЕЛ:ПОРТ):")
+                                                                   : QStringLiteral("\n\nВыберите порт или введите его имя "
+                                                                                    "(сетевой шлюз: tcp://УЗЕЛ:ПОРТ, "
+                                                                                    "rfc2217://УЗЕЛ:ПОРТ):")),
                                           lines);
         if (chosen.isEmpty())
             return false;
