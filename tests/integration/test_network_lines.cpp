@@ -86,6 +86,9 @@ TEST_F(NetworkLines, RunsThroughTheGatewayGiveWhatThePseudoTerminalGives)
         // Every row read back after writing it.
         const ToolRun w = runTool(runArgs("--write", gateway.url(), write, "80", {QStringLiteral("--verify")}));
         EXPECT_EQ(w.exitCode, 0) << w.err.toStdString();
+        const ToolRun c = runTool(runArgs("--compare", gateway.url(), write, "80"));
+        EXPECT_EQ(c.exitCode, 0) << c.err.toStdString();
+        EXPECT_TRUE(c.lines.contains(QStringLiteral("различий: 0"))) << c.lines.join('\n').toStdString();
 
         ASSERT_TRUE(sim->stop());
         EXPECT_TRUE(sameBytes(fileBytes(sim->savePath), fileBytes(direct->savePath)));
