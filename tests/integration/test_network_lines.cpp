@@ -171,7 +171,14 @@ public:
         });
         port_ = port.get();
     }
-    ~ScriptedServer() { thread_.join(); }
+    ~ScriptedServer() { finish(); }
+    // Waits for the script to end (and the client to hang up), so that
+    // what it saw can be read.
+    void finish()
+    {
+        if (thread_.joinable())
+            thread_.join();
+    }
 
     QString url() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(port_); }
 
@@ -277,6 +284,7 @@ TEST(Rfc2217, TheOptionAcceptedSetsTheLineAndFFIsDoubledBothWays)
     EXPECT_TRUE(written);
     EXPECT_EQ(collect(line, 10).toHex(' '), QByteArray("ff 02 f0 f8 0d 00 0d 0a ff 03"));
     line.close();
+    server.finish();
     const ScriptedServer::Seen seen = server.seen;
     EXPECT_EQ(seen.data.toHex(' '), QByteArray("ff 01 0d ff"));
     EXPECT_TRUE(ScriptedServer::saw(seen, "FFFE01")) << "echo not declined";
