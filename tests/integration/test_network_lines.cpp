@@ -319,3 +319,28 @@ TEST(Rfc2217, ARefusedOrUnansweredOptionIsAPortNotOpened)
         EXPECT_TRUE(why.contains(QStringLiteral("не ответил"))) << why.toStdString();
     }
 }
+
+TEST(Rfc2217, WithoutBinaryTransmissionACarriageReturnTravelsAsCrNul)
+{
+    // A server that keeps to the Telnet network virtual terminal: a CR of
+    // the data is CR NUL on the connection, both ways.
+    ScriptedServer server([](QTcpSocket &s, ScriptedServer &me) {
+        if (!me.readUntil(s, [](const auto &seen) { return ScriptedServer::saw(seen, "FFFB2C"); }))
+            return;
+        ScriptedServer::send(s, QByteArray::fromHex("FFFD2C FFFE00 FFFC00"));
+        if (!me.readUntil(s, [](const auto &seen) { return seen.subnegotiations.size() >= 5; }))
+            return;
+        ScriptedServer::acknowledgeSettings(s, me.seen);
+        if (me.readUntil(s, [](const auto &seen) { return seen.data.size() >= 4; }))
+            ScriptedServer::send(s, QByteArray::fromHex("0D00 0D0A 01"));
+    });
+    NetLine line(NetLine::Protocol::Rfc2217);
+    QString why;
+    ASSERT_TRUE(line.open(server.url(), &why)) << why.toStdString();
+    line.output(QByteArray::fromHex("0D0A07"));
+    line.endRequest();
+    EXPECT_EQ(collect(line, 4).toHex(' '), QByteArray("0d 0d 0a 01"));
+    line.close();
+    server.finish();
+    EXPECT_EQ(server.seen.data.toHex(' '), QByteArray("0d 00 0a 07"));
+}
