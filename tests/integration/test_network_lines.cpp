@@ -210,6 +210,20 @@ public:
         }
     }
 
+    // Answers the client's offer of the COM-PORT option with `answer` (the
+    // option accepted, and what the server says of binary transmission),
+    // then acknowledges the five line settings.
+    bool acceptComPort(QTcpSocket &s, const char *answer)
+    {
+        if (!readUntil(s, [](const Seen &seen) { return saw(seen, "FFFB2C"); }))
+            return false;
+        send(s, QByteArray::fromHex(answer));
+        if (!readUntil(s, [](const Seen &seen) { return seen.subnegotiations.size() >= 5; }))
+            return false;
+        acknowledgeSettings(s, seen);
+        return true;
+    }
+
     Seen seen;
 
 private:
@@ -260,12 +274,8 @@ TEST(Rfc2217, TheOptionAcceptedSetsTheLineAndFFIsDoubledBothWays)
     ScriptedServer server([](QTcpSocket &s, ScriptedServer &me) {
         // A server that offers to echo, as some do: the client must decline.
         ScriptedServer::send(s, QByteArray::fromHex("FFFB01"));
-        if (!me.readUntil(s, [](const auto &seen) { return ScriptedServer::saw(seen, "FFFB2C"); }))
+        if (!me.acceptComPort(s, "FFFD2C FFFD00 FFFB00"))
             return;
-        ScriptedServer::send(s, QByteArray::fromHex("FFFD2C FFFD00 FFFB00"));
-        if (!me.readUntil(s, [](const auto &seen) { return seen.subnegotiations.size() >= 5; }))
-            return;
-        ScriptedServer::acknowledgeSettings(s, me.seen);
         if (!me.readUntil(s, [](const auto &seen) { return seen.data.size() >= 4; }))
             return;
         // Data with a command, a modem state notice and an IAC cut between two writes.
@@ -325,12 +335,8 @@ TEST(Rfc2217, WithoutBinaryTransmissionACarriageReturnTravelsAsCrNul)
     // A server that keeps to the Telnet network virtual terminal: a CR of
     // the data is CR NUL on the connection, both ways.
     ScriptedServer server([](QTcpSocket &s, ScriptedServer &me) {
-        if (!me.readUntil(s, [](const auto &seen) { return ScriptedServer::saw(seen, "FFFB2C"); }))
+        if (!me.acceptComPort(s, "FFFD2C FFFE00 FFFC00"))
             return;
-        ScriptedServer::send(s, QByteArray::fromHex("FFFD2C FFFE00 FFFC00"));
-        if (!me.readUntil(s, [](const auto &seen) { return seen.subnegotiations.size() >= 5; }))
-            return;
-        ScriptedServer::acknowledgeSettings(s, me.seen);
         if (me.readUntil(s, [](const auto &seen) { return seen.data.size() >= 4; }))
             ScriptedServer::send(s, QByteArray::fromHex("0D00 0D0A 01"));
     });
