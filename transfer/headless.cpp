@@ -3,6 +3,7 @@
 #include "transfer/line_trace.h"
 #include "transfer/progress.h"
 #include "transfer/runs.h"
+#include "transfer/line.h"
 #include "transfer/serial_port.h"
 #include "transfer/stop_signal.h"
 
@@ -188,7 +189,7 @@ int runHeadless(const TransferOptions &options)
         removeLeftoverTemporaries(report.absolutePath(), {report.fileName()}, start);
     }
     LineTrace trace;
-    MSComm MSComm1;
+    Line MSComm1;   // a serial port or a network line, as --port names it
     BusExchange bus(MSComm1);
     TransferTool tool(bus);
     applySettings(options, bus, tool);
@@ -234,7 +235,7 @@ int runHeadless(const TransferOptions &options)
         bus.setTrace(&trace);
     }
     QString reason;
-    if (!MSComm1.open(options.port, &reason, MSComm::OpenOptions{options.rs485})) {
+    if (!MSComm1.open(options.port, &reason, BusLine::OpenOptions{options.rs485})) {
         printLine(stderr, QStringLiteral("zuk_2: порт %1 не открыт: %2").arg(options.port, reason));
         reportWithoutRun(RunOutcome::PortNotOpen);
         return 2;

@@ -87,7 +87,10 @@ const std::vector<OptionRow> &optionTable()
          nullptr},
         {"port", "NAME", std::nullopt, kLine,
          "serial port, 19200 8N1 (default: the port last chosen in the window, else\n"
-         "COM1 on Windows, /dev/ttyS0 elsewhere; /dev/ttyUSB0, COM3, a pty path, ...)",
+         "COM1 on Windows, /dev/ttyS0 elsewhere; /dev/ttyUSB0, COM3, a pty path, ...);\n"
+         "or a network gateway: tcp://HOST:PORT (a transparent TCP port, bytes as on\n"
+         "the line) or rfc2217://HOST:PORT (Telnet COM-PORT option: the gateway's port\n"
+         "is set to 19200 8N1, no flow control)",
          [](const QString &v, TransferOptions *o, QString *e) {
              o->portGiven = true;
              return nonEmpty(v, "порта", &o->port, e);
@@ -98,7 +101,8 @@ const std::vector<OptionRow> &optionTable()
          [](const QString &, TransferOptions *o, QString *) { return o->echo = true; }},
         {"rs485", nullptr, std::nullopt, kLine,
          "switches the driver into its RS-485 mode (Linux, TIOCSRS485: RTS on while\n"
-         "sending, off after); refused when the driver cannot",
+         "sending, off after; the driver's delays are kept); refused when the driver\n"
+         "cannot, and with a network line (the gateway switches the direction)",
          [](const QString &, TransferOptions *o, QString *) { return o->rs485 = true; }},
         {"dir", "FOLDER", std::nullopt, kWithPort,
          "folder holding zuk.txt, remembered for the next start (default: the\n"
@@ -360,6 +364,11 @@ QString transferUsage()
         "run (adapter unplugged, line hung up), the run stops at once: a reading run saves\n"
         "nothing, a writing run names the rows written before the loss.\n"
         "\n"
+        "A network line (tcp://, rfc2217://) that is not connected within 5 s, or whose gateway\n"
+        "refuses the COM-PORT option (rfc2217://), is a port not opened; a connection closed or\n"
+        "reset during a run is the line lost. rfc2217:// doubles the byte FF in both directions\n"
+        "and asks for Telnet binary transmission, so every byte value passes.\n"
+        "\n"
         "Exit status:\n"
         "  0    run made, no register row given up; --compare, --diff: no difference;\n"
         "       --scan: at least one controller answered\n"
@@ -368,14 +377,16 @@ QString transferUsage()
         "  2    no run: bad arguments, --dir or --report's folder not found, --report naming a\n"
         "       file of the installation (also through a link, \"..\" or a relative path) or a\n"
         "       read-only file, a reading run with a read-only zuk.txt, port not openable or in\n"
-        "       use, --rs485 refused by the driver, writing run refused (a value outside 0..255,\n"
+        "       use, network line not connected within 5 s, --rs485 refused by the driver or\n"
+        "       given with a network line, writing run refused (a value outside 0..255,\n"
         "       an incomplete image), --compare with a zuk.txt that did not load whole, --diff\n"
         "       with a file that did not load whole, a reading, writing or comparing run with\n"
         "       no controller ticked, a reading run whose folder takes no new file, --trace\n"
         "       naming a file of the installation (as --report) or a file that cannot be opened\n"
         "  3    the reading run was made but zuk.txt could not be saved (or the copy of a\n"
         "       damaged zuk.txt could not be kept, and zuk.txt was left alone)\n"
-        "  4    the port was lost during the run (nothing saved; see the rows written)\n"
+        "  4    the port was lost during the run, or the network line's connection closed\n"
+        "       (nothing saved; see the rows written)\n"
         "  The window ends with 2 when its first start is left without a folder, or when\n"
         "  --report or --trace is refused.\n"
         "  129  stopped by SIGHUP; 130 stopped by SIGINT; 143 stopped by SIGTERM\n");

@@ -25,7 +25,7 @@ QString inUse(const QString &detail)
 
 }  // namespace
 
-MSComm::MSComm(QObject *parent) : QObject(parent)
+MSComm::MSComm(QObject *parent) : BusLine(parent)
 {
     connect(&port_, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::onError);
@@ -58,6 +58,7 @@ bool MSComm::open(const QString &name, QString *reason, const OpenOptions &optio
                || !port_.setFlowControl(QSerialPort::NoFlowControl)) {
         why = port_.errorString();
     } else if (lockExclusively(&why) && (!options.rs485 || enableRs485(&why))) {
+        askLowLatency();
         port_.clear();
         return true;
     }
@@ -86,17 +87,41 @@ bool MSComm::lockExclusively(QString *reason)
 bool MSComm::enableRs485(QString *reason)
 {
 #ifdef Q_OS_LINUX
+    // The driver's settings (the delays around sending, receiving while
+    // sending, the bus termination) come from the driver or the device
+    // tree: only the flags this line needs are changed.
+    const int fd = int(port_.handle());
     serial_rs485 mode{};
-    mode.flags = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;   // RTS off again after sending
-    if (::ioctl(int(port_.handle()), TIOCSRS485, &mode) != 0) {
-        *reason = QStringLiteral("драйвер не включил режим RS-485 (TIOCSRS485): %1")
-                      .arg(QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
+    const char *call = "TIOCGRS485";
+    if (::ioctl(fd, TIOCGRS485, &mode) == 0) {
+        mode.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;   // RTS on while sending,
+        mode.flags &= ~__u32(SER_RS485_RTS_AFTER_SEND);            // off again after sending
+        call = "TIOCSRS485";
+        if (::ioctl(fd, TIOCSRS485, &mode) == 0)
+            return true;
     }
-    return true;
+    *reason = QStringLiteral("драйвер не включил режим RS-485 (%1): %2")
+                  .arg(QLatin1String(call), QString::fromLocal8Bit(std::strerror(errno)));
+    return false;
 #else
     *reason = QStringLiteral("режим RS-485 драйвера (--rs485) есть только в Linux");
     return false;
+#endif
+}
+
+void MSComm::askLowLatency()
+{
+#ifdef Q_OS_LINUX
+    // A USB adapter's driver may hold received bytes for some milliseconds
+    // to fill a packet; every exchange would wait for that. Drivers that
+    // have no such setting (a pseudo-terminal, a built-in UART) refuse, and
+    // the line works as it is.
+    const int fd = int(port_.handle());
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &serial);
+    }
 #endif
 }
 

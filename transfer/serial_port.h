@@ -3,33 +3,29 @@
 // 8 data bits, no parity, 1 stop bit, no flow control, raw bytes.
 // See transfer/port.h for how the exchange logic is put on top of it.
 
-#include "transfer/port.h"
+#include "transfer/line.h"
 
-#include <QObject>
 #include <QSerialPort>
 #include <QString>
 #include <QStringList>
 
 namespace zuk {
 
-class MSComm : public QObject, public BusPort {
+class MSComm final : public BusLine {
     Q_OBJECT
 public:
-    struct OpenOptions {
-        bool rs485 = false;   // switch the driver into its RS-485 mode (Linux)
-    };
-
+    using BusLine::open;
     explicit MSComm(QObject *parent = nullptr);
     ~MSComm() override;
 
     // Opens the device by name (/dev/ttyS0, /dev/ttyUSB0, COM3, a pty path),
     // for this program alone: a port another program holds is refused. On
     // failure *reason holds the reason in Russian with the system's words.
-    bool open(const QString &name, QString *reason, const OpenOptions &options);
-    bool open(const QString &name, QString *reason) { return open(name, reason, OpenOptions{}); }
-    void close();
-    bool isOpen() const { return port_.isOpen(); }
-    QString name() const { return name_; }
+    // On Linux the driver is asked for low latency (no holding back of
+    // received bytes) where it can give it.
+    bool open(const QString &name, QString *reason, const OpenOptions &options) override;
+    void close() override;
+    bool isOpen() const override { return port_.isOpen(); }
 
     void output(const QByteArray &bytes) override;
     void endRequest() override;
@@ -41,9 +37,9 @@ private:
     void onError(QSerialPort::SerialPortError error);
     bool lockExclusively(QString *reason);
     bool enableRs485(QString *reason);
+    void askLowLatency();
 
     QSerialPort port_;
-    QString name_;
     bool requestPending_ = false;   // a request not yet wholly handed to the driver
 };
 

@@ -7,13 +7,19 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStringList>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace zuk::itest {
 
@@ -162,5 +168,109 @@ inline ToolRun runTool(const QStringList &args, int timeoutMs = 60000, const QSt
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
 }
+
+// A memory unlike the sample's, every marker set, some data bytes F0.
+inline RegisterImage simMemory()
+{
+    RegisterImage m{};
+    for (const ControllerSlot &s : controllerMap())
+        for (int r = 0; r < s.rows; ++r)
+            for (int b = 0; b < kRowBytes; ++b)
+                m[s.slot][r][b] = static_cast<qint16>((r * 8 + b) % 11 == 3 ? 0xF0 : (s.slot * 37 + r * 11 + b * 5 + 1) % 256);
+    return m;
+}
+
+// The folder of one zuk_2: a temporary directory holding zuk.txt.
+struct ToolFolder {
+    explicit ToolFolder(const QByteArray &image) { writeFile(path(), image); }
+    QString path() const { return dir.filePath(QStringLiteral("zuk.txt")); }
+    QTemporaryDir dir;
+};
+
+// A simulator whose memory is m (written to its folder first).
+inline std::unique_ptr<Sim> startSim(const RegisterImage &m, QStringList extra = {})
+{
+    static QTemporaryDir images;
+    static int n = 0;
+    const QString file = images.filePath(QStringLiteral("sim-%1.txt").arg(++n));
+    writeFile(file, imageFileBytes(m));
+    auto sim = std::make_unique<Sim>(QStringList{QStringLiteral("--image"), file} + extra);
+    EXPECT_TRUE(sim->ok());
+    return sim;
+}
+
+// A local TCP port that nothing listens on (as far as one can tell).
+inline quint16 freeLocalPort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
+}
+
+// Debian's ser2net in front of a device, from a YAML file of its own on a
+// free local port: raw TCP, or Telnet with the COM-PORT option (RFC 2217).
+class Ser2net {
+public:
+    enum Mode { Raw, Telnet };
+
+    static QString binary()
+    {
+        return QStandardPaths::findExecutable(QStringLiteral("ser2net"),
+                                              {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin"),
+                                               QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin")});
+    }
+
+    Ser2net(const QString &device, Mode mode) : mode_(mode)
+    {
+        port_ = freeLocalPort();
+        const QString config = dir_.filePath(QStringLiteral("ser2net.yaml"));
+        const QString accepter = QStringLiteral("%1tcp,127.0.0.1,%2")
+                                     .arg(mode == Telnet ? QStringLiteral("telnet(rfc2217),") : QString())
+                                     .arg(port_);
+        writeFile(config, QStringLiteral("%YAML 1.1\n---\nconnection: &bus\n  accepter: %1\n"
+                                         "  connector: serialdev,%2,19200n81,local\n")
+                              .arg(accepter, device)
+                              .toUtf8());
+        proc_.setProcessChannelMode(QProcess::MergedChannels);
+        proc_.start(binary(), {QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("-c"), config,
+                               QStringLiteral("-P"), dir_.filePath(QStringLiteral("ser2net.pid"))});
+        if (!proc_.waitForStarted(5000))
+            return;
+        // Ready once the port listens (a probe connection would itself
+        // open the device).
+        QElapsedTimer clock;
+        clock.start();
+        const QByteArray entry = QByteArray(":") + QByteArray::number(port_, 16).toUpper().rightJustified(4, '0') + " 00000000:0000 0A";
+        while (clock.elapsed() < 5000 && proc_.state() == QProcess::Running) {
+            if (fileBytes(QStringLiteral("/proc/net/tcp")).contains(entry)) {
+                ready_ = true;
+                return;
+            }
+            QThread::msleep(20);
+        }
+    }
+    ~Ser2net() { kill(); }
+
+    bool ok() const { return ready_; }
+    // The name to give to --port.
+    QString url() const
+    {
+        return QStringLiteral("%1://127.0.0.1:%2").arg(mode_ == Telnet ? QStringLiteral("rfc2217") : QStringLiteral("tcp")).arg(port_);
+    }
+    QString output() { return QString::fromLocal8Bit(proc_.readAll()); }
+    void kill()
+    {
+        if (proc_.state() == QProcess::NotRunning)
+            return;
+        proc_.kill();
+        proc_.waitForFinished(5000);
+    }
+
+private:
+    Mode mode_;
+    quint16 port_ = 0;
+    bool ready_ = false;
+    QTemporaryDir dir_;
+    QProcess proc_;
+};
 
 }  // namespace zuk::itest

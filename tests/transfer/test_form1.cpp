@@ -17,6 +17,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #ifdef Q_OS_LINUX
 #include <pty.h>
@@ -249,6 +251,62 @@ TEST_F(FormTest, AnotherPortIsOfferedOrTypedAndTheChoiceIsRemembered)
     ::close(slave);
 }
 #endif
+
+// Порт > Другой порт takes a network line: a gateway that does not answer
+// is a port not opened; runs go over one that does; a gateway that closes
+// the connection during a run is the line lost, and Открыть порт снова
+// connects again.
+TEST_F(FormTest, ATypedNetworkLineRunsIsLostAndOpensAgain)
+{
+    QTcpServer gateway;
+    ASSERT_TRUE(gateway.listen(QHostAddress::LocalHost));
+    int closeAt = -1;   // the exchange after which the gateway hangs up
+    QObject::connect(&gateway, &QTcpServer::newConnection, [&] {
+        QTcpSocket *peer = gateway.nextPendingConnection();
+        QObject::connect(peer, &QTcpSocket::readyRead, peer, [&, peer] {
+            for (const QByteArray &piece : bus.answer(peer->readAll()))
+                peer->write(piece);
+            if (bus.exchanges == closeAt)
+                peer->disconnectFromHost();
+        });
+    });
+    quint16 nobody = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        nobody = probe.serverPort();
+    }
+    bus.memory(0x81) = pattern(2);
+    auto form = makeForm(false);   // its own port does not open, nothing chosen
+    typed = QStringLiteral("tcp://127.0.0.1:%1").arg(nobody);
+    form->typePortAction->trigger();
+    EXPECT_TRUE(messages.back().contains(typed)) << messages.back().toStdString();
+    EXPECT_TRUE(messages.back().contains(QStringLiteral("не открыт"))) << messages.back().toStdString();
+    EXPECT_FALSE(form->tool().portOpen());
+
+    typed = QStringLiteral("tcp://127.0.0.1:%1").arg(gateway.serverPort());
+    form->typePortAction->trigger();
+    ASSERT_TRUE(form->tool().portOpen());
+    EXPECT_EQ(form->portLabel->text(), QStringLiteral("Порт: ") + typed);
+    form->boxes[9]->setChecked(true);
+    form->Command1->click();
+    EXPECT_TRUE(result(*form).startsWith(QStringLiteral("Чтение: система в файл zuk.txt — завершено")));
+    EXPECT_EQ(form->tool().reg_image[9][8], pattern(2)[8]);
+
+    const QByteArray saved = bytesOf(image());
+    closeAt = bus.exchanges + 3;
+    form->Command1->click();
+    EXPECT_EQ(bus.exchanges, closeAt);
+    EXPECT_TRUE(messages.back().contains(QStringLiteral("потеряна"))) << messages.back().toStdString();
+    EXPECT_TRUE(messages.back().contains(typed)) << messages.back().toStdString();
+    EXPECT_FALSE(form->tool().portOpen());
+    EXPECT_EQ(bytesOf(image()), saved);
+
+    form->reopenAction->trigger();
+    ASSERT_TRUE(form->tool().portOpen());
+    form->Command1->click();
+    EXPECT_TRUE(result(*form).startsWith(QStringLiteral("Чтение: система в файл zuk.txt — завершено")));
+}
 
 TEST_F(FormTest, ProgressAndLockedControlsDuringAFastRunAndTheResultAfterIt)
 {

@@ -54,7 +54,7 @@ constexpr std::array<BoxPlace, kSlotCount> kBoxPlaces = {{
 }  // namespace
 
 Form1::Form1(const Settings &settings, QWidget *parent)
-    : Form1(nullptr, std::make_unique<MSComm>(), settings, parent)
+    : Form1(nullptr, std::make_unique<Line>(), settings, parent)
 {
 }
 
@@ -63,10 +63,10 @@ Form1::Form1(BusPort &port, const Settings &settings, QWidget *parent)
 {
 }
 
-Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &settings, QWidget *parent)
+Form1::Form1(BusPort *port, std::unique_ptr<Line> line, const Settings &settings, QWidget *parent)
     : QMainWindow(parent),
       settings_(settings),
-      MSComm1(std::move(serial)),
+      MSComm1(std::move(line)),
       port_(port ? port : MSComm1.get()),
       bus_(*port_),
       tool_(bus_)
@@ -104,7 +104,8 @@ Form1::Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &sett
     typePort = [this](const QString &current) {
         QInputDialog dialog(this);
         dialog.setWindowTitle(Form1::kTitle);
-        dialog.setLabelText(QStringLiteral("Имя порта (например /dev/ttyUSB0, COM3):"));
+        dialog.setLabelText(QStringLiteral("Имя порта (например /dev/ttyUSB0, COM3) или сетевого шлюза\n"
+                                           "(tcp://УЗЕЛ:ПОРТ, rfc2217://УЗЕЛ:ПОРТ):"));
         dialog.setTextValue(current);
         dialog.setOkButtonText(QStringLiteral("OK"));
         dialog.setCancelButtonText(QStringLiteral("Отмена"));
@@ -198,7 +199,7 @@ bool Form1::openPort()
 {
     if (!MSComm1)
         return true;
-    const MSComm::OpenOptions options{settings_.rs485};
+    const BusLine::OpenOptions options{settings_.rs485};
     QString reason;
     if (MSComm1->open(settings_.port, &reason, options))
         return true;
@@ -206,8 +207,11 @@ bool Form1::openPort()
         const QString text = QStringLiteral("Порт %1 не открыт: %2\nЧтение и запись невозможны.").arg(settings_.port, reason);
         const QStringList lines = listPorts();
         const QString chosen = choosePort(text + (lines.isEmpty() ? QStringLiteral("\n\nПортов в системе не найдено; "
-                                                                                  "введите имя порта:")
-                                                                   : QStringLiteral("\n\nВыберите порт или введите его имя:")),
+                                                                                  "введите имя порта (сетевой шлюз: "
+                                                                                  "tcp://УЗЕЛ:ПОРТ, rfc2217://УЗЕЛ:ПОРТ):")
+                                                                   : QStringLiteral("\n\nВыберите порт или введите его имя "
+                                                                                    "(сетевой шлюз: tcp://УЗЕЛ:ПОРТ, "
+                                                                                    "rfc2217://УЗЕЛ:ПОРТ):")),
                                           lines);
         if (chosen.isEmpty())
             return false;

@@ -12,6 +12,7 @@
 #include "transfer/line_trace.h"
 #include "transfer/progress.h"
 #include "transfer/runs.h"
+#include "transfer/line.h"
 #include "transfer/serial_port.h"
 #include "transfer/settings.h"
 
@@ -104,7 +105,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    Form1(BusPort *port, std::unique_ptr<MSComm> serial, const Settings &settings, QWidget *parent);
+    Form1(BusPort *port, std::unique_ptr<Line> line, const Settings &settings, QWidget *parent);
     void buildControls(QWidget *central);
     void buildMenus();
     void buildStatusBar();
@@ -151,7 +152,7 @@ private:
     void shutDown();
 
     Settings settings_;
-    std::unique_ptr<MSComm> MSComm1;
+    std::unique_ptr<Line> MSComm1;   // the serial port or network line the port name asks for
     BusPort *port_;
     BusExchange bus_;
     TransferTool tool_;

@@ -339,10 +339,10 @@ void Form1::switchPort(const QString &name)
     const QString before = settings_.port;
     const bool wasOpen = tool_.portOpen();
     QString reason;
-    if (MSComm1 && !MSComm1->open(name, &reason, MSComm::OpenOptions{settings_.rs485})) {
+    if (MSComm1 && !MSComm1->open(name, &reason, BusLine::OpenOptions{settings_.rs485})) {
         QString text = QStringLiteral("Порт %1 не открыт: %2").arg(name, reason);
         // Back to the port in use before, when there was one.
-        if (wasOpen && name != before && MSComm1->open(before, nullptr, MSComm::OpenOptions{settings_.rs485})) {
+        if (wasOpen && name != before && MSComm1->open(before, nullptr, BusLine::OpenOptions{settings_.rs485})) {
             text += QStringLiteral("\nРабота продолжается через порт %1.").arg(before);
         } else {
             settings_.port = name;
