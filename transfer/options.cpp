@@ -21,6 +21,7 @@ enum : unsigned {
     kWrite = 1u << int(Mode::Write),
     kCompare = 1u << int(Mode::Compare),
     kScan = 1u << int(Mode::Scan),
+    kHistoryList = 1u << int(Mode::HistoryList),
     kBusRuns = kRead | kWrite | kCompare,
     kWithPort = kWindow | kBusRuns,
     kLine = kWithPort | kScan,   // the options of the line
@@ -85,6 +86,11 @@ const std::vector<OptionRow> &optionTable()
          "lists the serial ports of this system, one per line: the name for --port,\n"
          "description, manufacturer, serial number, USB vendor:product (tab-separated)",
          nullptr},
+        {"history-list", nullptr, Mode::HistoryList, 0,
+         "lists the images kept in history/ beside zuk.txt, newest first, one per\n"
+         "line: file name, controllers present in it (--tick form), bytes that\n"
+         "differ from zuk.txt (tab-separated); opens no port",
+         nullptr},
         {"port", "NAME", std::nullopt, kLine,
          "serial port, 19200 8N1 (default: the port last chosen in the window, else\n"
          "COM1 on Windows, /dev/ttyS0 elsewhere; /dev/ttyUSB0, COM3, a pty path, ...)",
@@ -100,7 +106,7 @@ const std::vector<OptionRow> &optionTable()
          "switches the driver into its RS-485 mode (Linux, TIOCSRS485: RTS on while\n"
          "sending, off after); refused when the driver cannot",
          [](const QString &, TransferOptions *o, QString *) { return o->rs485 = true; }},
-        {"dir", "FOLDER", std::nullopt, kWithPort,
+        {"dir", "FOLDER", std::nullopt, kWithPort | kHistoryList,
          "folder holding zuk.txt, remembered for the next start (default: the\n"
          "program's folder if zuk.txt lies there, else the folder remembered\n"
          "from the last time, else the window asks for one and the runs without\n"
@@ -133,6 +139,29 @@ const std::vector<OptionRow> &optionTable()
          "in this run is left: its other rows are not tried (they keep their\n"
          "values in the image), the error total counts that one row",
          [](const QString &, TransferOptions *o, QString *) { return o->skipSilent = true; }},
+        {"changed-only", nullptr, std::nullopt, kWindow | kWrite,
+         "reads every row first; writes only the rows that differ from the image\n"
+         "(and rows whose reading was given up), each read back; keeps the house as\n"
+         "read in history/zuk-YYYYMMDD-HHMMSS.txt before the first write frame",
+         [](const QString &, TransferOptions *o, QString *) { return o->changedOnly = true; }},
+        {"backup-first", nullptr, std::nullopt, kWrite,
+         "reads the ticked controllers whole into history/zuk-YYYYMMDD-HHMMSS.txt\n"
+         "before writing; a row whose reading is given up leaves the copy\n"
+         "incomplete: then nothing is written (exit 2)",
+         [](const QString &, TransferOptions *o, QString *) { return o->backupFirst = true; }},
+        {"history", nullptr, std::nullopt, kWindow | kRead,
+         "before the reading run replaces zuk.txt with different bytes, keeps\n"
+         "the file it replaces as history/zuk-YYYYMMDD-HHMMSS.txt (remembered\n"
+         "in the window)",
+         [](const QString &, TransferOptions *o, QString *) { return o->history = true; }},
+        {"keep", "N", std::nullopt, kWindow | kRead | kWrite,
+         "images history/ keeps: after a run adds one, the oldest beyond N are\n"
+         "deleted, never the newest (default 50, 1 to 100000)",
+         [](const QString &v, TransferOptions *o, QString *e) { return positiveMs(v, 1, 100000, "keep", &o->keep, e); }},
+        {"force-absent", nullptr, std::nullopt, kWrite,
+         "writes ticked controllers whose presence marker in the image is 0\n"
+         "(without it such a writing run is refused before anything is sent)",
+         [](const QString &, TransferOptions *o, QString *) { return o->forceAbsent = true; }},
         {"report", "FILE", std::nullopt, kLine,
          "after each run, writes a JSON report of it to FILE (its folder must exist;\n"
          "never a file of the installation: zuk.txt, out_in_ik.txt, szenar.txt, the\n"
@@ -193,7 +222,7 @@ bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString
                 o.mode = *row.selects;
     if (modesGiven > 1) {
         *error = QStringLiteral("лишний или повторный режим: можно только один из --read, --write, --compare, --scan, "
-                                "--diff, --list-ports");
+                                "--diff, --list-ports, --history-list");
         return false;
     }
     for (size_t i = 0; i < optionTable().size(); ++i) {
@@ -258,7 +287,8 @@ QString transferUsage()
     text += synopsis(Mode::Read, "") + synopsis(Mode::Write, "") + synopsis(Mode::Compare, "");
     text += QStringLiteral("      runs the reading, writing or comparing run without a window.\n");
     text += synopsis(Mode::Scan, "") + QStringLiteral("      finds the controllers that answer.\n");
-    text += synopsis(Mode::Diff, " FILE_A FILE_B") + synopsis(Mode::ListPorts, "") + QLatin1Char('\n');
+    text += synopsis(Mode::Diff, " FILE_A FILE_B") + synopsis(Mode::ListPorts, "") + synopsis(Mode::HistoryList, "")
+            + QLatin1Char('\n');
 
     constexpr int kColumn = 24;
     auto optionLine = [&](const QString &left, const QString &help) {
