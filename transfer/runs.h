@@ -109,6 +109,9 @@ public:
     // removed again, so that root on a read-only mount is caught too.
     QString readingRunRefusal() const { return readingRunRefusal(imagePath()); }
     static QString readingRunRefusal(const QString &imagePath);
+    // Why the image cannot be written as it is (a ticked controller's image
+    // incomplete, a value no byte); empty when it can.
+    QString writeRefusal() const;
     // The ticked controllers whose presence marker is 0 in the image, "$00".
     QStringList absentTicked() const;
     // What writing them would do: "файл zuk.txt отмечает контроллер $00
@@ -174,8 +177,6 @@ private:
     // reads the ticked controllers into before, keeps it in history/ and
     // marks the rows to write. Completed when the writing may begin.
     RunOutcome readBeforeWriting(RegisterImage &before, std::array<std::array<bool, kMaxRows>, kSlotCount> &toWrite);
-    // Why the image cannot be written as it is; empty when it can.
-    QString writeRefusal() const;
     // Reads rows 0..rows-1 into `into`; rows given up keep what they held.
     // The retry count is reset only at the start and when a row is given
     // up: failed tries of earlier rows count towards a later row's give-up.

@@ -16,6 +16,8 @@ struct WindowChoices {
     bool skipSilent = false;
     bool reportOn = false;
     QString reportFile;   // the file chosen once for the reports; kept while they are off
+    bool changedOnly = false;   // Режим > Записывать только изменённое
+    bool history = false;       // Режим > Хранить прежние образы в папке history
 };
 
 WindowChoices rememberedWindowChoices();
