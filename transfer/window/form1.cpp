@@ -280,6 +280,8 @@ std::unique_ptr<QMessageBox> Form1::absentQuestion(QWidget *parent, const QStrin
 {
     auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, kTitle, text, QMessageBox::Yes | QMessageBox::No,
                                              parent);
+    box->button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box->button(QMessageBox::No)->setText(QStringLiteral("Нет"));
     box->setDefaultButton(QMessageBox::No);
     box->setEscapeButton(QMessageBox::No);
     return box;

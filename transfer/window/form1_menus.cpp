@@ -319,7 +319,7 @@ void Form1::buildHistoryDialog()
     layout->addWidget(note);
     layout->addWidget(historyList);
     layout->addWidget(buttons);
-    historyDialog->resize(620, 360);
+    historyDialog->resize(780, 360);
 }
 
 void Form1::fillHistory()
