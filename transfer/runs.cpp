@@ -131,6 +131,7 @@ void TransferTool::beginRecord(RunKind kind)
 {
     record_ = RunRecord{};
     record_.kind = kind;
+    passes_ = kind == RunKind::Write && (changedOnly_ || backupFirst_) ? 2 : 1;
     record_.port = portName_;
     record_.started = QDateTime::currentDateTime();
     exchangesAtStart_ = bus_.exchanges();
@@ -598,7 +599,6 @@ RunOutcome TransferTool::writingRun()
     const bool readFirst = changedOnly_ || backupFirst_;
     RegisterImage before{};
     std::array<std::array<bool, kMaxRows>, kSlotCount> toWrite{};
-    passes_ = readFirst ? 2 : 1;
     const RunOutcome outcome = runOverTicked(
         RunKind::Write,
         [this] {
@@ -616,7 +616,6 @@ RunOutcome TransferTool::writingRun()
                 rowsDone_ += s.rows;   // left as silent while reading
         },
         {}, readFirst ? std::function<RunOutcome()>([&] { return readBeforeWriting(before, toWrite); }) : nullptr);
-    passes_ = 1;
     if (outcome != RunOutcome::Busy)
         record_.changedOnly = changedOnly_;
     if (outcome != RunOutcome::Completed)

@@ -230,7 +230,7 @@ private:
     int keep_ = 50;
     bool forceAbsent_ = false;
     bool preReading_ = false;   // the reading pass of a writing run
-    int passes_ = 1;            // passes over the rows: 2 when a writing run reads first
+    int passes_ = 1;            // passes over the rows in the last run: 2 when a writing run reads first
     QString loadFailure_;
     bool loadedWhole_ = false;
     // A slot's image is complete when it was loaded whole from zuk.txt or
