@@ -662,9 +662,9 @@ RunOutcome TransferTool::readBeforeWriting(RegisterImage &before,
             c.givenUp.clear();
         }
         if (onError)
-            onError(notStarted(RunKind::Write)
-                    + QStringLiteral(": копия системы неполная (%1); ничего не записано, копия не сохранена.")
-                          .arg(unread.join(QStringLiteral("; "))));
+            onError(QStringLiteral("Запись в систему не начата, ничего не записано: копия системы неполная (%1); "
+                                   "копия не сохранена.")
+                        .arg(unread.join(QStringLiteral("; "))));
         return endRecord(RunOutcome::Refused);
     }
     if (!anything)
@@ -674,8 +674,9 @@ RunOutcome TransferTool::readBeforeWriting(RegisterImage &before,
     if (!imageFileBytes(before, &bytes, &why) || !keepInHistory(bytes, &why)) {
         saveFailed_ = true;
         if (onError)
-            onError(notStarted(RunKind::Write)
-                    + QStringLiteral(": копия системы не сохранена в папке history, ничего не записано: ") + why);
+            onError(QStringLiteral("Запись в систему не начата, ничего не записано: копия системы не сохранена в "
+                                   "папке history: ")
+                    + why);
         return endRecord(RunOutcome::Refused);
     }
     return RunOutcome::Completed;
