@@ -445,18 +445,26 @@ bool keepCopyBeside(const QString &given, QString *copyPath, QString *error)
     QByteArray bytes;
     if (!readFileBytes(path, &bytes, error))
         return false;
-    QString temp;
-    if (!writeTemporary(path, bytes, &temp, error))
-        return false;
     const QString stem = path + QStringLiteral(".bak-")
                          + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (!saveUnderFreeName(stem, QString(), bytes, copyPath, error))
+        return false;
+    return true;
+}
+
+bool saveUnderFreeName(const QString &stem, const QString &extension, const QByteArray &bytes, QString *savedPath,
+                       QString *error)
+{
+    QString temp;
+    if (!writeTemporary(stem + extension, bytes, &temp, error))
+        return false;
     for (int n = 1; n < 1000; ++n) {
-        const QString name = n == 1 ? stem : stem + QStringLiteral("-%1").arg(n);
+        const QString name = (n == 1 ? stem : stem + QStringLiteral("-%1").arg(n)) + extension;
         bool taken = false;
         QString cause;
         if (renameNoReplace(temp, name, &taken, &cause)) {
-            syncFolder(QFileInfo(path).absolutePath());
-            *copyPath = name;
+            syncFolder(QFileInfo(name).absolutePath());
+            *savedPath = name;
             return true;
         }
         if (!taken) {
@@ -466,7 +474,7 @@ bool keepCopyBeside(const QString &given, QString *copyPath, QString *error)
         }
     }
     QFile::remove(temp);
-    *error = QStringLiteral("не удалось сохранить копию %1: все имена заняты").arg(native(stem));
+    *error = QStringLiteral("не удалось сохранить копию %1: все имена заняты").arg(native(stem + extension));
     return false;
 }
 

@@ -74,6 +74,12 @@ int removeLeftoverTemporaries(const QString &folder, const QStringList &names, c
 // *copyPath is the copy's path.
 bool keepCopyBeside(const QString &path, QString *copyPath, QString *error);
 
+// Writes bytes completely into a new file named STEM EXTENSION, or, when a
+// file of that name exists, STEM-2 EXTENSION, STEM-3 EXTENSION, ...: an
+// existing file is never overwritten. *savedPath is the name it got.
+bool saveUnderFreeName(const QString &stem, const QString &extension, const QByteArray &bytes, QString *savedPath,
+                       QString *error);
+
 // For tests: makes one step of the next saves fail for the file named
 // fileName (its name without folder), as a full disk or a failing rename
 // would. clearSaveFault() ends it.

@@ -1,5 +1,6 @@
 #include "transfer/headless.h"
 
+#include "transfer/history.h"
 #include "transfer/line_trace.h"
 #include "transfer/progress.h"
 #include "transfer/runs.h"
@@ -121,6 +122,7 @@ int exitStatus(RunOutcome outcome, const TransferTool &tool, const RunRecord &re
     case RunOutcome::PortLost:
         return 4;
     case RunOutcome::Refused:
+        return tool.saveFailed() ? 3 : 2;   // the house could not be kept: nothing written
     case RunOutcome::PortNotOpen:
     case RunOutcome::Busy:
         break;
@@ -157,6 +159,17 @@ int runDiff(const QString &fileA, const QString &fileB)
     return differences.empty() ? 0 : 1;
 }
 
+int listHistory(const QString &folder)
+{
+    const std::vector<history::Listing> images = history::listing(folder);
+    if (images.empty())
+        printLine(stderr, QStringLiteral("zuk_2: в папке %1 нет сохранённых образов")
+                              .arg(QDir::toNativeSeparators(history::folderOf(folder))));
+    for (const history::Listing &l : images)
+        printLine(stdout, history::listingLine(l));
+    return 0;
+}
+
 int runHeadless(const TransferOptions &options)
 {
 #ifdef SIGPIPE
@@ -167,6 +180,8 @@ int runHeadless(const TransferOptions &options)
         return runDiff(options.diffA, options.diffB);
     if (options.mode == Mode::ListPorts)
         return listPorts();
+    if (options.mode == Mode::HistoryList)
+        return listHistory(options.dir);
 
     // From here on SIGINT, SIGTERM and SIGHUP only stop the run: zuk.txt and
     // the report, once begun, are written to their end.
@@ -218,6 +233,8 @@ int runHeadless(const TransferOptions &options)
             refusal += QStringLiteral(" Нужные контроллеры задаёт --tick (например, --tick 00,80 или --tick all).");
         else if (kind == RunKind::Read)
             refusal = tool.readingRunRefusal();
+        else if (kind == RunKind::Write && !(refusal = tool.absentRefusal()).isEmpty())
+            refusal += QStringLiteral(" Записать всё же: --force-absent.");
         if (!refusal.isEmpty()) {
             printLine(stderr, QStringLiteral("zuk_2: ") + refusal);
             reportWithoutRun(RunOutcome::Refused);
@@ -281,6 +298,27 @@ int runHeadless(const TransferOptions &options)
             printLine(stderr, line);
         if (const QString line = silentLine(c); !line.isEmpty())
             printLine(stderr, line);
+    }
+    if (!record.kept.isEmpty())
+        printLine(stderr, record.kind == RunKind::Write
+                              ? QStringLiteral("zuk_2: система до записи сохранена в %1")
+                                    .arg(QDir::toNativeSeparators(record.kept))
+                              : QStringLiteral("zuk_2: прежний zuk.txt сохранён в %1")
+                                    .arg(QDir::toNativeSeparators(record.kept)));
+    if (outcome == RunOutcome::Completed && record.changedOnly) {
+        int written = 0, unchanged = 0;
+        for (const ControllerRecord &c : record.controllers) {
+            QString line = QStringLiteral("$%1: записано %2, без изменений %3")
+                               .arg(hexText(controllerMap()[c.slot].address))
+                               .arg(c.written.size())
+                               .arg(c.unchanged);
+            if (!c.givenUp.empty())
+                line += QStringLiteral(", не записано %1").arg(c.givenUp.size());
+            printLine(stdout, line);
+            written += int(c.written.size());
+            unchanged += c.unchanged;
+        }
+        printLine(stdout, QStringLiteral("записано %1, без изменений %2").arg(written).arg(unchanged));
     }
     if (outcome == RunOutcome::Completed && record.kind == RunKind::Compare) {
         qsizetype differences = 0;

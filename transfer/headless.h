@@ -13,6 +13,9 @@ int runHeadless(const TransferOptions &options);
 // Prints the serial ports of the system, one per line.
 int listPorts();
 
+// Prints the images kept in the folder's history/, newest first.
+int listHistory(const QString &folder);
+
 // Prints every byte that differs between two image files and the count.
 int runDiff(const QString &fileA, const QString &fileB);
 

@@ -21,6 +21,7 @@ enum : unsigned {
     kWrite = 1u << int(Mode::Write),
     kCompare = 1u << int(Mode::Compare),
     kScan = 1u << int(Mode::Scan),
+    kHistoryList = 1u << int(Mode::HistoryList),
     kBusRuns = kRead | kWrite | kCompare,
     kWithPort = kWindow | kBusRuns,
     kLine = kWithPort | kScan,   // the options of the line
@@ -85,6 +86,11 @@ const std::vector<OptionRow> &optionTable()
          "lists the serial ports of this system, one per line: the name for --port,\n"
          "description, manufacturer, serial number, USB vendor:product (tab-separated)",
          nullptr},
+        {"history-list", nullptr, Mode::HistoryList, 0,
+         "lists the images kept in history/ beside zuk.txt, newest first, one per\n"
+         "line: file name, controllers present in it (--tick form), bytes that\n"
+         "differ from zuk.txt (tab-separated); opens no port",
+         nullptr},
         {"port", "NAME", std::nullopt, kLine,
          "serial port, 19200 8N1 (default: the port last chosen in the window, else\n"
          "COM1 on Windows, /dev/ttyS0 elsewhere; /dev/ttyUSB0, COM3, a pty path, ...);\n"
@@ -104,7 +110,7 @@ const std::vector<OptionRow> &optionTable()
          "sending, off after; the driver's delays are kept); refused when the driver\n"
          "cannot, and with a network line (the gateway switches the direction)",
          [](const QString &, TransferOptions *o, QString *) { return o->rs485 = true; }},
-        {"dir", "FOLDER", std::nullopt, kWithPort,
+        {"dir", "FOLDER", std::nullopt, kWithPort | kHistoryList,
          "folder holding zuk.txt, remembered for the next start (default: the\n"
          "program's folder if zuk.txt lies there, else the folder remembered\n"
          "from the last time, else the window asks for one and the runs without\n"
@@ -137,6 +143,29 @@ const std::vector<OptionRow> &optionTable()
          "in this run is left: its other rows are not tried (they keep their\n"
          "values in the image), the error total counts that one row",
          [](const QString &, TransferOptions *o, QString *) { return o->skipSilent = true; }},
+        {"changed-only", nullptr, std::nullopt, kWindow | kWrite,
+         "reads every row first; writes only the rows that differ from the image\n"
+         "(and rows whose reading was given up), each read back; keeps the house as\n"
+         "read in history/zuk-YYYYMMDD-HHMMSS.txt before the first write frame",
+         [](const QString &, TransferOptions *o, QString *) { return o->changedOnly = true; }},
+        {"backup-first", nullptr, std::nullopt, kWrite,
+         "reads the ticked controllers whole into history/zuk-YYYYMMDD-HHMMSS.txt\n"
+         "before writing; a row whose reading is given up leaves the copy\n"
+         "incomplete: then nothing is written (exit 2)",
+         [](const QString &, TransferOptions *o, QString *) { return o->backupFirst = true; }},
+        {"history", nullptr, std::nullopt, kWindow | kRead,
+         "before the reading run replaces zuk.txt with different bytes, keeps\n"
+         "the file it replaces as history/zuk-YYYYMMDD-HHMMSS.txt (remembered\n"
+         "in the window)",
+         [](const QString &, TransferOptions *o, QString *) { return o->history = true; }},
+        {"keep", "N", std::nullopt, kWindow | kRead | kWrite,
+         "images history/ keeps: after a run adds one, the oldest beyond N are\n"
+         "deleted, never the newest (default 50, 1 to 100000)",
+         [](const QString &v, TransferOptions *o, QString *e) { return positiveMs(v, 1, 100000, "keep", &o->keep, e); }},
+        {"force-absent", nullptr, std::nullopt, kWrite,
+         "writes ticked controllers whose presence marker in the image is 0\n"
+         "(without it such a writing run is refused before anything is sent)",
+         [](const QString &, TransferOptions *o, QString *) { return o->forceAbsent = true; }},
         {"report", "FILE", std::nullopt, kLine,
          "after each run, writes a JSON report of it to FILE (its folder must exist;\n"
          "never a file of the installation: zuk.txt, out_in_ik.txt, szenar.txt, the\n"
@@ -204,7 +233,7 @@ bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString
                 o.mode = *row.selects;
     if (modesGiven > 1) {
         *error = QStringLiteral("лишний или повторный режим: можно только один из --read, --write, --compare, --scan, "
-                                "--diff, --list-ports");
+                                "--diff, --list-ports, --history-list");
         return false;
     }
     for (size_t i = 0; i < optionTable().size(); ++i) {
@@ -269,7 +298,8 @@ QString transferUsage()
     text += synopsis(Mode::Read, "") + synopsis(Mode::Write, "") + synopsis(Mode::Compare, "");
     text += QStringLiteral("      runs the reading, writing or comparing run without a window.\n");
     text += synopsis(Mode::Scan, "") + QStringLiteral("      finds the controllers that answer.\n");
-    text += synopsis(Mode::Diff, " FILE_A FILE_B") + synopsis(Mode::ListPorts, "") + QLatin1Char('\n');
+    text += synopsis(Mode::Diff, " FILE_A FILE_B") + synopsis(Mode::ListPorts, "") + synopsis(Mode::HistoryList, "")
+            + QLatin1Char('\n');
 
     constexpr int kColumn = 24;
     auto optionLine = [&](const QString &left, const QString &help) {
@@ -332,6 +362,24 @@ QString transferUsage()
         "controller that answered: its address as --tick writes it (two digits), a tab, its\n"
         "check-box caption (\"9C\tговорилка $9C\"). zuk.txt is neither loaded nor saved.\n"
         "\n"
+        "Safe writes and the history. --changed-only reads every row of the ticked controllers\n"
+        "first (reading rules); rows that hold the image are not written, the others (and rows\n"
+        "whose reading was given up) are written and read back as with --verify. Before the\n"
+        "first write frame the house as read is kept as history/zuk-YYYYMMDD-HHMMSS.txt (all\n"
+        "twenty slots, unticked ones and rows not read with every value 0); nothing to write:\n"
+        "nothing kept. Standard output ends with a line per controller \"$0: записано 2, без\n"
+        "изменений 58\" and last \"записано N, без изменений M\". --backup-first keeps the ticked\n"
+        "controllers, read whole, the same way before writing; when a row's reading is given up\n"
+        "nothing is written and nothing kept (exit 2). --history keeps the zuk.txt a reading run\n"
+        "replaces with different bytes as history/zuk-YYYYMMDD-HHMMSS.txt. A name taken gets\n"
+        "-2, -3, ...: nothing in history/ is overwritten. --keep N (default 50) deletes the\n"
+        "oldest images beyond N, never the newest. A writing run into a ticked controller\n"
+        "whose presence marker (byte 0 of row 0) is 0 in the image is refused before anything\n"
+        "is sent (\"файл zuk.txt отмечает контроллер $00 отсутствующим ...\"), unless\n"
+        "--force-absent. --history-list prints per image, newest first: name, controllers\n"
+        "present (--tick form, \"none\"), bytes differing from zuk.txt (\"?\" when a file does\n"
+        "not load), tab-separated.\n"
+        "\n"
         "--compare and --diff print one line per byte that differs,\n"
         "  адрес $A регистр $R байт B: X -> Y\n"
         "(A, R hexadecimal; B 0..7; X the value in zuk.txt or FILE_A, Y the controller's or\n"
@@ -342,10 +390,13 @@ QString transferUsage()
         "\"finished\", \"error_total\", \"controllers\": per ticked controller \"address\", \"rows\",\n"
         "\"rows_done\", \"given_up\" (row numbers), \"differences\" (compare:\n"
         "{\"row\",\"byte\",\"file\",\"system\"}), \"verified\" (writing runs: rows read back and\n"
-        "found equal), \"written\" (writing runs: rows that count as written), \"confirmed\"\n"
+        "found equal), \"written\" (writing runs: rows that count as written), \"unchanged\"\n"
+        "(writing runs: rows found holding the image, not written), \"unread\" (writing runs:\n"
+        "rows whose reading first was given up), \"confirmed\"\n"
         "(reading and comparing runs: rows read twice alike after an anomaly), \"silent\" (left\n"
         "by --skip-silent); a scan's controllers have \"address\", \"rows\" and \"answered\"; and\n"
-        "for the run \"exchanges\" (requests sent) and \"anomalies\".\n"
+        "for the run \"exchanges\" (requests sent) and \"anomalies\"; writing runs add\n"
+        "\"changed_only\"; a run that kept an image in history/ adds \"kept\" (its path).\n"
         "\n"
         "The trace (--trace) is UTF-8 text, one line each, written to the file at once (a killed\n"
         "run leaves every line written before): the seconds since the start of the run with\n"
@@ -382,9 +433,13 @@ QString transferUsage()
         "       an incomplete image), --compare with a zuk.txt that did not load whole, --diff\n"
         "       with a file that did not load whole, a reading, writing or comparing run with\n"
         "       no controller ticked, a reading run whose folder takes no new file, --trace\n"
-        "       naming a file of the installation (as --report) or a file that cannot be opened\n"
+        "       naming a file of the installation (as --report) or a file that cannot be opened,\n"
+        "       a writing run into controllers the image marks absent (without --force-absent),\n"
+        "       --backup-first whose reading gave a row up (nothing written)\n"
         "  3    the reading run was made but zuk.txt could not be saved (or the copy of a\n"
-        "       damaged zuk.txt could not be kept, and zuk.txt was left alone)\n"
+        "       damaged zuk.txt could not be kept, and zuk.txt was left alone; with --history:\n"
+        "       the replaced zuk.txt could not be kept); --changed-only or --backup-first\n"
+        "       could not keep the house in history/ (nothing written)\n"
         "  4    the port was lost during the run, or the network line's connection closed\n"
         "       (nothing saved; see the rows written)\n"
         "  The window ends with 2 when its first start is left without a folder, or when\n"

@@ -174,10 +174,15 @@ QByteArray reportJson(const RunRecord &record)
                 written.append(r);
             o.insert(QStringLiteral("verified"), c.verified);
             o.insert(QStringLiteral("written"), written);
+            o.insert(QStringLiteral("unchanged"), c.unchanged);
+            QJsonArray unread;
+            for (int r : c.unread)
+                unread.append(r);
+            o.insert(QStringLiteral("unread"), unread);
         }
         controllers.append(o);
     }
-    const QJsonObject root{
+    QJsonObject root{
         {QStringLiteral("run"), QLatin1String(kindName(record.kind))},
         {QStringLiteral("outcome"), QLatin1String(outcomeName(record.outcome))},
         {QStringLiteral("port"), record.port},
@@ -188,6 +193,10 @@ QByteArray reportJson(const RunRecord &record)
         {QStringLiteral("anomalies"), qint64(record.anomalies)},
         {QStringLiteral("controllers"), controllers},
     };
+    if (record.kind == RunKind::Write)
+        root.insert(QStringLiteral("changed_only"), record.changedOnly);
+    if (!record.kept.isEmpty())
+        root.insert(QStringLiteral("kept"), record.kept);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 

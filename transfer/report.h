@@ -38,6 +38,8 @@ struct ControllerRecord {
     int rowsDone = 0;                         // rows finished, given up or not
     std::vector<int> givenUp;                 // rows given up, in order
     std::vector<int> written;                 // writing runs: rows that count as written
+    int unchanged = 0;                        // writing runs: rows found holding the image, not written
+    std::vector<int> unread;                  // writing runs: rows whose reading first was given up
     std::vector<ByteDifference> differences;  // compare runs
     int verified = 0;                         // rows read back and found equal
     int confirmed = 0;                        // rows read twice alike after an anomaly
@@ -54,6 +56,8 @@ struct RunRecord {
     quint64 exchanges = 0;   // requests sent
     quint64 anomalies = 0;   // failed tries, stale or dropped bytes, second replies
     std::vector<ControllerRecord> controllers;   // the ticked ones, in slot order
+    bool changedOnly = false;   // a writing run that wrote only the rows that differed
+    QString kept;               // the image kept in history/ by this run, empty: none
 };
 
 // The record of a run that never began (refused or stopped before its first

@@ -1,6 +1,7 @@
 #include "transfer/runs.h"
 
 #include "common/files.h"
+#include "transfer/history.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -104,7 +105,7 @@ int TransferTool::rowsToDo() const
     for (const ControllerSlot &s : controllerMap())
         if (ticked[s.slot])
             rows += s.rows;
-    return rows;
+    return rows * passes_;
 }
 
 void TransferTool::requestStop()
@@ -139,7 +140,8 @@ void TransferTool::startRun()
 void TransferTool::rowFinished()
 {
     ++rowsDone_;
-    ++current().rowsDone;
+    if (!preReading_)
+        ++current().rowsDone;
     if (onProgress)
         onProgress(rowsDone_, rowsToDo(), errorTotal_);
 }
@@ -148,6 +150,7 @@ void TransferTool::beginRecord(RunKind kind)
 {
     record_ = RunRecord{};
     record_.kind = kind;
+    passes_ = kind == RunKind::Write && (changedOnly_ || backupFirst_) ? 2 : 1;
     record_.port = portName_;
     record_.started = QDateTime::currentDateTime();
     exchangesAtStart_ = bus_.exchanges();
@@ -259,7 +262,8 @@ void TransferTool::showErrorTotal()
 
 RunOutcome TransferTool::runOverTicked(RunKind kind, const std::function<QString()> &refusal,
                                        const std::function<void(const ControllerSlot &)> &step,
-                                       const std::function<void(const ControllerSlot &)> &unticked)
+                                       const std::function<void(const ControllerSlot &)> &unticked,
+                                       const std::function<RunOutcome()> &first)
 {
     if (running_)
         return RunOutcome::Busy;   // the running run keeps its record
@@ -275,6 +279,15 @@ RunOutcome TransferTool::runOverTicked(RunKind kind, const std::function<QString
     }
     startRun();
     RunGuard guard{running_};
+    if (first)
+        if (const RunOutcome outcome = first(); outcome != RunOutcome::Completed)
+            return outcome;
+    return visitTicked(step, unticked);
+}
+
+RunOutcome TransferTool::visitTicked(const std::function<void(const ControllerSlot &)> &step,
+                                     const std::function<void(const ControllerSlot &)> &unticked)
+{
     for (const ControllerSlot &s : controllerMap()) {
         if (ticked[s.slot]) {
             currentSlot_ = s.slot;
@@ -358,7 +371,8 @@ RunOutcome TransferTool::readingRun()
         onError(why);
     if (!mayReplace) {
         saveFailed_ = true;
-    } else if (QByteArray bytes; !imageFileBytes(reg_image, &bytes, &why) || !saveFileAtomically(imagePath(), bytes, &why)) {
+    } else if (QByteArray bytes; !imageFileBytes(reg_image, &bytes, &why) || !keepReplaced(bytes, &why)
+                                 || !saveFileAtomically(imagePath(), bytes, &why)) {
         saveFailed_ = true;
         if (onError)
             onError(QStringLiteral("Файл не сохранён: ") + why);
@@ -367,6 +381,62 @@ RunOutcome TransferTool::readingRun()
     }
     showErrorTotal();
     return endRecord(RunOutcome::Completed);
+}
+
+bool TransferTool::keepInHistory(const QByteArray &bytes, QString *error)
+{
+    QString path;
+    if (!history::keep(folder_, bytes, QDateTime::currentDateTime(), &path, error))
+        return false;
+    record_.kept = path;
+    QString notPruned;
+    history::prune(folder_, keep_, &notPruned);
+    if (!notPruned.isEmpty() && onError)
+        onError(notPruned);
+    return true;
+}
+
+bool TransferTool::keepReplaced(const QByteArray &bytes, QString *error)
+{
+    // A zuk.txt that did not load whole has been kept beside already.
+    if (!history_ || !loadedWhole_ || !QFileInfo::exists(imagePath()))
+        return true;
+    QByteArray old;
+    if (!readFileBytes(imagePath(), &old, error))
+        return false;
+    if (old == bytes)
+        return true;
+    if (keepInHistory(old, error))
+        return true;
+    *error = QStringLiteral("прежний файл не сохранён в папке history: ") + *error;
+    return false;
+}
+
+bool TransferTool::restoreFromHistory(const QString &historyPath, QString *kept, QString *error)
+{
+    QByteArray bytes, old;
+    RegisterImage check{};
+    if (const ImageLoadResult r = loadImageFile(historyPath, check); !r.ok) {
+        *error = r.failure;
+        return false;
+    }
+    if (!readFileBytes(historyPath, &bytes, error))
+        return false;
+    kept->clear();
+    if (QFileInfo::exists(imagePath())) {
+        if (!readFileBytes(imagePath(), &old, error))
+            return false;
+        if (old != bytes) {
+            if (!history::keep(folder_, old, QDateTime::currentDateTime(), kept, error))
+                return false;
+            history::prune(folder_, keep_, nullptr);
+        }
+    }
+    if (!saveFileAtomically(imagePath(), bytes, error))
+        return false;
+    ticked.fill(false);
+    LoadImageFile();
+    return true;
 }
 
 RunOutcome TransferTool::comparingRun()
@@ -512,6 +582,33 @@ QString TransferTool::firstUnsendableValue() const
     return QString();
 }
 
+QStringList TransferTool::absentTicked() const
+{
+    QStringList absent;
+    for (const ControllerSlot &s : controllerMap())
+        if (ticked[s.slot] && reg_image[s.slot][0][0] == 0)
+            absent << QStringLiteral("$") + hexText(s.address);
+    return absent;
+}
+
+QString TransferTool::absentText(const QStringList &addresses)
+{
+    const bool one = addresses.size() == 1;
+    return QStringLiteral("файл zuk.txt отмечает %1 %2 %3 (байт присутствия, байт 0 регистра 0, равен 0), "
+                          "и этот 0 был бы записан в %4")
+        .arg(one ? QStringLiteral("контроллер") : QStringLiteral("контроллеры"), addresses.join(QStringLiteral(", ")),
+             one ? QStringLiteral("отсутствующим") : QStringLiteral("отсутствующими"),
+             one ? QStringLiteral("него") : QStringLiteral("них"));
+}
+
+QString TransferTool::absentRefusal() const
+{
+    const QStringList absent = absentTicked();
+    if (forceAbsent_ || absent.isEmpty())
+        return QString();
+    return notStarted(RunKind::Write) + QStringLiteral(": ") + absentText(absent) + QLatin1Char('.');
+}
+
 QString TransferTool::writeRefusal() const
 {
     QStringList incomplete;
@@ -537,13 +634,28 @@ QString TransferTool::writeRefusal() const
 
 RunOutcome TransferTool::writingRun()
 {
-    const RunOutcome outcome =
-        runOverTicked(RunKind::Write,
-                      [this] {
-                          const QString why = runRefusal(RunKind::Write);
-                          return why.isEmpty() ? writeRefusal() : why;
-                      },
-                      [this](const ControllerSlot &s) { WriteController(s.address, s.rows, s.slot); });
+    const bool readFirst = changedOnly_ || backupFirst_;
+    RegisterImage before{};
+    std::array<std::array<bool, kMaxRows>, kSlotCount> toWrite{};
+    const RunOutcome outcome = runOverTicked(
+        RunKind::Write,
+        [this] {
+            QString why = runRefusal(RunKind::Write);
+            if (why.isEmpty())
+                why = writeRefusal();
+            return why.isEmpty() ? absentRefusal() : why;
+        },
+        [&](const ControllerSlot &s) {
+            if (!readFirst)
+                WriteController(s.address, s.rows, s.slot);
+            else if (!current().silent)
+                WriteController(s.address, s.rows, s.slot, &toWrite[s.slot]);
+            else
+                rowsDone_ += s.rows;   // left as silent while reading
+        },
+        {}, readFirst ? std::function<RunOutcome()>([&] { return readBeforeWriting(before, toWrite); }) : nullptr);
+    if (outcome != RunOutcome::Busy)
+        record_.changedOnly = changedOnly_;
     if (outcome != RunOutcome::Completed)
         return outcome;
     if (errorTotal_ != 0)
@@ -551,7 +663,64 @@ RunOutcome TransferTool::writingRun()
     return endRecord(RunOutcome::Completed);
 }
 
-void TransferTool::WriteController(int address, int rows, int slot)
+RunOutcome TransferTool::readBeforeWriting(RegisterImage &before,
+                                           std::array<std::array<bool, kMaxRows>, kSlotCount> &toWrite)
+{
+    preReading_ = true;
+    const RunOutcome read = visitTicked([&](const ControllerSlot &s) {
+        ReadController(s.address, s.rows, before[s.slot]);
+        ControllerRecord &c = current();
+        if (!changedOnly_ || c.silent)
+            return;
+        // A row not read is written as a plain writing run writes it; its
+        // failed reading is no error of the run.
+        errorTotal_ -= int(c.givenUp.size());
+        c.unread = c.givenUp;
+        c.givenUp.clear();
+    });
+    preReading_ = false;
+    if (read != RunOutcome::Completed)
+        return read;
+    bool anything = false;
+    QStringList unread;
+    for (ControllerRecord &c : record_.controllers) {
+        const ControllerSlot &s = controllerMap()[c.slot];
+        if (!changedOnly_ && !c.givenUp.empty())
+            unread << givenUpLine(c, RunKind::Read);
+        for (int r = 0; r < s.rows; ++r) {
+            const bool notRead = std::find(c.unread.begin(), c.unread.end(), r) != c.unread.end();
+            toWrite[c.slot][r] = !changedOnly_ || notRead || before[c.slot][r] != reg_image[c.slot][r];
+            anything = anything || toWrite[c.slot][r];
+        }
+    }
+    if (!unread.isEmpty()) {
+        // --backup-first: a copy with rows missing keeps nothing to go back to.
+        for (ControllerRecord &c : record_.controllers) {
+            c.unread = c.givenUp;
+            c.givenUp.clear();
+        }
+        if (onError)
+            onError(QStringLiteral("Запись в систему не начата, ничего не записано: копия системы неполная (%1); "
+                                   "копия не сохранена.")
+                        .arg(unread.join(QStringLiteral("; "))));
+        return endRecord(RunOutcome::Refused);
+    }
+    if (!anything)
+        return RunOutcome::Completed;   // no write frame follows: nothing to keep
+    QByteArray bytes;
+    QString why;
+    if (!imageFileBytes(before, &bytes, &why) || !keepInHistory(bytes, &why)) {
+        saveFailed_ = true;
+        if (onError)
+            onError(QStringLiteral("Запись в систему не начата, ничего не записано: копия системы не сохранена в "
+                                   "папке history: ")
+                    + why);
+        return endRecord(RunOutcome::Refused);
+    }
+    return RunOutcome::Completed;
+}
+
+void TransferTool::WriteController(int address, int rows, int slot, const std::array<bool, kMaxRows> *only)
 {
     retryCount_ = 0;
     beginController();
@@ -561,9 +730,15 @@ void TransferTool::WriteController(int address, int rows, int slot)
     // exchange there ends at the first acknowledgement and never waits out
     // the time in which a stray one would show; at the fixed wait once an
     // anomaly has been seen on this controller's line.
-    const bool always = verify_ || bus_.fastMode();
+    const bool always = verify_ || bus_.fastMode() || changedOnly_;
     int r = 0;
     while (r < rows && !stop_ && !bus_.portLost()) {
+        if (only && !(*only)[r]) {
+            ++current().unchanged;
+            ++r;
+            rowFinished();
+            continue;
+        }
         const quint64 before = bus_.anomalies();
         frames::RowData data{};
         for (int b = 0; b < kRowBytes; ++b)

@@ -50,6 +50,28 @@ public:
     // marked silent.
     void setSkipSilent(bool skip) { skipSilent_ = skip; }
     bool skipSilent() const { return skipSilent_; }
+    // Writing runs: every row of the ticked controllers is read first, as
+    // the reading run reads; the house as read (all twenty slots, unticked
+    // ones with every value 0) is kept in history/ before the first write
+    // frame; only rows that differ from the image, or whose reading was
+    // given up, are written, each read back. Rows already right count as
+    // unchanged.
+    void setChangedOnly(bool on) { changedOnly_ = on; }
+    bool changedOnly() const { return changedOnly_; }
+    // Writing runs without changedOnly: the ticked controllers are read
+    // whole and kept in history/ before anything is written. When a row's
+    // reading is given up the copy is incomplete: nothing is written and
+    // the run ends refused.
+    void setBackupFirst(bool on) { backupFirst_ = on; }
+    // Reading runs: a zuk.txt that the run replaces with different bytes is
+    // kept in history/ first.
+    void setHistory(bool on) { history_ = on; }
+    bool history() const { return history_; }
+    // Images kept in history/ after a run adds one (the newest always stays).
+    void setKeep(int count) { keep_ = count; }
+    // Writing runs: ticked controllers whose presence marker is 0 in the
+    // image are written anyway.
+    void setForceAbsent(bool on) { forceAbsent_ = on; }
 
     // Loads zuk.txt into reg_image and ticks the slots whose presence marker
     // is not 0. On failure nothing is ticked and loadFailure() tells why.
@@ -87,6 +109,21 @@ public:
     // removed again, so that root on a read-only mount is caught too.
     QString readingRunRefusal() const { return readingRunRefusal(imagePath()); }
     static QString readingRunRefusal(const QString &imagePath);
+    // Why the image cannot be written as it is (a ticked controller's image
+    // incomplete, a value no byte); empty when it can.
+    QString writeRefusal() const;
+    // The ticked controllers whose presence marker is 0 in the image, "$00".
+    QStringList absentTicked() const;
+    // What writing them would do: "файл zuk.txt отмечает контроллер $00
+    // отсутствующим ...". The refusal and the window's question use it.
+    static QString absentText(const QStringList &addresses);
+    // The writing run's refusal for them; empty when none is ticked or
+    // setForceAbsent is on.
+    QString absentRefusal() const;
+    // Restores a kept image into zuk.txt: the current zuk.txt (when it
+    // exists and differs) goes to history/ first, then the kept bytes
+    // replace it and are loaded as at start-up. *kept names the copy made.
+    bool restoreFromHistory(const QString &historyPath, QString *kept, QString *error);
     // The refusals above that apply to a run of the kind, first the one
     // about the ticks; a writing run's check of the image (writeRefusal) is
     // made by the run itself.
@@ -126,16 +163,29 @@ private:
     // record is still open for the run's own ending.
     RunOutcome runOverTicked(RunKind kind, const std::function<QString()> &refusal,
                              const std::function<void(const ControllerSlot &)> &step,
-                             const std::function<void(const ControllerSlot &)> &unticked = {});
-    // Why the image cannot be written as it is; empty when it can.
-    QString writeRefusal() const;
+                             const std::function<void(const ControllerSlot &)> &unticked = {},
+                             const std::function<RunOutcome()> &first = {});
+    // The loop of runOverTicked: Completed, or how the run ended early.
+    RunOutcome visitTicked(const std::function<void(const ControllerSlot &)> &step,
+                           const std::function<void(const ControllerSlot &)> &unticked = {});
+    // Keeps image bytes in history/, prunes it to keep_; false with *error.
+    bool keepInHistory(const QByteArray &bytes, QString *error);
+    // With history_: the zuk.txt about to be replaced by bytes, when it
+    // differs, kept in history/ first. False when it could not be kept.
+    bool keepReplaced(const QByteArray &bytes, QString *error);
+    // The reading pass of a writing run with changedOnly or backupFirst:
+    // reads the ticked controllers into before, keeps it in history/ and
+    // marks the rows to write. Completed when the writing may begin.
+    RunOutcome readBeforeWriting(RegisterImage &before, std::array<std::array<bool, kMaxRows>, kSlotCount> &toWrite);
     // Reads rows 0..rows-1 into `into`; rows given up keep what they held.
     // The retry count is reset only at the start and when a row is given
     // up: failed tries of earlier rows count towards a later row's give-up.
     void ReadController(int address, int rows, SlotImage &into);
     // Writes rows 0..rows-1 of the slot's image. Unlike reading, the retry
     // count is reset after every row written, so every row gets ten tries.
-    void WriteController(int address, int rows, int slot);
+    // Rows whose entry in only is false are not written: they count as
+    // unchanged. Written rows are read back when only is given.
+    void WriteController(int address, int rows, int slot, const std::array<bool, kMaxRows> *only = nullptr);
     void rowFinished();
     // Confirmation: once an exchange of the controller has seen an anomaly
     // (BusExchange::anomalies), each further row is confirmed until the
@@ -178,6 +228,13 @@ private:
     bool pauseAtEnd_ = true;
     bool verify_ = false;
     bool skipSilent_ = false;
+    bool changedOnly_ = false;
+    bool backupFirst_ = false;
+    bool history_ = false;
+    int keep_ = 50;
+    bool forceAbsent_ = false;
+    bool preReading_ = false;   // the reading pass of a writing run
+    int passes_ = 1;            // passes over the rows in the last run: 2 when a writing run reads first
     QString loadFailure_;
     bool loadedWhole_ = false;
     // A slot's image is complete when it was loaded whole from zuk.txt or

@@ -16,6 +16,11 @@ void applySettings(const TransferSettings &settings, BusExchange &bus, TransferT
     tool.setFolder(settings.dir);
     tool.setVerify(settings.verify);
     tool.setSkipSilent(settings.skipSilent);
+    tool.setChangedOnly(settings.changedOnly);
+    tool.setBackupFirst(settings.backupFirst);
+    tool.setHistory(settings.history);
+    tool.setKeep(settings.keep);
+    tool.setForceAbsent(settings.forceAbsent);
 }
 
 }  // namespace zuk

@@ -36,6 +36,12 @@ struct TransferSettings {
     bool skipSilent = false;  // leave a controller that gives its first row up without any valid reply
     QString report;       // JSON report of each run, empty: none
     QString trace;        // record of the line's bytes and verdicts (transfer/line_trace.h), empty: none
+    // Safe writes and the history of images (history/ beside zuk.txt).
+    bool changedOnly = false;  // read first, write only the rows that differ, keep the house first
+    bool backupFirst = false;  // read the ticked controllers whole into history/ before writing
+    bool history = false;      // a reading run keeps the zuk.txt it replaces
+    int keep = 50;             // images history/ keeps
+    bool forceAbsent = false;  // write controllers the image marks absent
 };
 
 // Sets the exchange's timing and the tool's folder, verification and

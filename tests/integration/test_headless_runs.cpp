@@ -936,3 +936,151 @@ TEST_F(HeadlessRuns, WhatCannotWorkIsRefusedBeforeTheRun)
     for (const std::string &request : log)
         EXPECT_EQ(request.substr(0, 9), "F0 80 08 ") << request;
 }
+
+namespace {
+
+// Write frames in the simulator's log: F0, address, 08, ...
+int writeFrames(const Sim &sim)
+{
+    int n = 0;
+    for (const std::string &l : sim.log())
+        n += l.size() > 8 && l.compare(6, 2, "08") == 0;
+    return n;
+}
+
+QStringList historyFiles(const ToolFolder &folder)
+{
+    return QDir(folder.dir.filePath(QStringLiteral("history"))).entryList(QDir::Files, QDir::Name);
+}
+
+}  // namespace
+
+TEST_F(HeadlessRuns, ChangedOnlyWritesTheRowsThatDifferAndKeepsTheHouseFirst)
+{
+    const RegisterImage mem = simMemory();
+    RegisterImage image = mem;
+    image[0][3][1] ^= 0x55;
+    image[0][40][7] ^= 0x01;
+    image[8][2][0] ^= 0xFF;
+    // The second time row 3's first write (its second request, after the
+    // read) is acknowledged but not stored: it is written again.
+    for (const char *fault : {"", "00:3:2=nostore"}) {
+        SCOPED_TRACE(fault);
+        auto sim = startSim(mem, *fault ? QStringList{QStringLiteral("--fault"), QString::fromLatin1(fault)}
+                                        : QStringList{});
+        ToolFolder folder(imageFileBytes(image));
+        const ToolRun run = tool("--write", *sim, folder, "00,80", kUnitMs,
+                                 QStringList{QStringLiteral("--changed-only")} + reportArgs(folder));
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        ASSERT_FALSE(run.lines.isEmpty());
+        EXPECT_EQ(run.lines.back(), QStringLiteral("записано 3, без изменений 66"));
+        EXPECT_TRUE(run.lines.contains(QStringLiteral("$0: записано 2, без изменений 58")));
+        ASSERT_TRUE(sim->stop());
+        EXPECT_EQ(writeFrames(*sim), *fault ? 4 : 3);
+        const RegisterImage held = loadOrFail(sim->savePath);
+        EXPECT_EQ(held[0], image[0]);
+        EXPECT_EQ(held[8], image[8]);
+
+        const QStringList kept = historyFiles(folder);
+        ASSERT_EQ(kept.size(), 1);
+        RegisterImage before{};
+        before[0] = mem[0];
+        before[8] = mem[8];
+        EXPECT_EQ(loadOrFail(folder.dir.filePath(QStringLiteral("history/")) + kept[0]), before);
+        const QJsonObject report = reportOf(folder);
+        EXPECT_TRUE(report["changed_only"].toBool());
+        EXPECT_EQ(report["controllers"][0]["written"].toArray(), (QJsonArray{3, 40}));
+        EXPECT_EQ(report["controllers"][0]["unchanged"].toInt(), 58);
+        EXPECT_EQ(report["controllers"][1]["unchanged"].toInt(), 8);
+        EXPECT_EQ(report["controllers"][0]["verified"].toInt(), 2);
+    }
+}
+
+TEST_F(HeadlessRuns, BackupFirstKeepsTheHouseOrWritesNothing)
+{
+    const RegisterImage mem = simMemory();
+    const QByteArray sample = fileBytes(sampleImage());
+    {
+        auto sim = startSim(mem);
+        ToolFolder folder(sample);
+        const ToolRun run = tool("--write", *sim, folder, "80", kUnitMs, {QStringLiteral("--backup-first")});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        ASSERT_TRUE(sim->stop());
+        EXPECT_EQ(writeFrames(*sim), 9);
+        const QStringList kept = historyFiles(folder);
+        ASSERT_EQ(kept.size(), 1);
+        EXPECT_EQ(loadOrFail(folder.dir.filePath(QStringLiteral("history/")) + kept[0])[8], mem[8]);
+    }
+    // A row that cannot be read leaves the copy incomplete: nothing is written.
+    auto sim = startSim(mem, {QStringLiteral("--fault"), QStringLiteral("80:4=silent")});
+    ToolFolder folder(sample);
+    const ToolRun run = tool("--write", *sim, folder, "80", 20, {QStringLiteral("--backup-first")});
+    EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("копия системы неполная ($80: регистр 4 не прочитан)")))
+        << run.err.toStdString();
+    ASSERT_TRUE(sim->stop());
+    EXPECT_EQ(writeFrames(*sim), 0);
+    EXPECT_TRUE(historyFiles(folder).isEmpty());
+}
+
+TEST_F(HeadlessRuns, HistoryKeepsEveryReplacedZukTxtAndPrunesTheOldest)
+{
+    // A clock indicator whose memory changes between reads.
+    std::vector<RegisterImage> houses(3, simMemory());
+    houses[1][8][5][2] = 7;
+    houses[2][8][0][3] = 9;
+    ToolFolder folder(fileBytes(sampleImage()));
+    std::vector<QByteArray> replaced;
+    auto read = [&](const RegisterImage &house, QStringList more) {
+        auto sim = startSim(house);
+        const QByteArray before = fileBytes(folder.path());
+        const ToolRun run = tool("--read", *sim, folder, "80", kUnitMs, QStringList{QStringLiteral("--history")} + more);
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        if (fileBytes(folder.path()) != before)
+            replaced.push_back(before);
+    };
+    for (const RegisterImage &house : houses)
+        read(house, {});
+    read(houses[2], {});   // the same bytes again: nothing kept
+    ASSERT_EQ(replaced.size(), 3u);
+    const ToolRun list = runTool({QStringLiteral("--history-list"), QStringLiteral("--dir"), folder.dir.path()});
+    EXPECT_EQ(list.exitCode, 0);
+    ASSERT_EQ(list.lines.size(), 3);
+    // Newest first; each file holds the zuk.txt its read replaced.
+    const QString history = folder.dir.filePath(QStringLiteral("history/"));
+    for (int i = 0; i < 3; ++i) {
+        const QStringList cols = list.lines[i].split(QLatin1Char('\t'));
+        ASSERT_EQ(cols.size(), 3) << list.lines[i].toStdString();
+        EXPECT_TRUE(sameBytes(fileBytes(history + cols[0]), replaced[size_t(2 - i)])) << i;
+    }
+    EXPECT_EQ(list.lines[0].section(QLatin1Char('\t'), 1), QStringLiteral("80\t2"));   // houses[1] against houses[2]
+    EXPECT_EQ(list.lines[2].section(QLatin1Char('\t'), 1, 1), QStringLiteral("00,01,02,03,04,05,06,07,80,81,90,98"));
+
+    read(houses[0], {QStringLiteral("--keep"), QStringLiteral("2")});
+    ASSERT_EQ(replaced.size(), 4u);
+    const QStringList left = historyFiles(folder);
+    ASSERT_EQ(left.size(), 2);
+    QStringList keptBytes;
+    for (const QString &name : left)
+        keptBytes << QString::fromLatin1(fileBytes(history + name).toHex());
+    EXPECT_TRUE(keptBytes.contains(QString::fromLatin1(replaced[3].toHex())));
+    EXPECT_TRUE(keptBytes.contains(QString::fromLatin1(replaced[2].toHex())));
+}
+
+TEST_F(HeadlessRuns, ControllerTheFileMarksAbsentIsWrittenOnlyWhenForced)
+{
+    const RegisterImage mem = simMemory();
+    auto sim = startSim(mem);
+    ToolFolder folder(fileBytes(sampleImage()));   // $82 and $83 marked absent
+    const ToolRun refused = tool("--write", *sim, folder, "00,82,83", kUnitMs);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("файл zuk.txt отмечает контроллеры $82, $83 отсутствующими")))
+        << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("--force-absent")));
+    EXPECT_TRUE(sim->log().empty());
+    const ToolRun forced = tool("--write", *sim, folder, "82", kUnitMs, {QStringLiteral("--force-absent")});
+    EXPECT_EQ(forced.exitCode, 0) << forced.err.toStdString();
+    ASSERT_TRUE(sim->stop());
+    EXPECT_EQ(writeFrames(*sim), 9);
+    EXPECT_EQ(loadOrFail(sim->savePath)[10], loadOrFail(sampleImage())[10]);
+}

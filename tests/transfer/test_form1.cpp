@@ -2,6 +2,7 @@
 #include "common/files.h"
 #include "common/program_folder.h"
 #include "transfer/window/choices.h"
+#include "transfer/history.h"
 #include "transfer/window/form1.h"
 
 #include <QAction>
@@ -12,6 +13,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QMessageBox>
+#include <QTreeWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -56,6 +59,10 @@ struct FormTest : ::testing::Test {
         form->chooseFolder = [this](const QString &) { return folder; };
         form->chooseReportFile = [this](const QString &) { return reportFile; };
         form->chooseTraceFile = [this](const QString &) { return traceFile; };
+        form->askYesNo = [this](const QString &t) {
+            messages.push_back(t);
+            return yes;
+        };
         form->startUp();
         return form;
     }
@@ -77,6 +84,7 @@ struct FormTest : ::testing::Test {
     QStringList offered;   // the ports the window may offer
     QString answer;        // the user's pick among them, empty: cancel
     QString typed, folder, reportFile, traceFile;   // what the user types or chooses in the menus' dialogs
+    bool yes = false;                               // the answer to a question
 };
 
 }  // namespace
@@ -199,6 +207,7 @@ TEST_F(FormTest, ReadOnlyZukTxtIsNeverReplacedAndTheReportsLeftoversGo)
     QFile reportFile(settings.report);
     ASSERT_TRUE(reportFile.open(QIODevice::ReadOnly));
     EXPECT_EQ(QJsonDocument::fromJson(reportFile.readAll())["outcome"].toString(), "refused");
+    yes = true;   // to writing $81, which the file marks absent
     form->Command2->click();   // the writing run only reads zuk.txt
     EXPECT_EQ(port.requests.size(), 9u);
 }
@@ -547,4 +556,49 @@ TEST_F(FormTest, FolderReportAndTraceChosenInTheMenusAreRemembered)
     EXPECT_FALSE(given.verify);
     EXPECT_EQ(given.report, dir.filePath("given.json"));
     EXPECT_EQ(given.trace, remembered.traceFile);
+}
+
+TEST_F(FormTest, AbsentControllersAreWrittenOnlyAfterYesAndRestoreKeepsTheCurrentImage)
+{
+    const std::unique_ptr<QMessageBox> box = Form1::absentQuestion(nullptr, Form1::absentQuestionText({"$82"}));
+    EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+    EXPECT_EQ(box->escapeButton(), box->button(QMessageBox::No));
+
+    RegisterImage img{};
+    img[0][0][0] = 1;   // $82 (slot 10) marked absent
+    QString why;
+    ASSERT_TRUE(saveFileAtomically(image(), imageFileBytes(img), &why));
+    bus.memory(0x82) = pattern(1);
+    auto form = makeForm();
+    form->boxes[0]->setChecked(false);
+    form->boxes[10]->setChecked(true);
+    form->Command2->click();
+    EXPECT_TRUE(port.requests.empty());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("файл zuk.txt отмечает контроллер $82 отсутствующим")))
+        << messages[0].toStdString();
+    yes = true;
+    form->Command2->click();
+    EXPECT_EQ(port.requests.size(), 9u);
+    EXPECT_EQ(bus.memory(0x82)[0], img[10][0]);
+    messages.clear();
+
+    // Restoring a kept image: the current zuk.txt goes to history/ first.
+    RegisterImage other{};
+    other[3][0][0] = 5;
+    const QString kept = QDir(history::folderOf(dir.path())).filePath("zuk-20261209-120000.txt");
+    QDir().mkpath(history::folderOf(dir.path()));
+    ASSERT_TRUE(saveFileAtomically(kept, imageFileBytes(other), &why));
+    const QByteArray before = bytesOf(image());
+    form->showHistory();
+    ASSERT_EQ(form->historyList->topLevelItemCount(), 1);
+    EXPECT_EQ(form->historyList->topLevelItem(0)->text(2), "2");   // two presence markers differ
+    ASSERT_TRUE(form->restoreImage(kept));
+    EXPECT_EQ(bytesOf(image()), imageFileBytes(other));
+    const std::vector<history::Entry> all = history::entries(dir.path());
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(bytesOf(all[0].path), before);
+    EXPECT_TRUE(form->boxes[3]->isChecked());
+    EXPECT_FALSE(form->boxes[0]->isChecked());
+    EXPECT_EQ(form->historyList->topLevelItemCount(), 2);
 }

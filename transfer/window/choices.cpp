@@ -17,6 +17,8 @@ WindowChoices rememberedWindowChoices()
     c.fast = s.value(QStringLiteral("fast"), false).toBool();
     c.verify = s.value(QStringLiteral("verify"), false).toBool();
     c.skipSilent = s.value(QStringLiteral("skipSilent"), false).toBool();
+    c.changedOnly = s.value(QStringLiteral("changedOnly"), false).toBool();
+    c.history = s.value(QStringLiteral("history"), false).toBool();
     c.reportOn = s.value(QStringLiteral("reportOn"), false).toBool();
     c.reportFile = s.value(QStringLiteral("reportFile")).toString();
     c.traceOn = s.value(QStringLiteral("traceOn"), false).toBool();
@@ -30,6 +32,8 @@ void rememberWindowChoices(const WindowChoices &c)
     s.setValue(QStringLiteral("fast"), c.fast);
     s.setValue(QStringLiteral("verify"), c.verify);
     s.setValue(QStringLiteral("skipSilent"), c.skipSilent);
+    s.setValue(QStringLiteral("changedOnly"), c.changedOnly);
+    s.setValue(QStringLiteral("history"), c.history);
     s.setValue(QStringLiteral("reportOn"), c.reportOn);
     s.setValue(QStringLiteral("reportFile"), c.reportFile);
     s.setValue(QStringLiteral("traceOn"), c.traceOn);
@@ -44,6 +48,8 @@ void addRememberedChoices(TransferSettings *settings, const WindowChoices &remem
     settings->fast = settings->fast || remembered.fast;
     settings->verify = settings->verify || remembered.verify;
     settings->skipSilent = settings->skipSilent || remembered.skipSilent;
+    settings->changedOnly = settings->changedOnly || remembered.changedOnly;
+    settings->history = settings->history || remembered.history;
     if (settings->report.isEmpty() && remembered.reportOn)
         settings->report = remembered.reportFile;
     if (settings->trace.isEmpty() && remembered.traceOn)

@@ -18,6 +18,8 @@ struct WindowChoices {
     QString reportFile;   // the file chosen once for the reports; kept while they are off
     bool traceOn = false;
     QString traceFile;    // the file chosen once for the record of the line; kept while it is off
+    bool changedOnly = false;   // Режим > Записывать только изменённое
+    bool history = false;       // Режим > Хранить прежние образы в папке history
 };
 
 WindowChoices rememberedWindowChoices();

@@ -76,6 +76,7 @@ Form1::Form1(BusPort *port, std::unique_ptr<Line> line, const Settings &settings
     tool_.onStatus = [this](const QString &text) { Label2->setText(text); };
     tool_.onError = [this](const QString &text) { showMessage(text); };
     tool_.onProgress = [this](int done, int total, int errors) { showProgress(done, total, errors); };
+    askYesNo = [this](const QString &text) { return absentQuestion(this, text)->exec() == QMessageBox::Yes; };
     showMessage = [this](const QString &text) {
         QMessageBox::information(this, Form1::kTitle, text, QMessageBox::Ok);
     };
@@ -130,6 +131,7 @@ Form1::Form1(BusPort *port, std::unique_ptr<Line> line, const Settings &settings
     buildMenus();
     buildStatusBar();
     buildResultDialog();
+    buildHistoryDialog();
     showPlace();
     // The window takes the size of its central area, menu bar and status bar.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -267,7 +269,31 @@ void Form1::Command1_Click()
 
 void Form1::Command2_Click()
 {
+    // Controllers zuk.txt marks absent are written only when the user says so.
+    const QStringList absent = tool_.absentTicked();
+    if (!tool_.running() && !shutDown_ && !absent.isEmpty() && tool_.runRefusal(RunKind::Write).isEmpty()
+        && tool_.writeRefusal().isEmpty() && !askYesNo(absentQuestionText(absent)))
+        return;
+    tool_.setForceAbsent(settings_.forceAbsent || !absent.isEmpty());
     startRun(RunKind::Write, [this] { return tool_.writingRun(); });
+    tool_.setForceAbsent(settings_.forceAbsent);
+}
+
+QString Form1::absentQuestionText(const QStringList &addresses)
+{
+    return QStringLiteral("Запись в систему: ") + TransferTool::absentText(addresses)
+           + QStringLiteral(". Записать всё же?");
+}
+
+std::unique_ptr<QMessageBox> Form1::absentQuestion(QWidget *parent, const QString &text)
+{
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, kTitle, text, QMessageBox::Yes | QMessageBox::No,
+                                             parent);
+    box->button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box->button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    box->setDefaultButton(QMessageBox::No);
+    box->setEscapeButton(QMessageBox::No);
+    return box;
 }
 
 void Form1::compareClicked()

@@ -27,6 +27,8 @@ class QActionGroup;
 class QCheckBox;
 class QDialog;
 class QLabel;
+class QMessageBox;
+class QTreeWidget;
 class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
@@ -71,6 +73,21 @@ public:
     std::function<QString(const QString &current)> chooseReportFile;
     // The file of the record of the line, chosen the same way.
     std::function<QString(const QString &current)> chooseTraceFile;
+    // A question with the answers Да and Нет; true for Да. A message box
+    // (absentQuestion) whose default is Нет unless replaced.
+    std::function<bool(const QString &text)> askYesNo;
+    // The question before a writing run into controllers that zuk.txt marks
+    // absent; its default button is Нет.
+    static std::unique_ptr<QMessageBox> absentQuestion(QWidget *parent, const QString &text);
+    static QString absentQuestionText(const QStringList &addresses);
+
+    // Файл > История образов: the images kept in history/.
+    void showHistory();
+    // Restores a kept image into zuk.txt (the current zuk.txt is kept in
+    // history/ first) and loads it as at start-up; says what it did.
+    bool restoreImage(const QString &historyPath);
+    QDialog *historyDialog = nullptr;
+    QTreeWidget *historyList = nullptr;
 
     TransferTool &tool() { return tool_; }
 
@@ -87,6 +104,7 @@ public:
     QAction *traceAction = nullptr, *traceFileAction = nullptr;   // the record of the line (--trace)
     QAction *typePortAction = nullptr, *reopenAction = nullptr;
     QAction *fastAction = nullptr, *verifyAction = nullptr, *skipSilentAction = nullptr;
+    QAction *changedOnlyAction = nullptr, *historyAction = nullptr, *historyListAction = nullptr;
     QAction *readAction = nullptr, *writeAction = nullptr, *compareAction = nullptr, *scanAction = nullptr;
     // The status bar: port and folder; during a run its progress.
     QLabel *portLabel = nullptr, *folderLabel = nullptr;
@@ -110,6 +128,8 @@ private:
     void buildMenus();
     void buildStatusBar();
     void buildResultDialog();
+    void buildHistoryDialog();
+    void fillHistory();
     void Command1_Click();
     void Command2_Click();
     void compareClicked();

@@ -8,6 +8,7 @@
 #include "common/files.h"
 #include "common/program_folder.h"
 #include "common/text_file.h"
+#include "transfer/history.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -17,6 +18,8 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QLocale>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -26,6 +29,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -77,6 +81,8 @@ QString controllerLine(const ControllerRecord &c, RunKind kind)
                      .arg(rowRanges(c.givenUp));
     if (c.silent)
         parts << QStringLiteral("молчит, пропущен");
+    if (kind == RunKind::Write && (c.unchanged > 0 || !c.unread.empty()))
+        parts << QStringLiteral("записано %1, без изменений %2").arg(c.written.size()).arg(c.unchanged);
     if (kind == RunKind::Write)
         parts << QStringLiteral("проверено чтением: %1").arg(c.verified);
     else if (c.confirmed > 0)
@@ -129,6 +135,11 @@ QString runResultText(const RunRecord &record)
             }
         lines << differenceTotalLine(total);
     }
+    if (!record.kept.isEmpty())
+        lines << QString()
+              << (record.kind == RunKind::Write ? QStringLiteral("Система до записи сохранена в %1")
+                                                : QStringLiteral("Прежний zuk.txt сохранён в %1"))
+                     .arg(QDir::toNativeSeparators(record.kept));
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -161,6 +172,7 @@ void Form1::buildMenus()
     traceFileAction = locked(fileMenu->addAction(QStringLiteral("Файл записи о&бмена…"), this,
                                                  [this] { chooseOutput(traceOutput()); }));
     fileMenu->addSeparator();
+    historyListAction = locked(fileMenu->addAction(QStringLiteral("&История образов…"), this, &Form1::showHistory));
     exitAction = fileMenu->addAction(QStringLiteral("&Выход"), this, &QWidget::close);
     exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
@@ -185,6 +197,14 @@ void Form1::buildMenus()
     fastAction = mode(QStringLiteral("&Быстрый обмен"), settings_.fast);
     verifyAction = mode(QStringLiteral("&Проверять каждую запись чтением"), settings_.verify);
     skipSilentAction = mode(QStringLiteral("Пропускать &молчащие контроллеры"), settings_.skipSilent);
+    modeMenu->addSeparator();
+    changedOnlyAction = mode(QStringLiteral("Записывать только &изменённое"), settings_.changedOnly);
+    changedOnlyAction->setToolTip(QStringLiteral("Запись сначала читает каждый регистр и записывает только те, что "
+                                                 "отличаются от файла; систему до записи сохраняет в папке history"));
+    historyAction = mode(QStringLiteral("Хранить прежние &образы в папке history"), settings_.history);
+    historyAction->setToolTip(QStringLiteral("Чтение, заменяющее zuk.txt другим, сначала сохраняет прежний zuk.txt "
+                                             "в папке history"));
+    modeMenu->setToolTipsVisible(true);
 
     actionsMenu = menuBar()->addMenu(QStringLiteral("&Действия"));
     readAction = locked(actionsMenu->addAction(QStringLiteral("&Чтение: система в файл zuk.txt"), this,
@@ -279,6 +299,84 @@ void Form1::buildResultDialog()
     layout->addWidget(resultView);
     layout->addWidget(buttons);
     resultDialog->resize(560, 360);
+}
+
+void Form1::buildHistoryDialog()
+{
+    historyDialog = new QDialog(this);
+    historyDialog->setObjectName(QStringLiteral("historyDialog"));
+    historyDialog->setWindowTitle(kTitle + QStringLiteral(" — история образов"));
+    auto *note = new QLabel(QStringLiteral("Образы в папке history, новые сверху. Восстановление сначала сохраняет "
+                                           "нынешний zuk.txt в этой же папке."),
+                            historyDialog);
+    note->setWordWrap(true);
+    historyList = new QTreeWidget(historyDialog);
+    historyList->setObjectName(QStringLiteral("historyList"));
+    historyList->setRootIsDecorated(false);
+    historyList->setHeaderLabels({QStringLiteral("Время"), QStringLiteral("Контроллеры"),
+                                  QStringLiteral("Отличий от zuk.txt, байт"), QStringLiteral("Файл")});
+    auto *buttons = new QDialogButtonBox(historyDialog);
+    QPushButton *restore = buttons->addButton(QStringLiteral("Восстановить в zuk.txt"), QDialogButtonBox::ActionRole);
+    restore->setObjectName(QStringLiteral("restoreButton"));
+    restore->setEnabled(false);
+    QPushButton *closeButton = buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole);
+    connect(historyList, &QTreeWidget::currentItemChanged, restore,
+            [restore](QTreeWidgetItem *item) { restore->setEnabled(item != nullptr); });
+    connect(restore, &QPushButton::clicked, this, [this] {
+        if (QTreeWidgetItem *item = historyList->currentItem())
+            restoreImage(item->data(0, Qt::UserRole).toString());
+    });
+    connect(closeButton, &QPushButton::clicked, historyDialog, &QDialog::reject);
+    auto *layout = new QVBoxLayout(historyDialog);
+    layout->addWidget(note);
+    layout->addWidget(historyList);
+    layout->addWidget(buttons);
+    historyDialog->resize(780, 360);
+}
+
+void Form1::fillHistory()
+{
+    historyList->clear();
+    for (const history::Listing &l : history::listing(settings_.dir)) {
+        auto *item = new QTreeWidgetItem(historyList);
+        item->setText(0, QLocale().toString(l.entry.time, QStringLiteral("dd.MM.yyyy HH:mm:ss"))
+                             + (l.entry.number > 1 ? QStringLiteral(" (%1)").arg(l.entry.number) : QString()));
+        item->setText(1, l.loaded ? l.present : QStringLiteral("файл повреждён"));
+        item->setText(2, l.differences < 0 ? QStringLiteral("?") : QString::number(l.differences));
+        item->setText(3, l.entry.name);
+        item->setData(0, Qt::UserRole, l.entry.path);
+    }
+    for (int c = 0; c < historyList->columnCount(); ++c)
+        historyList->resizeColumnToContents(c);
+    if (historyList->topLevelItemCount() > 0)
+        historyList->setCurrentItem(historyList->topLevelItem(0));
+}
+
+void Form1::showHistory()
+{
+    if (tool_.running())
+        return;
+    fillHistory();
+    historyDialog->show();
+    historyDialog->raise();
+}
+
+bool Form1::restoreImage(const QString &historyPath)
+{
+    if (tool_.running())
+        return false;
+    QString kept, why;
+    const QString name = QFileInfo(historyPath).fileName();
+    if (!tool_.restoreFromHistory(historyPath, &kept, &why)) {
+        showMessage(QStringLiteral("zuk.txt не восстановлен из %1: %2").arg(name, why));
+        return false;
+    }
+    showTicks();
+    fillHistory();
+    showMessage(QStringLiteral("zuk.txt восстановлен из %1 и загружен.").arg(name)
+                + (kept.isEmpty() ? QString()
+                                  : QStringLiteral(" Прежний zuk.txt сохранён как %1.").arg(QFileInfo(kept).fileName())));
+    return true;
 }
 
 void Form1::setRunning(bool running)
@@ -474,6 +572,10 @@ void Form1::modeChanged()
         remembered.verify = settings_.verify = verifyAction->isChecked();
     if (skipSilentAction->isChecked() != settings_.skipSilent)
         remembered.skipSilent = settings_.skipSilent = skipSilentAction->isChecked();
+    if (changedOnlyAction->isChecked() != settings_.changedOnly)
+        remembered.changedOnly = settings_.changedOnly = changedOnlyAction->isChecked();
+    if (historyAction->isChecked() != settings_.history)
+        remembered.history = settings_.history = historyAction->isChecked();
     applySettings(settings_, bus_, tool_);
     rememberWindowChoices(remembered);
 }

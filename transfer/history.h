@@ -1,0 +1,69 @@
+#pragma once
+// The images kept in the folder history/ beside zuk.txt: the house as a
+// writing run found it before it changed (--changed-only, --backup-first)
+// and every zuk.txt a reading run replaced (--history).
+//
+// Each image is a complete image file named zuk-YYYYMMDD-HHMMSS.txt after
+// the local time it was kept; a second one within the same second gets
+// zuk-YYYYMMDD-HHMMSS-2.txt, then -3, ...: a kept image is never
+// overwritten. Newest means the latest time, within one second the highest
+// number.
+
+#include "common/image_file.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace zuk::history {
+
+constexpr int kDefaultKeep = 50;
+
+// The folder of the history of the installation in folder.
+QString folderOf(const QString &installation);
+
+struct Entry {
+    QString name;        // zuk-20261209-135001-2.txt
+    QString path;
+    QDateTime time;      // from the name
+    int number = 1;      // 1, 2, 3 ... within the same second
+};
+
+// Whether name is one of the history's file names; *entry gets its time and
+// number.
+bool parseName(const QString &name, Entry *entry);
+
+// The images in history/, newest first. Other files are not listed.
+std::vector<Entry> entries(const QString &installation);
+
+// Keeps the bytes of an image file in history/ (made when missing) under the
+// name for `when`, written completely before it gets the name.
+bool keep(const QString &installation, const QByteArray &imageBytes, const QDateTime &when, QString *savedPath,
+          QString *error);
+
+// Removes the oldest images beyond the newest `count` (at least 1: the
+// newest is never removed). *error names those that could not be removed.
+int prune(const QString &installation, int count, QString *error);
+
+// The controllers present in an image (presence marker not 0), as --tick
+// writes them: "00,80,9C"; "none" when none is.
+QString presentText(const RegisterImage &image);
+
+// The bytes of rows 0..rows-1 of all slots that differ between a and b.
+int differingBytes(const RegisterImage &a, const RegisterImage &b);
+
+struct Listing {
+    Entry entry;
+    bool loaded = false;    // the image loaded whole
+    QString present;        // presentText, when loaded
+    int differences = -1;   // against zuk.txt; -1 when either did not load
+};
+// The images newest first, each compared with the installation's zuk.txt.
+std::vector<Listing> listing(const QString &installation);
+// One line of --history-list: name, controllers present, bytes differing
+// from zuk.txt, tab-separated ("?" for what could not be loaded).
+QString listingLine(const Listing &l);
+
+}  // namespace zuk::history
