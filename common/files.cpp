@@ -422,6 +422,13 @@ QString installationFileAt(const QString &folder, const QString &path)
                 return QStringLiteral("временный файл записи %1").arg(name);
         }
     }
+    // The folder history/ keeps earlier images of zuk.txt: all of it is the
+    // installation's.
+    QString history = realFolder(joined(home, QStringLiteral("history")));
+    if (history.isEmpty())
+        history = joined(home, QStringLiteral("history"));
+    if (folderOf(given).compare(history, cs) == 0)
+        return QStringLiteral("файл папки history (прежние образы zuk.txt)");
     return QString();
 }
 

@@ -56,7 +56,7 @@ const QStringList &installationFileNames();
 // start are resolved, one of the installationFileNames() in folder, or a
 // copy NAME.bak-... or a temporary NAME.tmp-XXXXXX of one: what it is, in
 // Russian ("файл установки zuk.txt", "копия файла zuk.txt", "временный файл
-// записи zuk.txt"). Empty for any other file. For the options that name a
+// записи zuk.txt"), or any file in its folder history/. Empty for any other file. For the options that name a
 // file to write (--report), which must never replace one of them.
 QString installationFileAt(const QString &folder, const QString &path);
 

@@ -11,7 +11,7 @@ QString verdictText(const ExchangeVerdict &v)
 {
     using frames::ReplyFault;
     QString text;
-    if (v.lost)
+    if (v.lost && !v.ok)
         text = QStringLiteral("связь потеряна");
     else if (v.echoWrong)
         text = QStringLiteral("эхо не совпало");
@@ -34,6 +34,8 @@ QString verdictText(const ExchangeVerdict &v)
         case ReplyFault::Incomplete: text = QStringLiteral("ответ неполный"); break;
         case ReplyFault::BadChecksum: text = QStringLiteral("контрольная сумма неверна"); break;
         }
+    if (v.lost && v.ok)
+        text += QStringLiteral(", затем связь потеряна");
     if (v.extra)
         text += QStringLiteral(", после ответа пришли ещё байты");
     if (v.foreign == 1)
@@ -133,6 +135,7 @@ bool BusExchange::sendAndAwait(const std::vector<QByteArray> &pieces, Awaiting k
     if (lost_) {
         verdict_ = ExchangeVerdict{};
         verdict_.lost = true;
+        verdict_.sent = false;
         verdict_.foreign = takeForeignBytes();
         return false;
     }
@@ -190,6 +193,7 @@ void BusExchange::awaitReply()
 bool BusExchange::finishTry(bool ok, frames::ReplyFault fault)
 {
     verdict_.fault = fault;
+    verdict_.sent = true;
     verdict_.lost = lost_;
     verdict_.echoWrong = echoBroken_;
     verdict_.echoShort = !echoBroken_ && echoMatched_ < echoExpected_.size();

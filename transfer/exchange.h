@@ -50,6 +50,7 @@ struct ExchangeVerdict {
     bool unconfirmed = false;        // a confirming read saw an anomaly
     qsizetype foreign = 0;           // bytes dropped since the last exchange: stale, while settling or sending
     bool extra = false;              // bytes after a whole reply, or past the 24 positions
+    bool sent = true;                // the request went out (not when the line was gone before)
 };
 // The verdict in the words of the status line: "ответ верный", "нет ответа",
 // "контрольная сумма неверна", "эхо не совпало", then what was dropped

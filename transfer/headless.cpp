@@ -305,6 +305,9 @@ int runHeadless(const TransferOptions &options)
                                     .arg(QDir::toNativeSeparators(record.kept))
                               : QStringLiteral("zuk_2: прежний zuk.txt сохранён в %1")
                                     .arg(QDir::toNativeSeparators(record.kept)));
+    if (!record.pruned.isEmpty())
+        printLine(stderr, QStringLiteral("zuk_2: --keep: из папки history удалены старые образы: %1")
+                              .arg(record.pruned.join(QStringLiteral(", "))));
     if (outcome == RunOutcome::Completed && record.changedOnly) {
         int written = 0, unchanged = 0;
         for (const ControllerRecord &c : record.controllers) {

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -64,16 +65,29 @@ bool keep(const QString &installation, const QByteArray &imageBytes, const QDate
     return saveUnderFreeName(stem, QStringLiteral(".txt"), imageBytes, savedPath, error);
 }
 
-int prune(const QString &installation, int count, QString *error)
+int prune(const QString &installation, int count, QString *error, const QString &spare, QStringList *removedNames)
 {
     const std::vector<Entry> all = entries(installation);
+    const QString spareName = spare.isEmpty() ? QString() : QFileInfo(spare).fileName();
+    const bool spareListed =
+        std::any_of(all.begin(), all.end(), [&](const Entry &e) { return e.name == spareName; });
+    int left = std::max(count, 1) - (spareListed ? 1 : 0);
     QStringList failed;
     int removed = 0;
-    for (size_t i = size_t(std::max(count, 1)); i < all.size(); ++i) {
-        if (QFile::remove(all[i].path))
+    for (const Entry &e : all) {
+        if (e.name == spareName)
+            continue;
+        if (left > 0) {
+            --left;
+            continue;
+        }
+        if (QFile::remove(e.path)) {
             ++removed;
-        else
-            failed << all[i].name;
+            if (removedNames)
+                *removedNames << e.name;
+        } else {
+            failed << e.name;
+        }
     }
     if (!failed.isEmpty() && error)
         *error = QStringLiteral("не удалось удалить из %1: %2")

@@ -44,8 +44,12 @@ bool keep(const QString &installation, const QByteArray &imageBytes, const QDate
           QString *error);
 
 // Removes the oldest images beyond the newest `count` (at least 1: the
-// newest is never removed). *error names those that could not be removed.
-int prune(const QString &installation, int count, QString *error);
+// newest is never removed). The image at `spare` (the one just kept) is
+// never removed and counts as one of them, wherever its name sorts: a clock
+// set back or another time zone gives it an older name than the rest.
+// *removed gets the names removed, *error those that could not be.
+int prune(const QString &installation, int count, QString *error, const QString &spare = {},
+          QStringList *removed = nullptr);
 
 // The controllers present in an image (presence marker not 0), as --tick
 // writes them: "00,80,9C"; "none" when none is.

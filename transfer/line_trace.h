@@ -35,6 +35,8 @@ public:
     void sent(const QByteArray &bytes) { bytesLine('>', bytes); }
     void received(const QByteArray &bytes) { bytesLine('<', bytes); }
     void verdict(const QString &text) { line('=', text); }
+    // What befell the run itself, as its start line: "# связь потеряна: ...".
+    void note(const QString &text) { line('#', text); }
 
     // One line of the trace, without its line end: "12.345678 > F0 80 07".
     static QString lineText(qint64 microseconds, char marker, const QString &text);

@@ -85,11 +85,23 @@ int main(int argc, char **argv)
                && outputFileRefused(QStringLiteral("--trace"), QStringLiteral("файл записи обмена"), options.trace,
                                     options.dir);
     };
+    // One file cannot hold both: the report would replace the trace.
+    auto sameOutputs = [&options] {
+        if (options.report.isEmpty() || options.trace.isEmpty())
+            return false;
+        const QFileInfo report(options.report), trace(options.trace);
+        const bool same = report.exists() && trace.exists()
+                              ? report.canonicalFilePath() == trace.canonicalFilePath()
+                              : QDir::cleanPath(report.absoluteFilePath()) == QDir::cleanPath(trace.absoluteFilePath());
+        if (same)
+            std::fputs("zuk_2: --report и --trace называют один и тот же файл; укажите для них разные файлы\n", stderr);
+        return same;
+    };
     if (options.mode != zuk::TransferOptions::Mode::Window) {
         QCoreApplication app(argc, argv);
         zuk::installQtTranslations({QStringLiteral("qtbase"), QStringLiteral("qtserialport")});
         options.dir = programFolder(options.dir, false);
-        if (reportRefused() || traceRefused())
+        if (reportRefused() || traceRefused() || sameOutputs())
             return 2;
         return zuk::runHeadless(options);
     }
@@ -102,7 +114,7 @@ int main(int argc, char **argv)
         std::fputs("zuk_2: папка не выбрана\n", stderr);
         return 2;
     }
-    if (reportRefused() || traceRefused())
+    if (reportRefused() || traceRefused() || sameOutputs())
         return 2;
     // The menus' remembered choices, where the command line said nothing.
     zuk::addRememberedChoices(&options, zuk::rememberedWindowChoices());

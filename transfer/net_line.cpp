@@ -180,6 +180,8 @@ void NetLine::close()
 
 void NetLine::sendCommand(const QByteArray &command)
 {
+    if (socket_.state() != QAbstractSocket::ConnectedState)
+        return;   // the server has gone: its option needs no answer
     socket_.write(command);
     socket_.flush();
 }

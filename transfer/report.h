@@ -58,6 +58,7 @@ struct RunRecord {
     std::vector<ControllerRecord> controllers;   // the ticked ones, in slot order
     bool changedOnly = false;   // a writing run that wrote only the rows that differed
     QString kept;               // the image kept in history/ by this run, empty: none
+    QStringList pruned;         // older images --keep removed after it
 };
 
 // The record of a run that never began (refused or stopped before its first

@@ -121,6 +121,7 @@ void TransferTool::startRun()
     running_ = true;
     stop_ = false;
     saveFailed_ = false;
+    writeSent_ = false;
     errorTotal_ = 0;
     rowsDone_ = 0;
     bus_.takeForeignBytes();   // dropped before this run: not in its trace
@@ -164,7 +165,8 @@ void TransferTool::beginRecord(RunKind kind)
 
 void TransferTool::traceExchange(const char *what, int address, int reg, const QString &more)
 {
-    if (LineTrace *t = bus_.trace())
+    // A request that never went out (the line was already gone) has no verdict.
+    if (LineTrace *t = bus_.trace(); t && bus_.lastVerdict().sent)
         t->verdict(QStringLiteral("%1 $%2 регистр $%3: ").arg(QString::fromUtf8(what), hexText(address), hexText(reg))
                    + verdictText(bus_.lastVerdict()) + more);
 }
@@ -200,14 +202,20 @@ RunOutcome TransferTool::portLost()
     portOpen_ = false;
     QString text = QStringLiteral("Связь через порт %1 потеряна: %2. Запуск остановлен")
                        .arg(portName_, bus_.lostReason());
+    if (LineTrace *t = bus_.trace())
+        t->note(QStringLiteral("связь потеряна: ") + bus_.lostReason());
     if (record_.kind == RunKind::Write) {
         QStringList written;
         for (const ControllerRecord &c : record_.controllers)
             if (!c.written.empty())
                 written << QStringLiteral("$%1: %2").arg(hexText(controllerMap()[c.slot].address), rowRanges(c.written));
-        text += written.isEmpty() ? QStringLiteral("; ни один регистр не записан")
-                                  : QStringLiteral("; до потери записаны регистры %1").arg(written.join(QStringLiteral("; ")));
-        text += QStringLiteral(" (регистр, записывавшийся в момент потери, мог записаться или нет).");
+        if (!writeSent_)
+            text += QStringLiteral("; ни один регистр не записан: связь потеряна до первой записи.");
+        else
+            text += (written.isEmpty() ? QStringLiteral("; ни один регистр не записан")
+                                       : QStringLiteral("; до потери записаны регистры %1")
+                                             .arg(written.join(QStringLiteral("; "))))
+                    + QStringLiteral(" (регистр, записывавшийся в момент потери, мог записаться или нет).");
     } else {
         text += QStringLiteral("; файл zuk.txt не изменён.");
     }
@@ -390,7 +398,7 @@ bool TransferTool::keepInHistory(const QByteArray &bytes, QString *error)
         return false;
     record_.kept = path;
     QString notPruned;
-    history::prune(folder_, keep_, &notPruned);
+    history::prune(folder_, keep_, &notPruned, path, &record_.pruned);
     if (!notPruned.isEmpty() && onError)
         onError(notPruned);
     return true;
@@ -429,7 +437,7 @@ bool TransferTool::restoreFromHistory(const QString &historyPath, QString *kept,
         if (old != bytes) {
             if (!history::keep(folder_, old, QDateTime::currentDateTime(), kept, error))
                 return false;
-            history::prune(folder_, keep_, nullptr);
+            history::prune(folder_, keep_, nullptr, *kept);
         }
     }
     if (!saveFileAtomically(imagePath(), bytes, error))
@@ -743,6 +751,7 @@ void TransferTool::WriteController(int address, int rows, int slot, const std::a
         frames::RowData data{};
         for (int b = 0; b < kRowBytes; ++b)
             data[b] = static_cast<std::uint8_t>(reg_image[slot][r][b]);
+        writeSent_ = true;
         bool ok = answered(bus_.writeExchange(address, r, data));
         traceExchange("запись", address, r);
         const bool anomalous = confirming(before);

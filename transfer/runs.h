@@ -247,6 +247,7 @@ private:
     bool running_ = false;
     bool stop_ = false;
     bool saveFailed_ = false;
+    bool writeSent_ = false;       // a write frame went out in this run
     int errorTotal_ = 0;
     qint16 retryCount_ = 0;
     int rowsDone_ = 0;

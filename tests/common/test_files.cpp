@@ -254,6 +254,8 @@ TEST(InstallationFiles, AFileOfTheFolderIsKnownUnderEveryName)
         {"out_in_ik.txt.tmp-Ab3xY9", "временный файл записи out_in_ik.txt"},
         {far.filePath("scenarios.txt"), "файл установки szenar.txt"},
         {far.filePath("scenarios.txt.tmp-Ab3xY9"), "временный файл записи szenar.txt"},
+        {"history/zuk-20261209-135001.txt", "файл папки history (прежние образы zuk.txt)"},
+        {"sub/../history/report.json", "файл папки history (прежние образы zuk.txt)"},
         {"report.json", ""}, {"zuk.txt.backup", ""}, {"zuk.txt.tmp-Ab3xY", ""}, {"sub/zuk.txt", ""},
         {far.filePath("zuk.txt"), ""}, {dir.filePath("gone/zuk.txt"), ""},
     };

@@ -889,11 +889,11 @@ TEST_F(HeadlessRuns, WhatCannotWorkIsRefusedBeforeTheRun)
     // the window (no mode) refuses it as well.
     ToolFolder house(sample);
     QTemporaryDir elsewhere;
-    ASSERT_TRUE(QDir(house.dir.path()).mkdir("sub"));
+    ASSERT_TRUE(QDir(house.dir.path()).mkdir("sub") && QDir(house.dir.path()).mkdir("history"));
     ASSERT_TRUE(QFile::link(house.path(), elsewhere.filePath("alias.txt")));
     const struct { const char *mode, *report; } named[] = {
         {"--read", "./zuk.txt"}, {"--read", "sub/../zuk.txt"}, {"--write", "zuk.txt.bak-20260101-120000"},
-        {"--compare", "szenar.txt"}, {nullptr, "zuk.txt"},
+        {"--compare", "szenar.txt"}, {nullptr, "zuk.txt"}, {"--read", "history/zuk-20261209-135001.txt"},
     };
     // --trace is refused alike.
     auto refusedFile = [&](const char *option, const char *mode, const QString &file) {
@@ -930,6 +930,11 @@ TEST_F(HeadlessRuns, WhatCannotWorkIsRefusedBeforeTheRun)
     const ToolRun noTrace = runTool({"--scan", "--port", sim->device, "--trace", empty.filePath("gone/t.txt")});
     EXPECT_EQ(noTrace.exitCode, 2);
     EXPECT_TRUE(noTrace.err.contains(QStringLiteral("--trace: файл записи обмена"))) << noTrace.err.toStdString();
+    // The report would replace the trace in one file.
+    const ToolRun oneFile = runTool({"--scan", "--port", sim->device, "--trace", empty.filePath("out.txt"), "--report",
+                                     empty.path() + "/./out.txt"});
+    EXPECT_EQ(oneFile.exitCode, 2);
+    EXPECT_TRUE(oneFile.err.contains(QStringLiteral("один и тот же файл"))) << oneFile.err.toStdString();
     ASSERT_TRUE(sim->stop());
     const Lines log = sim->log();   // the writing run's nine rows, nothing else
     ASSERT_EQ(log.size(), 9u);

@@ -105,7 +105,8 @@ TEST_F(NetworkLines, AGatewayGoneDuringARunIsTheLineLost)
         ASSERT_TRUE(gateway.ok()) << gateway.output().toStdString();
         ToolFolder folder(sample);
         QProcess p;
-        p.start(bin("zuk_2"), runArgs("--read", gateway.url(), folder, "00,01"));
+        const QString trace = folder.dir.filePath(QStringLiteral("line.txt"));
+        p.start(bin("zuk_2"), runArgs("--read", gateway.url(), folder, "00,01", {QStringLiteral("--trace"), trace}));
         ASSERT_TRUE(p.waitForStarted(5000));
         ASSERT_TRUE(p.waitForReadyRead(10000));   // the first row is done
         gateway.kill();
@@ -115,6 +116,17 @@ TEST_F(NetworkLines, AGatewayGoneDuringARunIsTheLineLost)
         EXPECT_TRUE(err.contains(QStringLiteral("потеряна"))) << err.toStdString();
         EXPECT_TRUE(err.contains(gateway.url())) << err.toStdString();
         EXPECT_TRUE(sameBytes(fileBytes(folder.path()), sample));
+        // The trace says so, and every request that went out has one verdict.
+        const QStringList lines = QString::fromUtf8(fileBytes(trace)).split(u'\n', Qt::SkipEmptyParts);
+        int sent = 0, verdicts = 0;
+        for (const QString &l : lines) {
+            const QString marker = l.section(u' ', 1, 1);
+            sent += marker == u">";
+            verdicts += marker == u"=";
+        }
+        EXPECT_EQ(sent, verdicts);
+        ASSERT_FALSE(lines.isEmpty());
+        EXPECT_TRUE(lines.last().contains(QStringLiteral("# связь потеряна: "))) << lines.last().toStdString();
     }
 }
 

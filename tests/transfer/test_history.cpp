@@ -66,4 +66,10 @@ TEST(History, PruningKeepsTheNewestAndLeavesOtherFiles)
     EXPECT_EQ(history::prune(dir.path(), 0, &error), 1);   // the newest always stays
     EXPECT_EQ(names(dir.path()), QStringList{"zuk-20261210-000002.txt"});
     EXPECT_TRUE(note.exists());
+    // An image kept under a clock set back sorts oldest, and still stays.
+    ASSERT_TRUE(history::keep(dir.path(), "y", when.addDays(-1), &path, &error));
+    QStringList removed;
+    EXPECT_EQ(history::prune(dir.path(), 1, &error, path, &removed), 1);
+    EXPECT_EQ(removed, QStringList{"zuk-20261210-000002.txt"});
+    EXPECT_EQ(names(dir.path()), QStringList{"zuk-20261208-235959.txt"});
 }
