@@ -66,60 +66,63 @@ bool nonEmpty(const QString &value, const char *what, QString *out, QString *err
 const std::vector<OptionRow> &optionTable()
 {
     static const std::vector<OptionRow> rows = {
-        {"read", nullptr, Mode::Read, 0, "reading run: the ticked controllers into zuk.txt", nullptr},
-        {"write", nullptr, Mode::Write, 0, "writing run: zuk.txt into the ticked controllers", nullptr},
+        {"read", nullptr, Mode::Read, 0, "чтение: отмеченные контроллеры в файл zuk.txt", nullptr},
+        {"write", nullptr, Mode::Write, 0, "запись: файл zuk.txt в отмеченные контроллеры", nullptr},
         {"compare", nullptr, Mode::Compare, 0,
-         "reads the ticked controllers and lists every byte that differs from zuk.txt;\n"
-         "writes nothing, sends no write frame",
+         "читает отмеченные контроллеры и перечисляет все байты, отличающиеся от\n"
+         "zuk.txt; ничего не записывает, не отправляет ни одного кадра записи",
          nullptr},
         {"scan", nullptr, Mode::Scan, 0,
-         "asks each controller of the address map (or of --tick) for register 0, up\n"
-         "to 3 tries each, and prints one line per controller that answered: its\n"
-         "address as --tick writes it, a tab, its check-box caption; saves nothing,\n"
-         "sends no write frame",
+         "запрашивает регистр 0 у каждого контроллера карты адресов (или из --tick),\n"
+         "до 3 попыток на каждый, и выводит по строке на каждый ответивший: его\n"
+         "адрес в записи --tick, табуляция, подпись его флажка; ничего не сохраняет,\n"
+         "не отправляет ни одного кадра записи",
          nullptr},
         {"diff", nullptr, Mode::Diff, 0,
-         "lists every byte that differs between the image files FILE_A and FILE_B;\n"
-         "opens no port",
+         "перечисляет все байты, различающиеся в файлах образа FILE_A и FILE_B;\n"
+         "порт не открывает",
          nullptr},
         {"list-ports", nullptr, Mode::ListPorts, 0,
-         "lists the serial ports of this system, one per line: the name for --port,\n"
-         "description, manufacturer, serial number, USB vendor:product (tab-separated)",
+         "перечисляет последовательные порты этого компьютера, по одному в строке:\n"
+         "имя для --port, описание, производитель, серийный номер, USB VID:PID\n"
+         "(через табуляцию)",
          nullptr},
         {"history-list", nullptr, Mode::HistoryList, 0,
-         "lists the images kept in history/ beside zuk.txt, newest first, one per\n"
-         "line: file name, controllers present in it (--tick form), bytes that\n"
-         "differ from zuk.txt (tab-separated); opens no port",
+         "перечисляет образы, хранящиеся в history/ рядом с zuk.txt, новые первыми,\n"
+         "по одному в строке: имя файла, присутствующие в нём контроллеры (в записи\n"
+         "--tick), отличий от zuk.txt, байт (через табуляцию); порт не открывает",
          nullptr},
         {"port", "NAME", std::nullopt, kLine,
-         "serial port, 19200 8N1 (default: the port last chosen in the window, else\n"
-         "COM1 on Windows, /dev/ttyS0 elsewhere; /dev/ttyUSB0, COM3, a pty path, ...);\n"
-         "or a network gateway: tcp://HOST:PORT (a transparent TCP port, bytes as on\n"
-         "the line) or rfc2217://HOST:PORT (Telnet COM-PORT option: the gateway's port\n"
-         "is set to 19200 8N1, no flow control)",
+         "последовательный порт, 19200 8N1 (по умолчанию последний выбранный в окне\n"
+         "порт, иначе COM1 в Windows, /dev/ttyS0 в остальных системах; /dev/ttyUSB0,\n"
+         "COM3, путь к pty, …) или сетевой шлюз: tcp://HOST:PORT (прозрачный\n"
+         "TCP-порт, байты как на линии) или rfc2217://HOST:PORT (параметр Telnet\n"
+         "COM-PORT: порт шлюза настраивается на 19200 8N1 без управления потоком)",
          [](const QString &v, TransferOptions *o, QString *e) {
              o->portGiven = true;
              return nonEmpty(v, "порта", &o->port, e);
          }},
         {"echo", nullptr, std::nullopt, kLine,
-         "the adapter echoes every byte sent (half-duplex RS-485): the request is\n"
-         "expected back before the reply; an echo that differs fails the try",
+         "адаптер возвращает эхо каждого отправленного байта (полудуплексный\n"
+         "RS-485): перед ответом ожидается обратно сам запрос; несовпавшее эхо —\n"
+         "неудачная попытка",
          [](const QString &, TransferOptions *o, QString *) { return o->echo = true; }},
         {"rs485", nullptr, std::nullopt, kLine,
-         "switches the driver into its RS-485 mode (Linux, TIOCSRS485: RTS on while\n"
-         "sending, off after; the driver's delays are kept); refused when the driver\n"
-         "cannot, and with a network line (the gateway switches the direction)",
+         "включает режим RS-485 драйвера (Linux, TIOCSRS485: RTS включён на время\n"
+         "передачи и выключается после неё; задержки драйвера не меняются);\n"
+         "отклоняется, если драйвер этого не умеет, и для сетевой линии (направление\n"
+         "переключает шлюз)",
          [](const QString &, TransferOptions *o, QString *) { return o->rs485 = true; }},
         {"dir", "FOLDER", std::nullopt, kWithPort | kHistoryList,
-         "folder holding zuk.txt, remembered for the next start (default: the\n"
-         "program's folder if zuk.txt lies there, else the folder remembered\n"
-         "from the last time, else the window asks for one and the runs without\n"
-         "a window take the current folder)",
+         "папка с файлом zuk.txt, запоминается до следующего запуска программы (по\n"
+         "умолчанию папка программы, если zuk.txt лежит в ней, иначе папка,\n"
+         "запомненная в прошлый раз, иначе окно спрашивает папку, а запуски без окна\n"
+         "берут текущую)",
          [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "папки", &o->dir, e); }},
         {"tick", "LIST", std::nullopt, kBusRuns | kScan,
-         "controllers to handle instead of those present in zuk.txt (with --scan:\n"
-         "instead of all twenty): hexadecimal bus addresses as on the check\n"
-         "boxes, comma-separated (00,07,80,9C), or all, or none",
+         "контроллеры, с которыми работать вместо присутствующих в zuk.txt (с\n"
+         "--scan: вместо всех двадцати): шестнадцатеричные адреса на шине, как на\n"
+         "флажках, через запятую (00,07,80,9C), либо all, либо none",
          [](const QString &v, TransferOptions *o, QString *e) {
              std::array<bool, kSlotCount> ticks{};
              if (!parseAddressList(v, &ticks)) {
@@ -130,65 +133,72 @@ const std::vector<OptionRow> &optionTable()
              o->tick = ticks;
              return true;
          }},
-        {"wait-unit-ms", "N", std::nullopt, kLine, "length of one wait unit in milliseconds, 1 to 60000 (default 400)",
+        {"wait-unit-ms", "N", std::nullopt, kLine, "длительность единицы ожидания в миллисекундах, от 1 до 60000\n"
+         "(по умолчанию 400)",
          [](const QString &v, TransferOptions *o, QString *e) {
              return positiveMs(v, 1, 60000, "wait-unit-ms", &o->waitUnitMs, e);
          }},
         {"verify", nullptr, std::nullopt, kWindow | kWrite,
-         "reads every written row back; a row counts as written only when the\n"
-         "8 bytes read back equal the image (two exchanges per row)",
+         "читает обратно каждый записанный регистр; регистр считается записанным,\n"
+         "только если прочитанные 8 байтов равны образу (два обмена на регистр)",
          [](const QString &, TransferOptions *o, QString *) { return o->verify = true; }},
         {"skip-silent", nullptr, std::nullopt, kWithPort,
-         "a controller that gives its first row up without a single valid reply\n"
-         "in this run is left: its other rows are not tried (they keep their\n"
-         "values in the image), the error total counts that one row",
+         "контроллер, первый регистр которого не удался без единого верного ответа\n"
+         "за этот запуск, пропускается: остальные его регистры не запрашиваются\n"
+         "(их значения в образе остаются прежними), в общее число ошибок входит\n"
+         "только этот один регистр",
          [](const QString &, TransferOptions *o, QString *) { return o->skipSilent = true; }},
         {"changed-only", nullptr, std::nullopt, kWindow | kWrite,
-         "reads every row first; writes only the rows that differ from the image\n"
-         "(and rows whose reading was given up), each read back; keeps the house as\n"
-         "read in history/zuk-YYYYMMDD-HHMMSS.txt before the first write frame",
+         "сначала читает все регистры; записывает только отличающиеся от образа\n"
+         "(и те, чтение которых не удалось), каждый читая обратно; перед первым\n"
+         "кадром записи сохраняет систему в прочитанном виде в\n"
+         "history/zuk-YYYYMMDD-HHMMSS.txt",
          [](const QString &, TransferOptions *o, QString *) { return o->changedOnly = true; }},
         {"backup-first", nullptr, std::nullopt, kWrite,
-         "reads the ticked controllers whole into history/zuk-YYYYMMDD-HHMMSS.txt\n"
-         "before writing; a row whose reading is given up leaves the copy\n"
-         "incomplete: then nothing is written (exit 2)",
+         "перед записью читает отмеченные контроллеры целиком в\n"
+         "history/zuk-YYYYMMDD-HHMMSS.txt; если чтение регистра не удалось, копия\n"
+         "неполная, и тогда ничего не записывается (код завершения 2)",
          [](const QString &, TransferOptions *o, QString *) { return o->backupFirst = true; }},
         {"history", nullptr, std::nullopt, kWindow | kRead,
-         "before the reading run replaces zuk.txt with different bytes, keeps\n"
-         "the file it replaces as history/zuk-YYYYMMDD-HHMMSS.txt (remembered\n"
-         "in the window)",
+         "прежде чем чтение заменит zuk.txt файлом с другими байтами, сохраняет\n"
+         "заменяемый файл как history/zuk-YYYYMMDD-HHMMSS.txt (в окне запоминается)",
          [](const QString &, TransferOptions *o, QString *) { return o->history = true; }},
         {"keep", "N", std::nullopt, kWindow | kRead | kWrite,
-         "images history/ keeps: after a run adds one, the oldest beyond N are\n"
-         "deleted, never the newest (default 50, 1 to 100000)",
+         "сколько образов хранит history/: после запуска, добавившего образ, самые\n"
+         "старые сверх N удаляются, самый новый — никогда (по умолчанию 50, от 1\n"
+         "до 100000)",
          [](const QString &v, TransferOptions *o, QString *e) { return positiveMs(v, 1, 100000, "keep", &o->keep, e); }},
         {"force-absent", nullptr, std::nullopt, kWrite,
-         "writes ticked controllers whose presence marker in the image is 0\n"
-         "(without it such a writing run is refused before anything is sent)",
+         "записывает отмеченные контроллеры, байт присутствия которых в образе\n"
+         "равен 0 (без этого параметра такая запись отклоняется до отправки\n"
+         "чего-либо)",
          [](const QString &, TransferOptions *o, QString *) { return o->forceAbsent = true; }},
         {"report", "FILE", std::nullopt, kLine,
-         "after each run, writes a JSON report of it to FILE (its folder must exist;\n"
-         "never a file of the installation: zuk.txt, out_in_ik.txt, szenar.txt, the\n"
-         "*.ini files, their copies NAME.bak-* and temporaries NAME.tmp-XXXXXX)",
+         "после каждого запуска записывает отчёт о нём в формате JSON в FILE (его\n"
+         "папка должна существовать; не может быть файлом установки: zuk.txt,\n"
+         "out_in_ik.txt, szenar.txt, файлы *.ini, их копии NAME.bak-* и временные\n"
+         "файлы NAME.tmp-XXXXXX)",
          [](const QString &v, TransferOptions *o, QString *e) { return nonEmpty(v, "файла отчёта", &o->report, e); }},
         {"trace", "FILE", std::nullopt, kLine,
-         "records the line in FILE as the run goes: every request sent and every\n"
-         "piece of bytes received with its time, and each exchange's verdict (see\n"
-         "below); made anew, never a file of the installation (as --report)",
+         "записывает обмен на линии в FILE по ходу запуска: каждый отправленный\n"
+         "запрос и каждую полученную порцию байтов с их временем и итог каждого\n"
+         "обмена (см. ниже); файл создаётся заново и не может быть файлом\n"
+         "установки (как у --report)",
          [](const QString &v, TransferOptions *o, QString *e) {
              return nonEmpty(v, "файла записи обмена", &o->trace, e);
          }},
         {"fast", nullptr, std::nullopt, kLine,
-         "wire speed: an exchange ends as soon as its reply is complete; with\n"
-         "no complete reply within the reply timeout the try fails; every\n"
-         "written row is read back before it counts as written",
+         "на скорости линии: обмен заканчивается, как только ответ получен\n"
+         "целиком; если полного ответа нет за время ожидания ответа, попытка\n"
+         "неудачна; каждый записанный регистр читается обратно, прежде чем\n"
+         "считаться записанным",
          [](const QString &, TransferOptions *o, QString *) { return o->fast = true; }},
-        {"reply-timeout-ms", "N", std::nullopt, kLine, "with --fast: longest wait for a reply (default 100, at least 5)",
+        {"reply-timeout-ms", "N", std::nullopt, kLine, "с --fast: наибольшее время ожидания ответа (по умолчанию 100, не меньше 5)",
          [](const QString &v, TransferOptions *o, QString *e) {
              return positiveMs(v, 5, 60000, "reply-timeout-ms", &o->replyTimeoutMs, e);
          }},
-        {"settle-ms", "N", std::nullopt, kLine, "quiet time the line must keep before the first request of a run and\n"
-         "after an anomaly (a failed try, a stale byte), in ms (default 20)",
+        {"settle-ms", "N", std::nullopt, kLine, "сколько миллисекунд линия должна молчать перед первым запросом запуска\n"
+         "и после сбоя обмена (неудачная попытка, чужой байт); по умолчанию 20",
          [](const QString &v, TransferOptions *o, QString *e) {
              return positiveMs(v, 0, 60000, "settle-ms", &o->settleMs, e);
          }},
@@ -282,24 +292,39 @@ bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString
 
 QString transferUsage()
 {
+    // A mode's command line, wrapped before 90 columns under its first option.
     auto synopsis = [](Mode m, const char *tail) {
-        QString line = QStringLiteral("  zuk_2");
-        if (m != Mode::Window)
-            line += QLatin1Char(' ') + modeName(m);
+        QStringList words;
         for (const OptionRow &row : optionTable())
             if (!row.selects && (row.modes & (1u << int(m))))
-                line += QStringLiteral(" [") + dashed(row)
-                        + (row.valueName ? QLatin1Char(' ') + QLatin1String(row.valueName) : QString()) + ']';
-        return line + QLatin1String(tail) + QLatin1Char('\n');
+                words << QStringLiteral("[") + dashed(row)
+                             + (row.valueName ? QLatin1Char(' ') + QLatin1String(row.valueName) : QString()) + ']';
+        if (*tail)
+            words << QLatin1String(tail);
+        QString text = QStringLiteral("  zuk_2");
+        if (m != Mode::Window)
+            text += QLatin1Char(' ') + modeName(m);
+        qsizetype lineStart = 0;
+        for (const QString &word : words) {
+            if (text.size() - lineStart + 1 + word.size() > 90) {
+                text += QLatin1Char('\n');
+                lineStart = text.size();
+                text += QString(7, QLatin1Char(' '));
+            }
+            text += QLatin1Char(' ') + word;
+        }
+        return text + QLatin1Char('\n');
     };
     QString text = QStringLiteral(
-        "zuk_2: reads the controllers of the smart home bus into zuk.txt, or writes zuk.txt into them.\n\n");
-    text += synopsis(Mode::Window, "") + QStringLiteral("      opens the window \"умный дом\".\n");
+        "zuk_2: читает контроллеры шины умного дома в файл zuk.txt или записывает zuk.txt в них.\n"
+        "\n"
+        "Использование:\n");
+    text += synopsis(Mode::Window, "") + QStringLiteral("      открывает окно «умный дом».\n");
     text += synopsis(Mode::Read, "") + synopsis(Mode::Write, "") + synopsis(Mode::Compare, "");
-    text += QStringLiteral("      runs the reading, writing or comparing run without a window.\n");
-    text += synopsis(Mode::Scan, "") + QStringLiteral("      finds the controllers that answer.\n");
-    text += synopsis(Mode::Diff, " FILE_A FILE_B") + synopsis(Mode::ListPorts, "") + synopsis(Mode::HistoryList, "")
-            + QLatin1Char('\n');
+    text += QStringLiteral("      выполняет чтение, запись или сравнение без окна.\n");
+    text += synopsis(Mode::Scan, "") + QStringLiteral("      находит отвечающие контроллеры.\n");
+    text += synopsis(Mode::Diff, "FILE_A FILE_B") + synopsis(Mode::ListPorts, "") + synopsis(Mode::HistoryList, "")
+            + QStringLiteral("\nПараметры:\n");
 
     constexpr int kColumn = 24;
     auto optionLine = [&](const QString &left, const QString &help) {
@@ -313,138 +338,151 @@ QString transferUsage()
     for (const OptionRow &row : optionTable())
         text += optionLine(dashed(row) + (row.valueName ? QLatin1Char(' ') + QLatin1String(row.valueName) : QString()),
                            QString::fromUtf8(row.help));
-    text += optionLine(QStringLiteral("-h, --help"), QStringLiteral("this text"));
+    text += optionLine(QStringLiteral("-h, --help"), QStringLiteral("этот текст"));
 
     text += QStringLiteral(
         "\n"
-        "Without a window the start-up is the window's: the port is opened, zuk.txt is loaded\n"
-        "(\"Ошибка, нет готового файла\" on standard error if it cannot be) and the controllers\n"
-        "present in it are ticked. Every status-line text is printed to standard output as one\n"
-        "UTF-8 line; errors go to standard error, and a progress line too when it is a terminal\n"
-        "(rows done of rows to do, errors, time elapsed, an estimate of the time left).\n"
-        "The reading run saves zuk.txt; the 8-second pause at the end of a run is skipped. At the\n"
-        "end, standard error gets one line per controller with rows given up\n"
-        "(\"$80: регистры 2, 5 не прочитаны\"). SIGINT, SIGTERM or SIGHUP stops a run after the\n"
-        "exchange in progress; a stopped reading run saves nothing, the report is written. A\n"
-        "signal while zuk.txt or the report is being written, a second one too, waits until\n"
-        "they are complete. A zuk.txt that did not load whole is first kept as\n"
-        "zuk.txt.bak-YYYYMMDD-HHMMSS. A closed standard output stops the status lines, not the run.\n"
+        "Без окна программа начинает работу так же, как окно: открывается порт, загружается\n"
+        "zuk.txt (если он не загружается — «Ошибка, нет готового файла» в стандартный поток\n"
+        "ошибок), и присутствующие в нём контроллеры отмечаются. Каждый текст строки состояния\n"
+        "выводится в стандартный вывод одной строкой UTF-8; ошибки — в стандартный поток\n"
+        "ошибок, туда же строка хода работы, если это терминал (сделано регистров из нужного\n"
+        "числа, ошибки, прошедшее время, оценка оставшегося времени). Чтение сохраняет zuk.txt;\n"
+        "8-секундная пауза в конце запуска пропускается. В конце в стандартный поток ошибок\n"
+        "выводится по строке на каждый контроллер с неудавшимися регистрами\n"
+        "(«$80: регистры 2, 5 не прочитаны»). SIGINT, SIGTERM или SIGHUP останавливают запуск\n"
+        "после текущего обмена; остановленное чтение ничего не сохраняет, отчёт записывается.\n"
+        "Сигнал во время записи zuk.txt или отчёта, в том числе повторный, ждёт, пока запись\n"
+        "не завершится. zuk.txt, загруженный не полностью, сначала сохраняется как\n"
+        "zuk.txt.bak-YYYYMMDD-HHMMSS. Закрытый стандартный вывод прекращает вывод строк\n"
+        "состояния, но не запуск.\n"
         "\n"
-        "A zuk.txt or report that is a symbolic link is written where the link points (the file\n"
-        "at the end of its chain of links, replaced in its own folder); the link stays. A zuk.txt\n"
-        "without any write permission bit (chmod 444) is not replaced: the reading run is refused\n"
-        "before anything is sent. Temporaries NAME.tmp-XXXXXX of zuk.txt and of the report that\n"
-        "a killed save left behind are removed at start.\n"
+        "Если zuk.txt или отчёт — символическая ссылка, записывается файл, на который она\n"
+        "указывает (последний в цепочке ссылок; он заменяется в своей папке); ссылка остаётся.\n"
+        "zuk.txt, у которого нет ни одного бита права на запись (chmod 444), не заменяется:\n"
+        "чтение отклоняется до отправки чего-либо. Временные файлы NAME.tmp-XXXXXX от zuk.txt\n"
+        "и отчёта, оставшиеся от сохранения, прерванного убийством процесса, удаляются при\n"
+        "запуске.\n"
         "\n"
-        "A reading, writing or comparing run with no controller ticked is refused before the port\n"
-        "is opened, saying why none is (zuk.txt did not load, it marks none present, --tick none).\n"
-        "A reading run is refused the same way when its folder (that of the file a zuk.txt link\n"
-        "points to) takes no new file: a temporary file is made and removed there first.\n"
-        "A writing run is refused before any byte is sent when a ticked controller's image holds\n"
-        "a value outside 0..255, or when that controller's image is incomplete: zuk.txt failed to\n"
-        "load before or inside its section and no reading run has read it whole since.\n"
-        "Only bytes that come in after a request has been handed to the line count for it, and a\n"
-        "reply must begin at the first of them; bytes from before are dropped. A run first waits\n"
-        "until the line has been quiet for the settle time, and so does the next request after an\n"
-        "anomaly: a failed try, a dropped byte, a second reply or acknowledgement. Once a\n"
-        "controller's exchanges have seen an anomaly, its further rows are confirmed until it is\n"
-        "done, and the next controller's rows from its first (a late answer may still be coming):\n"
-        "a read row by a second read giving the same 8 bytes, a written row by reading it back.\n"
-        "With --fast every written row is read back.\n"
+        "Чтение, запись или сравнение без единого отмеченного контроллера отклоняется до\n"
+        "открытия порта с объяснением, почему не отмечен ни один (zuk.txt не загрузился, в нём\n"
+        "ни один не отмечен присутствующим, --tick none). Так же отклоняется чтение, если в его\n"
+        "папке (папке файла, на который указывает ссылка zuk.txt) нельзя создать новый файл:\n"
+        "сначала там создаётся и удаляется временный файл. Запись отклоняется до отправки\n"
+        "первого байта, если в образе отмеченного контроллера есть значение вне 0..255 или\n"
+        "если образ этого контроллера неполный: zuk.txt не загрузился до раздела контроллера\n"
+        "или внутри него, и с тех пор ни одно чтение не прочитало контроллер целиком.\n"
+        "Запросу засчитываются только байты, пришедшие после передачи запроса на линию, и\n"
+        "ответ должен начинаться с первого из них; пришедшие раньше байты отбрасываются.\n"
+        "Запуск сначала ждёт, пока линия не будет молчать в течение времени успокоения, и так\n"
+        "же ждёт следующий запрос после сбоя обмена: неудачной попытки, отброшенного байта,\n"
+        "второго ответа или второй квитанции. Как только в обменах с контроллером случился\n"
+        "сбой, дальнейшие его регистры подтверждаются до конца работы с ним, а у следующего\n"
+        "контроллера — начиная с первого (запоздалый ответ может ещё прийти): прочитанный\n"
+        "регистр — повторным чтением с теми же 8 байтами, записанный — чтением обратно.\n"
+        "С --fast каждый записанный регистр читается обратно.\n"
         "\n"
-        "With --skip-silent, a controller that gives its first row up (ten failed tries) without\n"
-        "a single valid reply (a read reply or an acknowledgement) in this run is left: the\n"
-        "status line says \"контроллер адрес $81 молчит, пропущен\", its other rows are not\n"
-        "tried and keep their values, and standard error gets \"$81: молчит, пропущен\" at the end.\n"
+        "С --skip-silent контроллер, первый регистр которого не удался (десять неудачных\n"
+        "попыток) без единого верного ответа (ответа на чтение или квитанции) за этот запуск,\n"
+        "пропускается: строка состояния сообщает «контроллер адрес $81 молчит, пропущен»,\n"
+        "остальные его регистры не запрашиваются и сохраняют свои значения, а в конце в\n"
+        "стандартный поток ошибок выводится «$81: молчит, пропущен».\n"
         "\n"
-        "--scan asks each controller of the address map, or of --tick, in slot order for\n"
-        "register 0, up to 3 tries each, and prints on standard output only one line per\n"
-        "controller that answered: its address as --tick writes it (two digits), a tab, its\n"
-        "check-box caption (\"9C\tговорилка $9C\"). zuk.txt is neither loaded nor saved.\n"
+        "--scan запрашивает регистр 0 у каждого контроллера карты адресов или из --tick по\n"
+        "порядку мест, до 3 попыток на каждый, и выводит в стандартный вывод только по строке\n"
+        "на каждый ответивший: его адрес в записи --tick (две цифры), табуляция, подпись его\n"
+        "флажка («9C\tговорилка $9C»). zuk.txt не загружается и не сохраняется.\n"
         "\n"
-        "Safe writes and the history. --changed-only reads every row of the ticked controllers\n"
-        "first (reading rules); rows that hold the image are not written, the others (and rows\n"
-        "whose reading was given up) are written and read back as with --verify. Before the\n"
-        "first write frame the house as read is kept as history/zuk-YYYYMMDD-HHMMSS.txt (all\n"
-        "twenty slots, unticked ones and rows not read with every value 0); nothing to write:\n"
-        "nothing kept. Standard output ends with a line per controller \"$0: записано 2, без\n"
-        "изменений 58\" and last \"записано N, без изменений M\". --backup-first keeps the ticked\n"
-        "controllers, read whole, the same way before writing; when a row's reading is given up\n"
-        "nothing is written and nothing kept (exit 2). --history keeps the zuk.txt a reading run\n"
-        "replaces with different bytes as history/zuk-YYYYMMDD-HHMMSS.txt. A name taken gets\n"
-        "-2, -3, ...: nothing in history/ is overwritten. --keep N (default 50) deletes the\n"
-        "oldest images beyond N, never the newest. A writing run into a ticked controller\n"
-        "whose presence marker (byte 0 of row 0) is 0 in the image is refused before anything\n"
-        "is sent (\"файл zuk.txt отмечает контроллер $00 отсутствующим ...\"), unless\n"
-        "--force-absent. --history-list prints per image, newest first: name, controllers\n"
-        "present (--tick form, \"none\"), bytes differing from zuk.txt (\"?\" when a file does\n"
-        "not load), tab-separated.\n"
+        "Безопасная запись и история. --changed-only сначала читает все регистры отмеченных\n"
+        "контроллеров (по правилам чтения); регистры, совпадающие с образом, не записываются,\n"
+        "остальные (и те, чтение которых не удалось) записываются и читаются обратно, как с\n"
+        "--verify. Перед первым кадром записи система в прочитанном виде сохраняется как\n"
+        "history/zuk-YYYYMMDD-HHMMSS.txt (все двадцать мест; у неотмеченных контроллеров и\n"
+        "непрочитанных регистров все значения 0); если записывать нечего, ничего не\n"
+        "сохраняется. Стандартный вывод заканчивается строками по контроллерам\n"
+        "«$0: записано 2, без изменений 58» и последней «записано N, без изменений M».\n"
+        "--backup-first так же сохраняет перед записью отмеченные контроллеры, прочитанные\n"
+        "целиком; если чтение регистра не удалось, ничего не записывается и не сохраняется\n"
+        "(код 2). --history сохраняет zuk.txt, который чтение заменяет файлом с другими\n"
+        "байтами, как history/zuk-YYYYMMDD-HHMMSS.txt. К занятому имени добавляется -2, -3, …:\n"
+        "в history/ ничего не перезаписывается. --keep N (по умолчанию 50) удаляет самые\n"
+        "старые образы сверх N, самый новый — никогда. Запись в отмеченный контроллер, байт\n"
+        "присутствия которого (байт 0 регистра 0) в образе равен 0, отклоняется до отправки\n"
+        "чего-либо («файл zuk.txt отмечает контроллер $00 отсутствующим …»), если не задан\n"
+        "--force-absent. --history-list выводит для каждого образа, новые первыми: имя,\n"
+        "присутствующие контроллеры (в записи --tick, «none»), отличий от zuk.txt, байт\n"
+        "(«?», если файл не загружается), через табуляцию.\n"
         "\n"
-        "--compare and --diff print one line per byte that differs,\n"
+        "--compare и --diff выводят по строке на каждый различающийся байт:\n"
         "  адрес $A регистр $R байт B: X -> Y\n"
-        "(A, R hexadecimal; B 0..7; X the value in zuk.txt or FILE_A, Y the controller's or\n"
-        "FILE_B's, decimal), then \"различий: N\". --compare needs a zuk.txt that loaded whole.\n"
+        "(A, R — шестнадцатеричные; B — 0..7; X — значение в zuk.txt или FILE_A, Y — в\n"
+        "контроллере или FILE_B, десятичные), затем «различий: N».\n"
+        "Для --compare нужен zuk.txt, загруженный целиком.\n"
         "\n"
-        "The report (--report) is a JSON object: \"run\" (read, write, compare, scan), \"outcome\"\n"
+        "Отчёт (--report) — объект JSON: \"run\" (read, write, compare, scan), \"outcome\"\n"
         "(completed, stopped, refused, port_not_open, port_lost), \"port\", \"started\",\n"
-        "\"finished\", \"error_total\", \"controllers\": per ticked controller \"address\", \"rows\",\n"
-        "\"rows_done\", \"given_up\" (row numbers), \"differences\" (compare:\n"
-        "{\"row\",\"byte\",\"file\",\"system\"}), \"verified\" (writing runs: rows read back and\n"
-        "found equal), \"written\" (writing runs: rows that count as written), \"unchanged\"\n"
-        "(writing runs: rows found holding the image, not written), \"unread\" (writing runs:\n"
-        "rows whose reading first was given up), \"confirmed\"\n"
-        "(reading and comparing runs: rows read twice alike after an anomaly), \"silent\" (left\n"
-        "by --skip-silent); a scan's controllers have \"address\", \"rows\" and \"answered\"; and\n"
-        "for the run \"exchanges\" (requests sent) and \"anomalies\"; writing runs add\n"
-        "\"changed_only\"; a run that kept an image in history/ adds \"kept\" (its path).\n"
+        "\"finished\", \"error_total\", \"controllers\": для каждого отмеченного контроллера\n"
+        "\"address\", \"rows\", \"rows_done\", \"given_up\" (номера регистров), \"differences\"\n"
+        "(сравнение: {\"row\",\"byte\",\"file\",\"system\"}), \"verified\" (запись: регистры,\n"
+        "прочитанные обратно и совпавшие), \"written\" (запись: регистры, считающиеся\n"
+        "записанными), \"unchanged\" (запись: регистры, уже совпадавшие с образом, не\n"
+        "записанные), \"unread\" (запись: регистры, предварительное чтение которых не\n"
+        "удалось), \"confirmed\" (чтение и сравнение: регистры, после сбоя обмена дважды\n"
+        "прочитанные одинаково), \"silent\" (пропущен по --skip-silent); у контроллеров\n"
+        "опроса — \"address\", \"rows\" и \"answered\"; и для запуска в целом \"exchanges\"\n"
+        "(отправлено запросов) и \"anomalies\"; запись добавляет \"changed_only\"; запуск,\n"
+        "сохранивший образ в history/, добавляет \"kept\" (его путь).\n"
         "\n"
-        "The trace (--trace) is UTF-8 text, one line each, written to the file at once (a killed\n"
-        "run leaves every line written before): the seconds since the start of the run with\n"
-        "microseconds, a marker, a blank and the rest of the line:\n"
+        "Запись обмена (--trace) — текст UTF-8, построчно, каждая строка сразу пишется в файл\n"
+        "(убитый запуск оставляет все строки, записанные до того): секунды от начала запуска\n"
+        "с микросекундами, знак, пробел и остальная часть строки:\n"
         "  0.000000 # запуск: чтение, порт /dev/ttyUSB0, 09.12.2026 14:05:31\n"
-        "  0.020412 > F0 80 07 03 8A          a request, as handed to the line\n"
-        "  0.024187 < F8 80 07 03 10 20 30    the bytes of one receive event\n"
+        "  0.020412 > F0 80 07 03 8A          запрос в том виде, как передан на линию\n"
+        "  0.024187 < F8 80 07 03 10 20 30    байты одного события приёма\n"
         "  0.420533 = чтение $80 регистр $3: ответ верный\n"
-        "Every byte that came in during the run is in a \"<\" line once, whatever became of it. \"=\"\n"
-        "follows each exchange: чтение, повторное чтение (confirmation), запись, проверка записи\n"
-        "(read-back), опрос (--scan), the address and register, then the verdict: ответ верный,\n"
-        "нет ответа, контрольная сумма неверна, эхо не совпало, ответ другого адреса, ..., and\n"
-        "what was dropped since the last exchange (чужой байт отброшен, чужие байты отброшены: N).\n"
+        "Каждый байт, пришедший за запуск, записан ровно в одной строке «<», что бы с ним ни\n"
+        "было дальше. «=» следует за каждым обменом: чтение, повторное чтение (подтверждение),\n"
+        "запись, проверка записи (чтение обратно), опрос (--scan), адрес и регистр, затем\n"
+        "итог: ответ верный, нет ответа, контрольная сумма неверна, эхо не совпало, ответ\n"
+        "другого адреса, …, и что отброшено после последнего обмена (чужой байт отброшен,\n"
+        "чужие байты отброшены: N).\n"
         "\n"
-        "A port another program holds is refused. When the port reports the line lost during a\n"
-        "run (adapter unplugged, line hung up), the run stops at once: a reading run saves\n"
-        "nothing, a writing run names the rows written before the loss.\n"
+        "Порт, занятый другой программой, не открывается. Если порт сообщает о потере линии во\n"
+        "время запуска (адаптер отключён, линия оборвана), запуск сразу останавливается:\n"
+        "чтение ничего не сохраняет, запись называет регистры, записанные до потери.\n"
         "\n"
-        "A network line (tcp://, rfc2217://) that is not connected within 5 s, or whose gateway\n"
-        "refuses the COM-PORT option (rfc2217://), is a port not opened; a connection closed or\n"
-        "reset during a run is the line lost. rfc2217:// doubles the byte FF in both directions\n"
-        "and asks for Telnet binary transmission, so every byte value passes.\n"
+        "Сетевая линия (tcp://, rfc2217://), не соединившаяся за 5 с или чей шлюз не принял\n"
+        "параметр COM-PORT (rfc2217://), считается неоткрытым портом; соединение, закрытое или\n"
+        "сброшенное во время запуска, — потерей линии. rfc2217:// удваивает байт FF в обоих\n"
+        "направлениях и запрашивает двоичную передачу Telnet, поэтому проходит любое значение\n"
+        "байта.\n"
         "\n"
-        "Exit status:\n"
-        "  0    run made, no register row given up; --compare, --diff: no difference;\n"
-        "       --scan: at least one controller answered\n"
-        "  1    rows given up; --compare: differences or rows given up; --diff: differences;\n"
-        "       --scan: none answered\n"
-        "  2    no run: bad arguments, --dir or --report's folder not found, --report naming a\n"
-        "       file of the installation (also through a link, \"..\" or a relative path) or a\n"
-        "       read-only file, a reading run with a read-only zuk.txt, port not openable or in\n"
-        "       use, network line not connected within 5 s, --rs485 refused by the driver or\n"
-        "       given with a network line, writing run refused (a value outside 0..255,\n"
-        "       an incomplete image), --compare with a zuk.txt that did not load whole, --diff\n"
-        "       with a file that did not load whole, a reading, writing or comparing run with\n"
-        "       no controller ticked, a reading run whose folder takes no new file, --trace\n"
-        "       naming a file of the installation (as --report) or a file that cannot be opened,\n"
-        "       a writing run into controllers the image marks absent (without --force-absent),\n"
-        "       --backup-first whose reading gave a row up (nothing written)\n"
-        "  3    the reading run was made but zuk.txt could not be saved (or the copy of a\n"
-        "       damaged zuk.txt could not be kept, and zuk.txt was left alone; with --history:\n"
-        "       the replaced zuk.txt could not be kept); --changed-only or --backup-first\n"
-        "       could not keep the house in history/ (nothing written)\n"
-        "  4    the port was lost during the run, or the network line's connection closed\n"
-        "       (nothing saved; see the rows written)\n"
-        "  The window ends with 2 when its first start is left without a folder, or when\n"
-        "  --report or --trace is refused.\n"
-        "  129  stopped by SIGHUP; 130 stopped by SIGINT; 143 stopped by SIGTERM\n");
+        "Коды завершения:\n"
+        "  0    запуск выполнен, все регистры удались; --compare, --diff: различий нет;\n"
+        "       --scan: ответил хотя бы один контроллер\n"
+        "  1    есть неудавшиеся регистры; --compare: есть различия или неудавшиеся регистры;\n"
+        "       --diff: различия есть; --scan: не ответил ни один\n"
+        "  2    запуска не было: неверные параметры; папка --dir или папка --report не найдена;\n"
+        "       --report называет файл установки (в том числе через ссылку, «..» или\n"
+        "       относительный путь) или файл только для чтения; чтение при zuk.txt только для\n"
+        "       чтения; порт не открывается или занят; сетевая линия не соединилась за 5 с;\n"
+        "       --rs485 отклонён драйвером или задан с сетевой линией; запись отклонена\n"
+        "       (значение вне 0..255, неполный образ); --compare с zuk.txt, загруженным не\n"
+        "       целиком; --diff с файлом, загруженным не целиком; чтение, запись или сравнение\n"
+        "       без отмеченных контроллеров; чтение, в папке которого нельзя создать новый\n"
+        "       файл; --trace называет файл установки (как у --report) или файл, который\n"
+        "       нельзя открыть; запись в контроллеры, которые образ отмечает отсутствующими\n"
+        "       (без --force-absent); --backup-first, при чтении которого регистр не удался\n"
+        "       (ничего не записано)\n"
+        "  3    чтение выполнено, но zuk.txt не удалось сохранить (или не удалось сохранить\n"
+        "       копию повреждённого zuk.txt, и zuk.txt оставлен как был; с --history: не\n"
+        "       удалось сохранить заменяемый zuk.txt); --changed-only или --backup-first не\n"
+        "       смогли сохранить систему в history/ (ничего не записано)\n"
+        "  4    связь с портом потеряна во время запуска или соединение сетевой линии закрыто\n"
+        "       (ничего не сохранено; см. записанные регистры)\n"
+        "  Окно завершается с кодом 2, если при первом запуске оно осталось без папки или\n"
+        "  если --report или --trace отклонены.\n"
+        "  129  остановлено сигналом SIGHUP; 130 — сигналом SIGINT; 143 — сигналом SIGTERM\n");
     return text;
 }
 

@@ -26,6 +26,7 @@ struct TransferOptions : TransferSettings {
 // and *error names the bad argument in Russian.
 bool parseTransferOptions(const QStringList &args, TransferOptions *out, QString *error);
 
+// The text of --help, in Russian, at most 100 columns wide.
 QString transferUsage();
 
 }  // namespace zuk

@@ -47,9 +47,18 @@ TEST(TransferOptions, TickListsAndCommandLines)
     EXPECT_EQ(o.settleMs, 5);
     ASSERT_TRUE(parseTransferOptions({"--read", "-h"}, &o, &error));
     EXPECT_EQ(o.mode, TransferOptions::Mode::Help);
-    for (const char *name : {"--read", "--write", "--port NAME", "--dir FOLDER", "--tick LIST", "--wait-unit-ms N", "--fast",
-                             "--reply-timeout-ms N", "--settle-ms N"})
-        EXPECT_TRUE(transferUsage().contains(name)) << name;
+    // Every option heads a line of the option list, and the text fits a terminal of 100 columns.
+    const QString usage = transferUsage();
+    for (const char *name :
+         {"--read", "--write", "--compare", "--scan", "--diff", "--list-ports", "--history-list", "--port NAME", "--echo",
+          "--rs485", "--dir FOLDER", "--tick LIST", "--wait-unit-ms N", "--verify", "--skip-silent", "--changed-only",
+          "--backup-first", "--history", "--keep N", "--force-absent", "--report FILE", "--trace FILE", "--fast",
+          "--reply-timeout-ms N", "--settle-ms N", "-h, --help"})
+        EXPECT_TRUE(usage.contains(QStringLiteral("\n  %1 ").arg(QLatin1String(name)))) << name;
+    for (const char *heading : {"\nИспользование:\n", "\nПараметры:\n", "\nКоды завершения:\n"})
+        EXPECT_TRUE(usage.contains(QString::fromUtf8(heading))) << heading;
+    for (const QString &line : usage.split(QLatin1Char('\n')))
+        EXPECT_LE(line.size(), 100) << line.toStdString();
 }
 
 TEST_P(BadAddressList, IsRefused)
