@@ -601,4 +601,13 @@ TEST_F(FormTest, AbsentControllersAreWrittenOnlyAfterYesAndRestoreKeepsTheCurren
     EXPECT_TRUE(form->boxes[3]->isChecked());
     EXPECT_FALSE(form->boxes[0]->isChecked());
     EXPECT_EQ(form->historyList->topLevelItemCount(), 2);
+
+    // The list left open shows what a reading run kept, once the run ends.
+    form->historyAction->setChecked(true);
+    form->boxes[3]->setChecked(false);
+    form->boxes[10]->setChecked(true);   // $82 answers
+    form->Command1->click();
+    EXPECT_EQ(history::entries(dir.path()).size(), 3u);
+    EXPECT_EQ(form->historyList->topLevelItemCount(), 3);
+    EXPECT_TRUE(form->historyDialog->findChild<QPushButton *>("restoreButton")->isEnabled());
 }

@@ -397,6 +397,14 @@ void Form1::setRunning(bool running)
     stopButton->setEnabled(running);
     if (running)
         resultDialog->hide();   // the next result takes its place
+    // The history may stay open beside a run: nothing is restored while the
+    // run goes on, and the list shows what the run has kept once it ends.
+    if (historyDialog) {
+        if (auto *restore = historyDialog->findChild<QPushButton *>(QStringLiteral("restoreButton")))
+            restore->setEnabled(!running);
+        if (!running && historyDialog->isVisible())
+            fillHistory();
+    }
 }
 
 void Form1::showResult(const RunRecord &record)
