@@ -454,9 +454,7 @@ bool keepCopyBeside(const QString &given, QString *copyPath, QString *error)
         return false;
     const QString stem = path + QStringLiteral(".bak-")
                          + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    if (!saveUnderFreeName(stem, QString(), bytes, copyPath, error))
-        return false;
-    return true;
+    return saveUnderFreeName(stem, QString(), bytes, copyPath, error);
 }
 
 bool saveUnderFreeName(const QString &stem, const QString &extension, const QByteArray &bytes, QString *savedPath,

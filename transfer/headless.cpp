@@ -299,12 +299,8 @@ int runHeadless(const TransferOptions &options)
         if (const QString line = silentLine(c); !line.isEmpty())
             printLine(stderr, line);
     }
-    if (!record.kept.isEmpty())
-        printLine(stderr, record.kind == RunKind::Write
-                              ? QStringLiteral("zuk_2: система до записи сохранена в %1")
-                                    .arg(QDir::toNativeSeparators(record.kept))
-                              : QStringLiteral("zuk_2: прежний zuk.txt сохранён в %1")
-                                    .arg(QDir::toNativeSeparators(record.kept)));
+    if (const QString kept = keptText(record); !kept.isEmpty())
+        printLine(stderr, QStringLiteral("zuk_2: ") + kept);
     if (!record.pruned.isEmpty())
         printLine(stderr, QStringLiteral("zuk_2: --keep: из папки history удалены старые образы: %1")
                               .arg(record.pruned.join(QStringLiteral(", "))));

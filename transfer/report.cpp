@@ -105,6 +105,15 @@ QString givenUpLine(const ControllerRecord &c, RunKind kind)
              rows.join(QStringLiteral(", ")), what);
 }
 
+QString keptText(const RunRecord &record)
+{
+    if (record.kept.isEmpty())
+        return QString();
+    return (record.kind == RunKind::Write ? QStringLiteral("система до записи сохранена в %1")
+                                          : QStringLiteral("прежний zuk.txt сохранён в %1"))
+        .arg(QDir::toNativeSeparators(record.kept));
+}
+
 QString silentLine(const ControllerRecord &c)
 {
     if (!c.silent)

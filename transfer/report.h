@@ -83,6 +83,10 @@ QString givenUpLine(const ControllerRecord &c, RunKind kind);
 // "$81: молчит, пропущен (регистры 1-3B не опрошены)" for a controller left
 // as silent, empty for any other.
 QString silentLine(const ControllerRecord &c);
+// Where the run kept an image in history/, as a sentence without its
+// capital: "система до записи сохранена в …" (writing runs) or "прежний
+// zuk.txt сохранён в …"; empty when it kept none.
+QString keptText(const RunRecord &record);
 
 // "0-8, A, C-F": rows as ranges, in hexadecimal.
 QString rowRanges(const std::vector<int> &rows);

@@ -135,11 +135,10 @@ QString runResultText(const RunRecord &record)
             }
         lines << differenceTotalLine(total);
     }
-    if (!record.kept.isEmpty())
-        lines << QString()
-              << (record.kind == RunKind::Write ? QStringLiteral("Система до записи сохранена в %1")
-                                                : QStringLiteral("Прежний zuk.txt сохранён в %1"))
-                     .arg(QDir::toNativeSeparators(record.kept));
+    if (QString kept = keptText(record); !kept.isEmpty()) {
+        kept[0] = kept[0].toUpper();
+        lines << QString() << kept;
+    }
     return lines.join(QLatin1Char('\n'));
 }
 
