@@ -49,6 +49,11 @@ int slotOfAddress(int address)
     return -1;
 }
 
+QString tickAddressText(int address)
+{
+    return QStringLiteral("%1").arg(address & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+}
+
 QString hexText(int value)
 {
     if (value < 0)

@@ -33,6 +33,10 @@ int slotOfAddress(int address);
 // Upper-case hexadecimal without leading zeros: 0, A, 3B, 9D.
 QString hexText(int value);
 
+// A bus address as --tick and every machine-readable output write it: two
+// upper-case hexadecimal digits, "01", "80", "9C".
+QString tickAddressText(int address);
+
 // Header line text of a slot's section: header text followed by the address.
 QString slotHeaderText(int slot);
 

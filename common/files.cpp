@@ -298,16 +298,6 @@ bool followLinks(const QString &path, QString *end)
     return true;
 }
 
-// The file itself: links followed, the real path of its folder and its name;
-// the absolute path cleaned as text when the folder does not exist.
-QString realFilePath(const QString &path)
-{
-    QString end = path;
-    followLinks(path, &end);   // a loop of links: the path as given
-    const QString folder = realFolder(folderOf(end));
-    return folder.isEmpty() ? QDir::cleanPath(QFileInfo(end).absoluteFilePath()) : joined(folder, nameOf(end));
-}
-
 Qt::CaseSensitivity fileNameCase()
 {
 #if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
@@ -336,6 +326,19 @@ int removeTemporariesIn(const QString &folder, const QStringList &names, const Q
 }
 
 }  // namespace
+
+QString realFilePath(const QString &path)
+{
+    QString end = path;
+    followLinks(path, &end);   // a loop of links: the path as given
+    const QString folder = realFolder(folderOf(end));
+    return folder.isEmpty() ? QDir::cleanPath(QFileInfo(end).absoluteFilePath()) : joined(folder, nameOf(end));
+}
+
+bool sameRealFile(const QString &a, const QString &b)
+{
+    return realFilePath(a).compare(realFilePath(b), fileNameCase()) == 0;
+}
 
 QString saveTarget(const QString &path, QString *error)
 {

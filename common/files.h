@@ -60,6 +60,13 @@ const QStringList &installationFileNames();
 // file to write (--report), which must never replace one of them.
 QString installationFileAt(const QString &folder, const QString &path);
 
+// The file a path names, existing or not: links followed (a dangling one to
+// where it points), the real path of its folder and its name; the absolute
+// path cleaned as text when the folder does not exist. Two paths name the
+// same file when their real file paths are equal.
+QString realFilePath(const QString &path);
+bool sameRealFile(const QString &a, const QString &b);
+
 // Temporaries of a save are named after their file: "zuk.txt.tmp-Ab3xYz".
 // Removes, in folder, the regular files named NAME.tmp-XXXXXX (six letters
 // or digits) for the given names that were last changed before startedAt, that

@@ -36,6 +36,10 @@ QString verdictText(const ExchangeVerdict &v)
         }
     if (v.lost && v.ok)
         text += QStringLiteral(", затем связь потеряна");
+    if (v.gapped)
+        text += QStringLiteral(", ответ пришёл частями с паузой дольше времени затишья");
+    if (v.lateAck)
+        text += QStringLiteral(", подтверждение пришло позже обычного");
     if (v.extra)
         text += QStringLiteral(", после ответа пришли ещё байты");
     if (v.foreign == 1)
@@ -49,6 +53,7 @@ BusExchange::BusExchange(BusPort &port) : port_(port)
 {
     Timer1.setSingleShot(true);
     Timer1.setTimerType(Qt::PreciseTimer);
+    clock_.start();
     port_.setReceiveHandler([this](const QByteArray &bytes) { onReceive(bytes); });
     port_.setLostHandler([this](const QString &reason) { onLost(reason); });
     port_.setWrittenHandler([this] { onWritten(); });
@@ -69,12 +74,16 @@ void BusExchange::startCollecting()
     staleWhileSending_ = false;
     complete_ = false;
     extra_ = false;
+    gapped_ = false;
+    lastPieceNs_ = firstReplyNs_ = -1;
 }
 
 void BusExchange::onWritten()
 {
-    if (phase_ == Phase::Sending)
+    if (phase_ == Phase::Sending) {
         phase_ = Phase::Collecting;
+        writtenNs_ = clock_.nsecsElapsed();
+    }
 }
 
 void BusExchange::setFastMode(int replyTimeoutMs, int settleMs)
@@ -106,6 +115,10 @@ void BusExchange::stale(qsizetype n)
 
 bool BusExchange::readExchange(int address, int reg, frames::RowData *data, Read how)
 {
+    if (how == Read::Confirming) {
+        port_.drainInput();
+        quietBeyondWindow();
+    }
     const quint64 before = anomalies_;
     untilQuiet_ = how == Read::Confirming;
     const bool sent = sendAndAwait(frames::readRequestPieces(address, reg), Awaiting::ReadReply);
@@ -125,7 +138,33 @@ bool BusExchange::writeExchange(int address, int reg, const frames::RowData &dat
         return false;
     const frames::ReplyFault fault = frames::writeReplyFault(replyBuffer_.data(), receiveCount_, address);
     verdict_.unconfirmed = false;
-    return finishTry(echoOk() && fault == frames::ReplyFault::None, fault);
+    const bool ok = echoOk() && fault == frames::ReplyFault::None;
+    verdict_.lateAck = false;
+    if (ok && !staleWhileSending_)
+        judgeAckTime(address);
+    return finishTry(ok, fault);
+}
+
+void BusExchange::judgeAckTime(int address)
+{
+    if (firstReplyNs_ < 0 || writtenNs_ < 0)
+        return;
+    const qint64 took = firstReplyNs_ - writtenNs_;
+    std::vector<qint64> &times = ackTimes_[size_t(address & 0xFF)];
+    if (int(times.size()) >= kAckJudgedFrom) {
+        std::vector<qint64> sorted = times;
+        std::nth_element(sorted.begin(), sorted.begin() + qsizetype(sorted.size() / 2), sorted.end());
+        const qint64 usual = sorted[sorted.size() / 2];
+        if (took > kLateAckFactor * usual && took > usual + qint64(kLateAckMarginMs) * 1000000) {
+            // An acknowledgement at an odd moment may be a stray one of an
+            // earlier write: the row is read back before it counts.
+            verdict_.lateAck = true;
+            anomaly();
+        }
+    }
+    times.push_back(took);
+    if (int(times.size()) > kAckHistory)
+        times.erase(times.begin());
 }
 
 bool BusExchange::sendAndAwait(const std::vector<QByteArray> &pieces, Awaiting kind)
@@ -199,6 +238,7 @@ bool BusExchange::finishTry(bool ok, frames::ReplyFault fault)
     verdict_.echoShort = !echoBroken_ && echoMatched_ < echoExpected_.size();
     verdict_.sendingDisturbed = staleWhileSending_;
     verdict_.extra = extra_;
+    verdict_.gapped = gapped_;
     verdict_.foreign = takeForeignBytes();
     // Bytes that came while the request went out: something else is on the
     // line, and what followed them may be its rest.
@@ -226,6 +266,45 @@ void BusExchange::settleLine()
     runLoop(settleMs_, false);
     settling_ = false;
     settleBeforeNext_ = false;
+}
+
+void BusExchange::quietBeyondWindow()
+{
+    // Why this keeps every earlier answer out of the confirming read: an
+    // answer begins at most the window after its request, and its pieces
+    // follow each other at most the window apart. The request goes out only
+    // when more than the window has passed since the last request and since
+    // the last byte. So every earlier answer has begun by then, and begun no
+    // later than the last byte; if it had a piece still to come, that piece
+    // would have followed within the window of the last byte - but nothing
+    // came. What the confirming read collects is therefore of its own answer.
+    const qint64 needNs = (qint64(answerWindowMs()) + 1) * 1000000;
+    const qint64 limitMs = kSettleLimitMs + 2 * qint64(answerWindowMs());
+    settling_ = quietWait_ = true;
+    settleClock_.start();
+    while (!lost_) {
+        const qint64 left = std::max(lastByteNs_, writtenNs_) + needNs - clock_.nsecsElapsed();
+        if (left <= 0)
+            break;
+        if (settleClock_.elapsed() > limitMs) {
+            neverQuiet(answerWindowMs() + 1, limitMs);
+            break;
+        }
+        runLoop(int(std::min<qint64>((left + 999999) / 1000000, limitMs)), false);
+    }
+    settling_ = quietWait_ = false;
+    settleBeforeNext_ = false;
+}
+
+void BusExchange::neverQuiet(int quietMs, qint64 withinMs)
+{
+    if (lost_)
+        return;
+    neverQuiet_ = true;
+    onLost(QStringLiteral("линия не затихает: за %1 мс не было паузы в %2 мс, байты приходят без перерыва "
+                          "(помехи на линии, второй ведущий или неверная скорость)")
+               .arg(withinMs)
+               .arg(quietMs));
 }
 
 void BusExchange::Wait(int units)
@@ -259,11 +338,20 @@ void BusExchange::onReceive(const QByteArray &bytes)
 {
     if (LineTrace *t = trace())
         t->received(bytes);   // every byte that comes in, whatever becomes of it
+    const qint64 now = clock_.nsecsElapsed();
+    if (!bytes.isEmpty())
+        lastByteNs_ = now;
     if (settling_) {
         if (!bytes.isEmpty()) {
             stale(bytes.size());
-            if (settleClock_.elapsed() < kSettleLimitMs)
+            if (quietWait_) {
+                if (loop_)
+                    loop_->quit();   // the quiet time counts anew from this byte
+            } else if (settleClock_.elapsed() < kSettleLimitMs) {
                 Timer1.start(settleMs_);
+            } else {
+                neverQuiet(settleMs_, kSettleLimitMs);
+            }
         }
         return;
     }
@@ -273,11 +361,27 @@ void BusExchange::onReceive(const QByteArray &bytes)
         stale(bytes.size());
         return;
     }
+    bool piece = false;   // this event brought reply bytes
     for (char c : bytes) {
         if (echoMatched_ < echoExpected_.size()) {   // our own request, coming back first
             echoBroken_ = echoBroken_ || c != echoExpected_[echoMatched_];
             ++echoMatched_;
             continue;
+        }
+        if (!piece) {
+            piece = true;
+            if (firstReplyNs_ < 0) {
+                firstReplyNs_ = now;
+            } else if (!complete_ && !gapped_ && !untilQuiet_
+                       && now - lastPieceNs_ > qint64(std::max(settleMs_, kMinPieceGapMs)) * 1000000) {
+                // A pause inside the reply longer than the line's quiet time:
+                // the bytes before it may belong to something else. (A
+                // confirming read is safe from that: it waited for a quiet
+                // line, so its pieces are all of its own answer.)
+                gapped_ = true;
+                anomaly();
+            }
+            lastPieceNs_ = now;
         }
         // After a whole reply: a read reply has nothing more, and an
         // acknowledgement's further bytes never start another reply.

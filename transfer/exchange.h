@@ -14,9 +14,17 @@
 // before (a late reply, a second acknowledgement, the tail of something
 // still coming in) are stale: they are dropped, counted as an anomaly, and
 // the next request first waits until the line has been quiet for the settle
-// time. A failed try, bytes past the 24 positions and a second reply start
-// after a complete reply are anomalies too; the runs confirm what follows
-// one (transfer/runs.h).
+// time. A failed try, bytes past the 24 positions, a second reply start
+// after a complete reply, a reply whose pieces come more than the settle time
+// apart and an acknowledgement far later than this controller's usual ones
+// are anomalies too; the runs confirm what follows one (transfer/runs.h).
+//
+// A confirming read (Read::Confirming) goes out only once the line has been
+// quiet for longer than the answer window (one wait unit, in fast mode the
+// reply timeout) since both the last byte that came in and the last request:
+// an answer that begins within the window after its request and whose pieces
+// are at most the window apart has then ended, so every byte the confirming
+// read collects is of its own answer.
 //
 // Fast mode (bus.setFastMode(100, 20)) ends each exchange as soon as its
 // reply is complete (an acknowledgement when its further bytes have stopped
@@ -36,6 +44,7 @@
 #include <array>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 namespace zuk {
 
@@ -48,6 +57,8 @@ struct ExchangeVerdict {
     bool echoShort = false;          // the echo did not come back whole
     bool sendingDisturbed = false;   // bytes came while the request went out
     bool unconfirmed = false;        // a confirming read saw an anomaly
+    bool gapped = false;             // the reply's pieces came more than the settle time apart
+    bool lateAck = false;            // the acknowledgement came far later than this controller's do
     qsizetype foreign = 0;           // bytes dropped since the last exchange: stale, while settling or sending
     bool extra = false;              // bytes after a whole reply, or past the 24 positions
     bool sent = true;                // the request went out (not when the line was gone before)
@@ -65,9 +76,19 @@ public:
     static constexpr int kDefaultWaitUnitMs = 400;
     static constexpr int kDefaultReplyTimeoutMs = 100;
     static constexpr int kDefaultSettleMs = 20;
-    // A line that never falls quiet this long is taken as settled anyway;
-    // the next reply is then judged as any other.
+    // A line that does not fall quiet for the settle time within this long
+    // (a confirming read's quiet: within this plus twice the answer window)
+    // is given up as the line lost, lineNeverQuiet() telling why.
     static constexpr int kSettleLimitMs = 2000;
+    // An acknowledgement is late, an anomaly, when it begins more than this
+    // many times the controller's usual reply time after the request and
+    // more than kLateAckMarginMs (about 19 byte times at 19200 baud) beyond
+    // it. The usual time is the median of its last kAckHistory
+    // acknowledgements, judged once it has kAckJudgedFrom of them.
+    static constexpr int kLateAckFactor = 4;
+    static constexpr int kLateAckMarginMs = 10;
+    static constexpr int kAckHistory = 8;
+    static constexpr int kAckJudgedFrom = 3;
     // Fast mode: an acknowledgement (F8 A 01) may carry further bytes (the
     // register, a checksum). Its exchange ends once no byte has come for
     // this long after its third, so that they are not taken as stale bytes
@@ -75,6 +96,9 @@ public:
     // confirming read waits the same way after its reply, so that a reply
     // followed at once by more bytes is seen as part of a shifted stream.
     static constexpr int kTailGapMs = 4;
+    // A pause inside a reply longer than the settle time, and at least this
+    // (about four byte times at 19200 baud), makes it an anomaly.
+    static constexpr int kMinPieceGapMs = 2;
 
     explicit BusExchange(BusPort &port);
     ~BusExchange();
@@ -93,11 +117,15 @@ public:
     // fails at once without sending.
     bool portLost() const { return lost_; }
     QString lostReason() const { return lostReason_; }
+    // The line was given up because it never fell quiet (not the port): the
+    // port is still open, and the next run may try again (portReopened).
+    bool lineNeverQuiet() const { return neverQuiet_; }
     // The port has been opened again (the same line or another one): the
     // exchanges send again.
     void portReopened()
     {
         lost_ = false;
+        neverQuiet_ = false;
         lostReason_.clear();
     }
     // Fast mode with its reply timeout (at least 1) and settle time (ms).
@@ -108,6 +136,10 @@ public:
     // Quiet time the line must keep before a request that follows an anomaly.
     void setSettleMs(int ms);
     int settleMs() const { return settleMs_; }
+    // The longest an answer may be late, and the longest gap between its
+    // pieces, that a confirming read is safe from: the wait unit, in fast
+    // mode the reply timeout.
+    int answerWindowMs() const { return fastMode() ? replyTimeoutMs_ : unitMs_; }
 
     // Waits until the line has been quiet for the settle time, dropping (and
     // counting) whatever comes meanwhile: the start of a run.
@@ -130,9 +162,10 @@ public:
 
     // Sends the read request for register reg of the controller at address,
     // waits one unit (fast mode: for the reply), and yields the 8 data bytes
-    // when the reply is right. A confirming read fails as well when the
-    // exchange saw an anomaly (in fast mode it waits for a quiet line after
-    // the reply to see one).
+    // when the reply is right. A confirming read first waits until the line
+    // has been quiet for longer than answerWindowMs() since the last byte and
+    // the last request, and fails as well when the exchange saw an anomaly
+    // (in fast mode it waits for a quiet line after the reply to see one).
     enum class Read { Plain, Confirming };
     bool readExchange(int address, int reg, frames::RowData *data, Read how = Read::Plain);
     // Sends the row, waits one unit (fast mode: for the acknowledgement), and
@@ -183,6 +216,14 @@ private:
     // After an anomaly: waits before the request until the line has been
     // quiet for the settle time, dropping whatever comes in.
     void settle();
+    // Before a confirming read: waits until the line has been quiet for more
+    // than answerWindowMs() since the last byte and the last request.
+    void quietBeyondWindow();
+    // Gives the line up: it did not fall quiet for `quietMs` within `withinMs`.
+    void neverQuiet(int quietMs, qint64 withinMs);
+    // Judges how late the acknowledgement just accepted came for this
+    // controller, and learns its reply time.
+    void judgeAckTime(int address);
     // Ends the exchange: a failed try is an anomaly, and so is a stale byte
     // seen while the request went out. The verdict gets the judge's fault.
     bool finishTry(bool ok, frames::ReplyFault fault);
@@ -204,6 +245,7 @@ private:
     qsizetype echoMatched_ = 0;
     bool echoBroken_ = false;
     bool lost_ = false;
+    bool neverQuiet_ = false;
     QString lostReason_;
     int replyTimeoutMs_ = 0;   // 0: the fixed wait
     int settleMs_ = kDefaultSettleMs;
@@ -213,10 +255,19 @@ private:
     bool complete_ = false;    // this exchange's reply is whole
     bool untilQuiet_ = false;  // fast mode: the exchange ends on a quiet line after the reply
     bool settling_ = false;
+    bool quietWait_ = false;     // settling before a confirming read: every byte restarts the count
     bool settleBeforeNext_ = false;
     quint64 anomalies_ = 0;
     quint64 exchanges_ = 0;
     QElapsedTimer settleClock_;
+    QElapsedTimer clock_;          // the exchange's own clock, for the times below (ns)
+    qint64 lastByteNs_ = -1;       // the last byte that came in
+    qint64 writtenNs_ = -1;        // the last request handed to the line
+    qint64 lastPieceNs_ = -1;      // the last piece of this exchange's reply
+    qint64 firstReplyNs_ = -1;     // this exchange's first reply byte (after the echo)
+    bool gapped_ = false;
+    // Per address, the reply times (ns) of its last acknowledgements, newest last.
+    std::array<std::vector<qint64>, 256> ackTimes_{};
     LineTrace *trace_ = nullptr;
     ExchangeVerdict verdict_;
     qsizetype foreign_ = 0;   // bytes dropped since the last verdict

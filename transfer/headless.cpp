@@ -94,7 +94,19 @@ private:
 // A controller's address as --tick writes it: two hexadecimal digits.
 QString tickText(int slot)
 {
-    return QStringLiteral("%1").arg(controllerMap()[slot].address, 2, 16, QLatin1Char('0')).toUpper();
+    return tickAddressText(controllerMap()[slot].address);
+}
+
+// A writing run stopped: "; записано 5 (проверено чтением 5)", then the
+// rows acknowledged but not yet read back.
+QString writtenSoFarText(const RunRecord &record)
+{
+    int written = 0, verified = 0;
+    for (const ControllerRecord &c : record.controllers) {
+        written += int(c.written.size());
+        verified += c.verified;
+    }
+    return QStringLiteral("; записано %1 (проверено чтением %2)").arg(written).arg(verified) + acknowledgedText(record);
 }
 
 // The exit status of a run that was made or refused (see --help).
@@ -197,8 +209,10 @@ int runHeadless(const TransferOptions &options)
     };
 
     const QDateTime start = QDateTime::currentDateTime();
-    if (!scan)
+    if (!scan) {
         removeLeftoverTemporaries(options.dir, {QStringLiteral("zuk.txt")}, start);
+        history::removeLeftoverTemporaries(options.dir, start);
+    }
     if (!options.report.isEmpty()) {
         const QFileInfo report(options.report);
         removeLeftoverTemporaries(report.absolutePath(), {report.fileName()}, start);
@@ -286,8 +300,16 @@ int runHeadless(const TransferOptions &options)
     MSComm1.close();
 
     const RunRecord record = stoppedBeforeRun ? recordWithoutRun(kind, outcome, options.port) : tool.lastRun();
-    if (!options.report.isEmpty())
-        writeReport(options.report, record);
+    // A record of the line or a report that is not whole is no record: said,
+    // and the run ends with 3 where it would have ended with 0 or 1.
+    bool outputsWhole = true;
+    if (trace.isOpen() && !trace.close()) {
+        printLine(stderr, QStringLiteral("zuk_2: --trace: файл записи обмена %1 записан не целиком: %2")
+                              .arg(QDir::toNativeSeparators(options.trace), trace.failure()));
+        outputsWhole = false;
+    }
+    if (!options.report.isEmpty() && !writeReport(options.report, record))
+        outputsWhole = false;
     for (const ControllerRecord &c : record.controllers) {
         if (scan) {
             if (c.answered)
@@ -346,9 +368,11 @@ int runHeadless(const TransferOptions &options)
                               .arg(russianPlural(toDo, QStringLiteral("регистра"), QStringLiteral("регистров"),
                                                  QStringLiteral("регистров")))
                               .arg(options.mode == Mode::Read ? QStringLiteral(", файл zuk.txt не изменён")
-                                                              : QString()));
+                                   : options.mode == Mode::Write ? writtenSoFarText(record)
+                                                                 : QString()));
     }
-    return exitStatus(outcome, tool, record);
+    const int status = exitStatus(outcome, tool, record);
+    return !outputsWhole && status <= 1 ? 3 : status;
 }
 
 }  // namespace zuk

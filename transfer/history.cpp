@@ -65,22 +65,47 @@ bool keep(const QString &installation, const QByteArray &imageBytes, const QDate
     return saveUnderFreeName(stem, QStringLiteral(".txt"), imageBytes, savedPath, error);
 }
 
-int prune(const QString &installation, int count, QString *error, const QString &spare, QStringList *removedNames)
+namespace {
+
+// An image the history wrote and may remove: a regular file, writable,
+// loading whole.
+bool removable(const Entry &e)
 {
-    const std::vector<Entry> all = entries(installation);
-    const QString spareName = spare.isEmpty() ? QString() : QFileInfo(spare).fileName();
-    const bool spareListed =
-        std::any_of(all.begin(), all.end(), [&](const Entry &e) { return e.name == spareName; });
-    int left = std::max(count, 1) - (spareListed ? 1 : 0);
+    const QFileInfo info(e.path);
+    if (info.isSymLink() || !info.isFile() || !readOnlyFileText(e.path).isEmpty())
+        return false;
+    RegisterImage image{};
+    return loadImageFile(e.path, image).ok;
+}
+
+}  // namespace
+
+int prune(const QString &installation, int count, QString *error, const QStringList &spares, QStringList *removedNames)
+{
+    std::vector<Entry> all = entries(installation);
+    std::erase_if(all, [](const Entry &e) { return !removable(e); });
+    QStringList spareNames;
+    for (const QString &spare : spares)
+        if (!spare.isEmpty())
+            spareNames << QFileInfo(spare).fileName();
+    auto spared = [&](const Entry &e) { return spareNames.contains(e.name); };
+    QString newestKept;   // by time of keeping
+    QDateTime newestTime;
+    for (const Entry &e : all)
+        if (const QDateTime t = QFileInfo(e.path).lastModified(); newestKept.isEmpty() || t > newestTime)
+            newestKept = e.name, newestTime = t;
+    int left = std::max(count, 1) - int(std::count_if(all.begin(), all.end(), spared));
     QStringList failed;
     int removed = 0;
     for (const Entry &e : all) {
-        if (e.name == spareName)
+        if (spared(e))
             continue;
         if (left > 0) {
             --left;
             continue;
         }
+        if (e.name == all.front().name || e.name == newestKept)
+            continue;
         if (QFile::remove(e.path)) {
             ++removed;
             if (removedNames)
@@ -95,12 +120,26 @@ int prune(const QString &installation, int count, QString *error, const QString 
     return removed;
 }
 
+int removeLeftoverTemporaries(const QString &installation, const QDateTime &startedAt)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^zuk-[0-9]{8}-[0-9]{6}(?:-[0-9]{1,3})?\\.txt\\.tmp-[A-Za-z0-9]{6}$"));
+    int removed = 0;
+    const QDir dir(folderOf(installation));
+    for (const QFileInfo &info : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (info.isSymLink() || !pattern.match(info.fileName()).hasMatch() || info.lastModified() >= startedAt)
+            continue;
+        removed += QFile::remove(info.filePath());
+    }
+    return removed;
+}
+
 QString presentText(const RegisterImage &image)
 {
     QStringList present;
     for (const ControllerSlot &s : controllerMap())
         if (image[s.slot][0][0] != 0)
-            present << QStringLiteral("%1").arg(s.address, 2, 16, QLatin1Char('0')).toUpper();
+            present << tickAddressText(s.address);
     return present.isEmpty() ? QStringLiteral("none") : present.join(QLatin1Char(','));
 }
 

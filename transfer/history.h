@@ -43,13 +43,22 @@ std::vector<Entry> entries(const QString &installation);
 bool keep(const QString &installation, const QByteArray &imageBytes, const QDateTime &when, QString *savedPath,
           QString *error);
 
-// Removes the oldest images beyond the newest `count` (at least 1: the
-// newest is never removed). The image at `spare` (the one just kept) is
-// never removed and counts as one of them, wherever its name sorts: a clock
-// set back or another time zone gives it an older name than the rest.
-// *removed gets the names removed, *error those that could not be.
-int prune(const QString &installation, int count, QString *error, const QString &spare = {},
+// Removes the oldest images beyond the newest `count`. Only images the
+// history itself writes count and are removed: a regular file (no link)
+// under a name of parseName that loads whole as an image and may be written
+// (a read-only one the user has protected stays, and so does any other
+// file). Never removed: the images at `spares` (the one just kept, the one
+// just restored), which count as kept wherever their names sort (a clock set
+// back gives an older name), the newest by name and the newest by time of
+// keeping (modification time). *removed gets the names removed, *error
+// those that could not be.
+int prune(const QString &installation, int count, QString *error, const QStringList &spares = {},
           QStringList *removed = nullptr);
+
+// Removes what a killed keep left in history/: temporaries
+// zuk-YYYYMMDD-HHMMSS[-N].txt.tmp-XXXXXX older than startedAt. Returns how
+// many.
+int removeLeftoverTemporaries(const QString &installation, const QDateTime &startedAt);
 
 // The controllers present in an image (presence marker not 0), as --tick
 // writes them: "00,80,9C"; "none" when none is.

@@ -23,10 +23,16 @@ namespace zuk {
 class LineTrace {
 public:
     // Creates the file anew (or empties it) and starts the clock; false
-    // with *why in Russian when it cannot be opened.
+    // with *why in Russian when it cannot be opened. Never blocks: a FIFO
+    // (or a socket) is refused, a device is written without blocking.
     bool open(const QString &path, QString *why);
-    void close() { file_.close(); }
+    // Closes the file; false when a line or the close failed (failure()).
+    bool close();
     bool isOpen() const { return file_.isOpen(); }
+    // Why the record is not whole: the first write (or the close) that
+    // failed; empty while every line went to the file. Lines after a
+    // failure are not written.
+    QString failure() const { return failure_; }
     QString path() const { return file_.fileName(); }
 
     // A run begins: the clock starts again from 0 and a run line says what
@@ -44,8 +50,10 @@ public:
 private:
     void bytesLine(char marker, const QByteArray &bytes);
     void line(char marker, const QString &text);
+    void write(const QString &line);
 
     QFile file_;
+    QString failure_;
     QElapsedTimer clock_;
 };
 

@@ -89,10 +89,9 @@ int main(int argc, char **argv)
     auto sameOutputs = [&options] {
         if (options.report.isEmpty() || options.trace.isEmpty())
             return false;
-        const QFileInfo report(options.report), trace(options.trace);
-        const bool same = report.exists() && trace.exists()
-                              ? report.canonicalFilePath() == trace.canonicalFilePath()
-                              : QDir::cleanPath(report.absoluteFilePath()) == QDir::cleanPath(trace.absoluteFilePath());
+        // Compared as the files they name, also when one is a link to a
+        // file that does not exist yet.
+        const bool same = zuk::sameRealFile(options.report, options.trace);
         if (same)
             std::fputs("zuk_2: --report и --trace называют один и тот же файл; укажите для них разные файлы\n", stderr);
         return same;

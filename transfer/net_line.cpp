@@ -3,6 +3,8 @@
 #include <QElapsedTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 #ifdef Q_OS_UNIX
 #include <poll.h>
 #endif
@@ -18,7 +20,6 @@ constexpr quint8 kSetBaudrate = 1, kSetDatasize = 2, kSetParity = 3, kSetStopsiz
 constexpr quint8 kServerReply = 100;   // the server answers command c with c + 100
 constexpr quint8 kCr = 0x0D;
 constexpr quint32 kBaud = 19200;
-constexpr int kSettings = 5;
 
 QByteArray bytes(std::initializer_list<quint8> list)
 {
@@ -135,13 +136,13 @@ bool NetLine::negotiate(int timeoutMs, QString *reason)
                         + comPortCommand(kSetControl, bytes({1})));    // no flow control
             settingsSent = true;
         }
-        if (settingsSent && settingsAcknowledged_ >= kSettings) {
-            if (baudAnswered_ != 0 && baudAnswered_ != kBaud) {
-                *reason = QStringLiteral("сервер поставил скорость %1 вместо %2").arg(baudAnswered_).arg(kBaud);
-                return false;
-            }
-            return true;
+        if (settingsSent && !settingWrong_.isEmpty()) {
+            *reason = QStringLiteral("сервер подтвердил не те настройки линии (RFC 2217): ") + settingWrong_;
+            return false;
         }
+        if (settingsSent
+            && std::all_of(settingAnswered_.begin() + 1, settingAnswered_.end(), [](bool answered) { return answered; }))
+            return true;
         const int left = timeoutMs - int(clock.elapsed());
         if (socket_.state() != QAbstractSocket::ConnectedState) {
             *reason = QStringLiteral("сервер закрыл соединение во время согласования RFC 2217");
@@ -172,8 +173,8 @@ void NetLine::close()
     askedWill_.fill(false);
     askedDo_.fill(false);
     comPort_ = ComPort::Asked;
-    settingsAcknowledged_ = 0;
-    baudAnswered_ = 0;
+    settingAnswered_.fill(false);
+    settingWrong_.clear();
     if (socket_.state() != QAbstractSocket::UnconnectedState)
         socket_.abort();
 }
@@ -358,12 +359,44 @@ void NetLine::onSubnegotiation(const QByteArray &sub)
     const int command = quint8(sub[1]) - kServerReply;
     if (command < kSetBaudrate || command > kSetControl)
         return;
-    ++settingsAcknowledged_;
-    if (command == kSetBaudrate && sub.size() >= 6) {
-        baudAnswered_ = 0;
-        for (int i = 2; i < 6; ++i)
-            baudAnswered_ = (baudAnswered_ << 8) | quint8(sub[i]);
+    // Each answer must give back exactly what was asked; the first one that
+    // does not is named.
+    const QByteArray value = sub.mid(2);
+    QString wrong;
+    switch (command) {
+    case kSetBaudrate:
+        if (value.size() != 4) {
+            wrong = QStringLiteral("скорость в %1 байтах вместо 4").arg(value.size());
+        } else {
+            quint32 baud = 0;
+            for (char c : value)
+                baud = (baud << 8) | quint8(c);
+            if (baud != kBaud)
+                wrong = QStringLiteral("скорость %1 вместо %2").arg(baud).arg(kBaud);
+        }
+        break;
+    case kSetDatasize:
+        if (value != bytes({8}))
+            wrong = QStringLiteral("биты данных %1 вместо 8").arg(value.size() == 1 ? QString::number(quint8(value[0])) : QStringLiteral("?"));
+        break;
+    case kSetParity:
+        if (value != bytes({1}))
+            wrong = QStringLiteral("чётность %1 вместо 1 (нет)").arg(value.size() == 1 ? QString::number(quint8(value[0])) : QStringLiteral("?"));
+        break;
+    case kSetStopsize:
+        if (value != bytes({1}))
+            wrong = QStringLiteral("стоповые биты %1 вместо 1").arg(value.size() == 1 ? QString::number(quint8(value[0])) : QStringLiteral("?"));
+        break;
+    case kSetControl:
+        if (value != bytes({1}))
+            wrong = QStringLiteral("управление потоком %1 вместо 1 (нет)").arg(value.size() == 1 ? QString::number(quint8(value[0])) : QStringLiteral("?"));
+        break;
     }
+    if (settingAnswered_[size_t(command)] && wrong.isEmpty())
+        wrong = QStringLiteral("настройка %1 подтверждена дважды").arg(command);
+    settingAnswered_[size_t(command)] = true;
+    if (settingWrong_.isEmpty())
+        settingWrong_ = wrong;
 }
 
 void NetLine::onGone(const QString &reason)

@@ -64,8 +64,10 @@ private:
     std::array<bool, 256> weDo_{}, theyDo_{}, askedWill_{}, askedDo_{};
     enum class ComPort { Asked, Accepted, Refused };
     ComPort comPort_ = ComPort::Asked;
-    int settingsAcknowledged_ = 0;   // of the five line settings sent
-    quint32 baudAnswered_ = 0;
+    // The five line settings sent, by command (1..5): answered by the server,
+    // and the first answer that differs from what was asked, in words.
+    std::array<bool, 6> settingAnswered_{};
+    QString settingWrong_;
 };
 
 }  // namespace zuk

@@ -144,13 +144,32 @@ QString rowRanges(const std::vector<int> &rows)
     return parts.join(QStringLiteral(", "));
 }
 
+QString acknowledgedText(const RunRecord &record)
+{
+    QStringList rows;
+    int count = 0;
+    for (const ControllerRecord &c : record.controllers)
+        if (!c.acknowledged.empty()) {
+            rows << QStringLiteral("$%1: %2 %3")
+                        .arg(hexText(controllerMap()[c.slot].address),
+                             c.acknowledged.size() == 1 ? QStringLiteral("регистр") : QStringLiteral("регистры"),
+                             rowRanges(c.acknowledged));
+            count += int(c.acknowledged.size());
+        }
+    if (rows.isEmpty())
+        return QString();
+    return (count == 1 ? QStringLiteral("; подтверждён контроллером, но не проверен чтением: ")
+                       : QStringLiteral("; подтверждены контроллером, но не проверены чтением: "))
+           + rows.join(QStringLiteral("; "));
+}
+
 QByteArray reportJson(const RunRecord &record)
 {
     QJsonArray controllers;
     for (const ControllerRecord &c : record.controllers) {
         if (record.kind == RunKind::Scan) {
             controllers.append(QJsonObject{
-                {QStringLiteral("address"), hexText(controllerMap()[c.slot].address)},
+                {QStringLiteral("address"), tickAddressText(controllerMap()[c.slot].address)},
                 {QStringLiteral("rows"), controllerMap()[c.slot].rows},
                 {QStringLiteral("answered"), c.answered},
             });
@@ -160,7 +179,7 @@ QByteArray reportJson(const RunRecord &record)
         for (int r : c.givenUp)
             givenUp.append(r);
         QJsonObject o{
-            {QStringLiteral("address"), hexText(controllerMap()[c.slot].address)},
+            {QStringLiteral("address"), tickAddressText(controllerMap()[c.slot].address)},
             {QStringLiteral("rows"), controllerMap()[c.slot].rows},
             {QStringLiteral("rows_done"), c.rowsDone},
             {QStringLiteral("given_up"), givenUp},
@@ -183,6 +202,10 @@ QByteArray reportJson(const RunRecord &record)
                 written.append(r);
             o.insert(QStringLiteral("verified"), c.verified);
             o.insert(QStringLiteral("written"), written);
+            QJsonArray acknowledged;
+            for (int r : c.acknowledged)
+                acknowledged.append(r);
+            o.insert(QStringLiteral("acknowledged"), acknowledged);
             o.insert(QStringLiteral("unchanged"), c.unchanged);
             QJsonArray unread;
             for (int r : c.unread)

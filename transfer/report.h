@@ -38,6 +38,7 @@ struct ControllerRecord {
     int rowsDone = 0;                         // rows finished, given up or not
     std::vector<int> givenUp;                 // rows given up, in order
     std::vector<int> written;                 // writing runs: rows that count as written
+    std::vector<int> acknowledged;            // writing runs: rows acknowledged, not yet read back when the run ended
     int unchanged = 0;                        // writing runs: rows found holding the image, not written
     std::vector<int> unread;                  // writing runs: rows whose reading first was given up
     std::vector<ByteDifference> differences;  // compare runs
@@ -87,6 +88,11 @@ QString silentLine(const ControllerRecord &c);
 // capital: "система до записи сохранена в …" (writing runs) or "прежний
 // zuk.txt сохранён в …"; empty when it kept none.
 QString keptText(const RunRecord &record);
+
+// What a writing run that ended early left unsure: "; подтверждены
+// контроллером, но не проверены чтением: $80: регистр 5" (the write was
+// acknowledged, its read-back not made); empty when nothing was.
+QString acknowledgedText(const RunRecord &record);
 
 // "0-8, A, C-F": rows as ranges, in hexadecimal.
 QString rowRanges(const std::vector<int> &rows);

@@ -125,6 +125,8 @@ void TransferTool::startRun()
     errorTotal_ = 0;
     rowsDone_ = 0;
     bus_.takeForeignBytes();   // dropped before this run: not in its trace
+    if (bus_.lineNeverQuiet())
+        bus_.portReopened();   // the port stayed open: this run tries the line again
     traced_ = true;
     if (LineTrace *t = bus_.trace())
         t->beginRun(QStringLiteral("запуск: %1, порт %2, %3")
@@ -199,9 +201,13 @@ ControllerRecord &TransferTool::current()
 
 RunOutcome TransferTool::portLost()
 {
-    portOpen_ = false;
-    QString text = QStringLiteral("Связь через порт %1 потеряна: %2. Запуск остановлен")
-                       .arg(portName_, bus_.lostReason());
+    // A line that never falls quiet is given up as a lost one, but the
+    // port itself is still open.
+    portOpen_ = bus_.lineNeverQuiet();
+    QString text = bus_.lineNeverQuiet()
+                       ? QStringLiteral("Запуск остановлен на порту %1: %2").arg(portName_, bus_.lostReason())
+                       : QStringLiteral("Связь через порт %1 потеряна: %2. Запуск остановлен")
+                             .arg(portName_, bus_.lostReason());
     if (LineTrace *t = bus_.trace())
         t->note(QStringLiteral("связь потеряна: ") + bus_.lostReason());
     if (record_.kind == RunKind::Write) {
@@ -215,7 +221,8 @@ RunOutcome TransferTool::portLost()
             text += (written.isEmpty() ? QStringLiteral("; ни один регистр не записан")
                                        : QStringLiteral("; до потери записаны регистры %1")
                                              .arg(written.join(QStringLiteral("; "))))
-                    + QStringLiteral(" (регистр, записывавшийся в момент потери, мог записаться или нет).");
+                    + QStringLiteral(" (регистр, записывавшийся в момент потери, мог записаться или нет)")
+                    + acknowledgedText(record_) + QLatin1Char('.');
     } else {
         text += QStringLiteral("; файл zuk.txt не изменён.");
     }
@@ -398,7 +405,7 @@ bool TransferTool::keepInHistory(const QByteArray &bytes, QString *error)
         return false;
     record_.kept = path;
     QString notPruned;
-    history::prune(folder_, keep_, &notPruned, path, &record_.pruned);
+    history::prune(folder_, keep_, &notPruned, {path}, &record_.pruned);
     if (!notPruned.isEmpty() && onError)
         onError(notPruned);
     return true;
@@ -434,14 +441,15 @@ bool TransferTool::restoreFromHistory(const QString &historyPath, QString *kept,
     if (QFileInfo::exists(imagePath())) {
         if (!readFileBytes(imagePath(), &old, error))
             return false;
-        if (old != bytes) {
-            if (!history::keep(folder_, old, QDateTime::currentDateTime(), kept, error))
-                return false;
-            history::prune(folder_, keep_, nullptr, *kept);
-        }
+        if (old != bytes && !history::keep(folder_, old, QDateTime::currentDateTime(), kept, error))
+            return false;
     }
     if (!saveFileAtomically(imagePath(), bytes, error))
         return false;
+    // Only once zuk.txt holds the image: neither the copy just kept nor the
+    // image restored goes.
+    if (!kept->isEmpty())
+        history::prune(folder_, keep_, nullptr, {*kept, historyPath});
     ticked.fill(false);
     LoadImageFile();
     return true;
@@ -542,8 +550,8 @@ void TransferTool::ReadController(int address, int rows, SlotImage &into)
             if (stop_)
                 break;   // read, but not confirmed
             // The rest of whatever shifted the first reply may still be
-            // coming in, and would shift the second one alike.
-            bus_.settleLine();
+            // coming in, and would shift the second one alike: the
+            // confirming read waits until no earlier answer can reach it.
             frames::RowData again{};
             const bool read = answered(bus_.readExchange(address, r, &again, BusExchange::Read::Confirming));
             ok = read && again == data;
@@ -756,12 +764,20 @@ void TransferTool::WriteController(int address, int rows, int slot, const std::a
         traceExchange("запись", address, r);
         const bool anomalous = confirming(before);
         if ((anomalous || always) && ok) {
-            if (stop_)
-                break;   // acknowledged, but not confirmed
-            if (anomalous)
-                bus_.settleLine();   // a stray acknowledgement goes before the read-back
+            if (stop_) {
+                current().acknowledged.push_back(r);   // stored, as far as the controller says
+                break;
+            }
+            // After an anomaly a stray acknowledgement, or the late answer
+            // to an earlier read-back, may still come: the read-back waits
+            // until none can reach it.
             frames::RowData back{};
-            const bool read = answered(bus_.readExchange(address, r, &back));
+            const bool read = answered(bus_.readExchange(
+                address, r, &back, anomalous ? BusExchange::Read::Confirming : BusExchange::Read::Plain));
+            if (!read && (stop_ || bus_.portLost())) {
+                current().acknowledged.push_back(r);
+                break;
+            }
             ok = read && back == data;
             traceExchange("проверка записи", address, r,
                           read && !ok ? QStringLiteral(", но прочитано не то, что записано") : QString());

@@ -299,7 +299,7 @@ TEST_F(HeadlessRuns, ScanPrintsExactlyTheControllersThatAnswer)
     ASSERT_EQ(controllers.size(), kSlotCount);
     for (const QJsonValue &c : controllers) {
         const QString a = c["address"].toString();
-        EXPECT_EQ(c["answered"].toBool(), a == "0" || a == "81" || a == "9C") << a.toStdString();
+        EXPECT_EQ(c["answered"].toBool(), a == "00" || a == "81" || a == "9C") << a.toStdString();   // as --tick writes them
     }
     r = scan(*sim, {"--tick", "80,81,9D", "--fast", "--reply-timeout-ms", "20"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -533,6 +533,17 @@ TEST_F(HeadlessRuns, LateAcknowledgementNeverLeavesARowReportedWritten)
         if (!givenUp.contains(r)) {
             EXPECT_EQ(held[0][r], image[0][r]) << "row " << r << " reported written";
         }
+    // A controller that acknowledges every write twice is written whole, at
+    // the fixed wait and in fast mode, every row read back right.
+    for (const QStringList &mode : {QStringList{}, QStringList{"--fast"}}) {
+        auto twice = startSim(mem, {QStringLiteral("--fault"), QStringLiteral("80=dupack")});
+        ToolFolder house(fileBytes(sampleImage()));
+        const ToolRun run2 = tool("--write", *twice, house, "80", kUnitMs, mode + reportArgs(house));
+        EXPECT_EQ(run2.exitCode, 0) << mode.join(' ').toStdString() << run2.err.toStdString();
+        ASSERT_TRUE(twice->stop());
+        EXPECT_TRUE(reportOf(house)["controllers"][0]["given_up"].toArray().isEmpty());
+        EXPECT_EQ(loadOrFail(twice->savePath)[8], loadOrFail(house.path())[8]) << mode.join(' ').toStdString();
+    }
 }
 
 // The record of the line, --trace, against the simulator's own record of
@@ -762,6 +773,30 @@ TEST_F(HeadlessRuns, AShiftedStreamOfRepliesNeverGivesAWrongRow)
         EXPECT_EQ(run.exitCode, 0) << settle << run.err.toStdString();
         EXPECT_EQ(loadOrFail(folder.path())[0], mem[0]) << "--settle-ms " << settle;
     }
+    // Every answer to a row that holds its own reply header comes late, in
+    // pieces further apart than the settle time. A retry that goes out in a
+    // gap collects the tail of the answer before and the head of its own,
+    // which sums right; a confirming read at the same phase would collect
+    // the same. At the fixed wait and in fast mode, the row is read right
+    // or given up, never stored shifted.
+    RegisterImage hostile = simMemory();
+    hostile[8][3] = {0xF8, 0x80, 0x07, 0x03, 0x5D, 0x95, 0x0E, 0x77};
+    const struct {
+        int late, unit;
+        QStringList more;
+    } attacks[] = {{55, 400, {"--fast", "--reply-timeout-ms", "60"}}, {95, 100, {}}};
+    for (const auto &a : attacks) {
+        auto sim = startSim(hostile, {"--fault", QStringLiteral("80:3=late/%1,80:3=pieces/4").arg(a.late)});
+        ToolFolder folder(fileBytes(sampleImage()));
+        const ToolRun run = tool("--read", *sim, folder, "80", a.unit, a.more + QStringList{"--settle-ms", "10"} + reportArgs(folder));
+        ASSERT_TRUE(run.exitCode == 0 || run.exitCode == 1) << run.exitCode << run.err.toStdString();
+        const QJsonArray givenUp = reportOf(folder)["controllers"][0]["given_up"].toArray();
+        const RegisterImage read = loadOrFail(folder.path());
+        for (int r = 0; r < 9; ++r)
+            if (!givenUp.contains(r)) {
+                EXPECT_EQ(read[8][r], hostile[8][r]) << "late " << a.late << ", row " << r << " reported read";
+            }
+    }
 }
 
 TEST_F(HeadlessRuns, DamagedImageIsKeptBesideAndAClosedStdoutStillEndsTheRunAndSaves)
@@ -935,11 +970,37 @@ TEST_F(HeadlessRuns, WhatCannotWorkIsRefusedBeforeTheRun)
                                      empty.path() + "/./out.txt"});
     EXPECT_EQ(oneFile.exitCode, 2);
     EXPECT_TRUE(oneFile.err.contains(QStringLiteral("один и тот же файл"))) << oneFile.err.toStdString();
+    // ... also when the trace is a link to the report that does not exist yet.
+    ASSERT_TRUE(QFile::link(empty.filePath("report.json"), empty.filePath("trace.txt")));
+    const ToolRun viaLink = runTool({"--scan", "--port", sim->device, "--trace", empty.filePath("trace.txt"), "--report",
+                                     empty.filePath("report.json")});
+    EXPECT_EQ(viaLink.exitCode, 2);
+    EXPECT_TRUE(viaLink.err.contains(QStringLiteral("один и тот же файл"))) << viaLink.err.toStdString();
+    // A FIFO nobody reads never holds the run: refused at once (a SIGINT
+    // would end it within a second anyway).
+    const QString fifo = empty.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QProcess blocked;
+    blocked.start(bin("zuk_2"), {"--scan", "--tick", "80", "--port", sim->device, "--trace", fifo});
+    ASSERT_TRUE(blocked.waitForStarted(5000));
+    if (!blocked.waitForFinished(3000)) {
+        ::kill(pid_t(blocked.processId()), SIGINT);
+        EXPECT_TRUE(blocked.waitForFinished(1000)) << "SIGINT did not end a run held by its FIFO";
+        blocked.kill();
+        blocked.waitForFinished(2000);
+    }
+    EXPECT_EQ(blocked.exitCode(), 2);
+    EXPECT_TRUE(blocked.readAllStandardError().contains("FIFO"));
     ASSERT_TRUE(sim->stop());
     const Lines log = sim->log();   // the writing run's nine rows, nothing else
     ASSERT_EQ(log.size(), 9u);
     for (const std::string &request : log)
         EXPECT_EQ(request.substr(0, 9), "F0 80 08 ") << request;
+    // A trace that cannot be written whole is said, and ends with 3.
+    auto other = startSim(simMemory());
+    const ToolRun full = runTool({"--scan", "--tick", "80", "--port", other->device, "--trace", "/dev/full"});
+    EXPECT_EQ(full.exitCode, 3);
+    EXPECT_TRUE(full.err.contains(QStringLiteral("записан не целиком"))) << full.err.toStdString();
 }
 
 namespace {

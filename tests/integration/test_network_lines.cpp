@@ -6,6 +6,9 @@
 #include "transfer/net_line.h"
 
 #include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -92,6 +95,32 @@ TEST_F(NetworkLines, RunsThroughTheGatewayGiveWhatThePseudoTerminalGives)
 
         ASSERT_TRUE(sim->stop());
         EXPECT_TRUE(sameBytes(fileBytes(sim->savePath), fileBytes(direct->savePath)));
+    }
+}
+
+TEST_F(NetworkLines, ARepeatingLateAnswerThroughTheGatewayIsNeverStoredShifted)
+{
+    // As over the pseudo-terminal: every answer to a row holding its own
+    // reply header late, in pieces further apart than the settle time.
+    RegisterImage hostile = simMemory();
+    hostile[slotOfAddress(0x80)][3] = {0xF8, 0x80, 0x07, 0x03, 0x5D, 0x95, 0x0E, 0x77};
+    for (const Ser2net::Mode mode : {Ser2net::Raw, Ser2net::Telnet}) {
+        SCOPED_TRACE(mode == Ser2net::Raw ? "raw TCP" : "telnet(rfc2217)");
+        auto sim = startSim(hostile, {"--fault", "80:3=late/55,80:3=pieces/4"});
+        Ser2net gateway(sim->device, mode);
+        ASSERT_TRUE(gateway.ok()) << gateway.output().toStdString();
+        ToolFolder folder(fileBytes(sampleImage()));
+        const QString report = folder.dir.filePath("report.json");
+        const ToolRun r = runTool(runArgs("--read", gateway.url(), folder, "80",
+                                          {"--fast", "--reply-timeout-ms", "60", "--settle-ms", "10", "--report", report}));
+        ASSERT_TRUE(r.exitCode == 0 || r.exitCode == 1) << r.exitCode << r.err.toStdString();
+        const QJsonArray givenUp =
+            QJsonDocument::fromJson(fileBytes(report)).object()["controllers"][0]["given_up"].toArray();
+        const RegisterImage read = loadOrFail(folder.path());
+        for (int row = 0; row < 9; ++row)
+            if (!givenUp.contains(row)) {
+                EXPECT_EQ(read[slotOfAddress(0x80)][row], hostile[slotOfAddress(0x80)][row]) << "row " << row;
+            }
     }
 }
 
@@ -330,6 +359,31 @@ TEST(Rfc2217, ARefusedOrUnansweredOptionIsAPortNotOpened)
         EXPECT_FALSE(line.open(server.url(), &why));
         EXPECT_TRUE(why.contains(QStringLiteral("не принял COM-PORT-OPTION"))) << why.toStdString();
         EXPECT_FALSE(line.isOpen());
+    }
+    // Confirmations unlike what was asked are refused, the setting named.
+    const struct {
+        const char *replies, *named;
+    } wrong[] = {
+        {"2c6500004b00 2c6607 2c6701 2c6801 2c6901", "биты данных 7"},
+        {"2c6500004b00 2c6608 2c6703 2c6801 2c6901", "чётность 3"},
+        {"2c6500000000 2c6608 2c6701 2c6801 2c6901", "скорость 0"},
+        {"2c654b00 2c6608 2c6701 2c6801 2c6901", "скорость в 2 байтах"},
+        {"2c6500004b00 2c6500004b00 2c6500004b00 2c6500004b00 2c6500004b00", "подтверждена дважды"},
+    };
+    for (const auto &w : wrong) {
+        ScriptedServer server([&w](QTcpSocket &s, ScriptedServer &me) {
+            if (!me.readUntil(s, [](const auto &seen) { return ScriptedServer::saw(seen, "FFFB2C"); }))
+                return;
+            ScriptedServer::send(s, QByteArray::fromHex("FFFD2C FFFD00 FFFB00"));
+            if (!me.readUntil(s, [](const auto &seen) { return seen.subnegotiations.size() >= 5; }))
+                return;
+            for (const QByteArray &sub : QByteArray(w.replies).split(' '))
+                ScriptedServer::send(s, QByteArray::fromHex("FFFA" + sub + "FFF0"));
+        });
+        NetLine line(NetLine::Protocol::Rfc2217);
+        QString why;
+        EXPECT_FALSE(line.open(server.url(), &why, {false, 1000})) << w.named;
+        EXPECT_TRUE(why.contains(QString::fromUtf8(w.named))) << why.toStdString();
     }
     {   // A plain TCP port that never answers the Telnet commands.
         ScriptedServer server([](QTcpSocket &s, ScriptedServer &me) {

@@ -9,8 +9,9 @@
 // second started at once on the same simulator, so that the stale bytes
 // reach it. Besides the random faults of --fault-rate each session lists
 // faults of its own that aim at the moments an exchange can be fooled:
-// answers late in pieces across the end of a wait, a write acknowledged
-// twice before a write that is lost, answers late enough for the next row.
+// answers late in pieces across the end of a wait and on every try of a
+// row, a write acknowledged twice before a write that is lost, every write
+// of a controller acknowledged twice, answers late enough for the next row.
 // The rows they hit hold the header of a reply of their own row or of
 // another, with the rest of the row chosen so that a collection beginning
 // in the middle of the late answer reads as a whole, right reply.
@@ -28,6 +29,8 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -59,7 +62,7 @@ Rng seeded(quint32 seed, quint32 mode, double rate, int session)
 constexpr int kRequestStart = 0xF0, kReplyStart = 0xF8, kRead = 0x07, kWrite = 0x08, kAck = 0x01;
 constexpr int kPieceGapMs = 20;   // zuk_sim's gap between pieces of an answer
 
-enum class ModeId { Fixed, Fast, FastEcho, Verify, Compare };
+enum class ModeId { Fixed, Fast, FastEcho, Verify, Compare, Gateway };
 
 struct ModeInfo {
     ModeId id;
@@ -73,6 +76,8 @@ const ModeInfo kModes[] = {
     {ModeId::FastEcho, "fast-echo", "as fast, with --echo against zuk_sim --echo"},
     {ModeId::Verify, "verify", "--write --verify, sessions with the fixed wait and with --fast in turn"},
     {ModeId::Compare, "compare", "--compare, sessions with the fixed wait and with --fast in turn"},
+    {ModeId::Gateway, "gateway", "--read and --write in turn through Debian's ser2net (raw TCP), sessions with the fixed "
+                                 "wait and with --fast in turn"},
 };
 
 struct Settings {
@@ -309,6 +314,46 @@ private:
     int runNo_ = 0;   // reading and writing runs alternate over it
 };
 
+bool startGateway(QProcess &gateway, const QString &device, const QString &folder, QString *port)
+{
+    const QString binary = QStandardPaths::findExecutable(
+        QStringLiteral("ser2net"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin"),
+                                    QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin")});
+    if (binary.isEmpty())
+        return false;
+    quint16 tcp = 0;
+    {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost))
+            return false;
+        tcp = probe.serverPort();
+    }
+    const QString config = QDir(folder).filePath(QStringLiteral("ser2net.yaml"));
+    if (!writeFile(config, QStringLiteral("%YAML 1.1\n---\nconnection: &bus\n  accepter: tcp,127.0.0.1,%1\n"
+                                          "  connector: serialdev,%2,19200n81,local\n")
+                               .arg(tcp)
+                               .arg(device)
+                               .toUtf8()))
+        return false;
+    gateway.setProcessChannelMode(QProcess::MergedChannels);
+    gateway.start(binary, {QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("-c"), config, QStringLiteral("-P"),
+                           QDir(folder).filePath(QStringLiteral("ser2net.pid"))});
+    if (!gateway.waitForStarted(5000))
+        return false;
+    // Ready once the port listens (a probe connection would open the device).
+    const QByteArray entry = QByteArray(":") + QByteArray::number(tcp, 16).toUpper().rightJustified(4, '0') + " 00000000:0000 0A";
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 5000 && gateway.state() == QProcess::Running) {
+        if (readFile(QStringLiteral("/proc/net/tcp")).contains(entry)) {
+            *port = QStringLiteral("tcp://127.0.0.1:%1").arg(tcp);
+            return true;
+        }
+        gateway.waitForFinished(20);
+    }
+    return false;
+}
+
 bool ModeSoak::runTool(Run &run, const QString &logPath)
 {
     QProcess tool;
@@ -382,7 +427,8 @@ void ModeSoak::plan(Session &ss)
 {
     const int no = ss.no;
     ss.fast = mode_.id == ModeId::Fast || mode_.id == ModeId::FastEcho
-              || ((mode_.id == ModeId::Verify || mode_.id == ModeId::Compare) && no / 2 % 2 == 1);
+              || ((mode_.id == ModeId::Verify || mode_.id == ModeId::Compare || mode_.id == ModeId::Gateway)
+                  && no / 2 % 2 == 1);
     ss.echo = mode_.id == ModeId::FastEcho;
     // Where a wait ends: the fixed wait's unit, or fast mode's reply timeout.
     const int unit = set_.waitUnitMs;
@@ -449,7 +495,7 @@ void ModeSoak::plan(Session &ss)
         // a writing run's acknowledgements, a reading run's collection.
         const bool writes = ss.runs.front().kind == RunKind::Write;
         for (int n = 0, faultsHere = uniform(rng_, 1, 3); n < faultsHere; ++n) {
-            const int kind = n > 0 ? uniform(rng_, 0, 2) : writes ? 1 : 0;
+            const int kind = n > 0 ? uniform(rng_, 0, 4) : writes ? uniform(rng_, 0, 1) * 3 + 1 : uniform(rng_, 0, 1) * 3;
             // Early rows are reached before a failed try makes a writing run read every row back.
             const int r = uniform(rng_, 0, 2) ? uniform(rng_, 0, std::min(s.rows - 2, 5)) : uniform(rng_, 0, s.rows - 2);
             if (!used.insert({s.slot, r}).second || !used.insert({s.slot, r + 1}).second)
@@ -475,6 +521,17 @@ void ModeSoak::plan(Session &ss)
                 const int gap = readBack ? uniform(rng_, 1, 2 * unit + 10) : uniform(rng_, 1, unit - 20);
                 ss.faults << QStringLiteral("%1:%2:1=dupack/%3").arg(a).arg(r).arg(gap)
                           << QStringLiteral("%1:%2:1=silent").arg(a).arg(r + 1);
+            } else if (kind == 3) {
+                // Late in pieces on every try of the row, from anywhere in the
+                // wait, the pieces further apart than the settle time: each
+                // retry and each confirming read meets the same stream.
+                prime(s, r, r);
+                ss.faults << QStringLiteral("%1:%2=pieces/4").arg(a).arg(r)
+                          << QStringLiteral("%1:%2=late/%3").arg(a).arg(r).arg(uniform(rng_, 0, boundary));
+            } else if (kind == 4) {
+                // Every write of the controller acknowledged twice, the
+                // second within the wait.
+                ss.faults << QStringLiteral("%1=dupack/%2").arg(a).arg(uniform(rng_, 1, ss.fast ? unit : unit - 20));
             } else {
                 // Late enough for the next try or the next row, naming a neighbour.
                 prime(s, r, std::min(r + uniform(rng_, 0, 2), s.rows - 1));
@@ -518,7 +575,16 @@ bool ModeSoak::make(Session &ss, Totals *t)
         print(QStringLiteral("soak: zuk_sim did not start: %1").arg(QString::fromUtf8(sim.readAllStandardError())));
         return false;
     }
-    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    // The gateway mode: Debian's ser2net in front of the simulator.
+    QProcess gateway;
+    if (mode_.id == ModeId::Gateway && !startGateway(gateway, device, dir.path(), &device)) {
+        print(QStringLiteral("soak: ser2net did not start (is it installed? scripts/setup installs it): %1")
+                  .arg(QString::fromLocal8Bit(gateway.readAll())));
+        sim.terminate();
+        sim.waitForFinished(10000);
+        return false;
+    }
     for (Run &run : ss.runs) {
         run.args = QStringList{run.kind == RunKind::Read    ? QStringLiteral("--read")
                                : run.kind == RunKind::Write ? QStringLiteral("--write")
@@ -529,6 +595,8 @@ bool ModeSoak::make(Session &ss, Totals *t)
                                QStringLiteral("--wait-unit-ms"), QString::number(set_.waitUnitMs)};
         if (mode_.id == ModeId::Verify)
             run.args << QStringLiteral("--verify");
+        if (run.kind == RunKind::Write)
+            run.args << QStringLiteral("--force-absent");   // random images mark controllers absent
         if (ss.fast)
             run.args << QStringLiteral("--fast") << QStringLiteral("--reply-timeout-ms") << QString::number(set_.waitUnitMs)
                      << QStringLiteral("--settle-ms") << QString::number(set_.settleMs);
@@ -546,6 +614,10 @@ bool ModeSoak::make(Session &ss, Totals *t)
             made = false;
             break;
         }
+    }
+    if (gateway.state() != QProcess::NotRunning) {
+        gateway.kill();
+        gateway.waitForFinished(5000);
     }
     sim.terminate();
     if (!sim.waitForFinished(10000) || sim.exitCode() != 0) {

@@ -51,25 +51,43 @@ TEST(History, ImagesOfOneSecondGetNumbersAndNoneIsOverwritten)
         EXPECT_FALSE(history::parseName(other, &e)) << other;
 }
 
-TEST(History, PruningKeepsTheNewestAndLeavesOtherFiles)
+TEST(History, PruningRemovesOnlyItsOwnOlderImagesAndCleansTemporaries)
 {
     QTemporaryDir dir;
+    const QByteArray image = imageFileBytes(RegisterImage{});
     const QDateTime when(QDate(2026, 12, 9), QTime(23, 59, 59));
     QString path, error;
     for (int i = 0; i < 4; ++i)
-        ASSERT_TRUE(history::keep(dir.path(), "x", when.addSecs(i), &path, &error));   // across midnight
-    QFile note(QDir(history::folderOf(dir.path())).filePath("notes.txt"));
-    ASSERT_TRUE(note.open(QIODevice::WriteOnly));
-    note.close();
+        ASSERT_TRUE(history::keep(dir.path(), image, when.addSecs(i), &path, &error));   // across midnight
+    // What the history did not write, or the user protects, is never removed:
+    // another file, a file named like an image that is none, a read-only image.
+    const QDir folder(history::folderOf(dir.path()));
+    auto put = [&](const char *name, const QByteArray &bytes) {
+        QFile f(folder.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    put("notes.txt", image);
+    put("zuk-20261201-000000.txt", QByteArray(5 << 20, 'x'));
+    put("zuk-20261202-000000.txt", image);
+    QFile::setPermissions(folder.filePath("zuk-20261202-000000.txt"), QFile::ReadOwner | QFile::ReadGroup);
     EXPECT_EQ(history::prune(dir.path(), 2, &error), 2);
-    EXPECT_EQ(names(dir.path()), (QStringList{"zuk-20261210-000002.txt", "zuk-20261210-000001.txt"}));
+    EXPECT_EQ(names(dir.path()), (QStringList{"zuk-20261210-000002.txt", "zuk-20261210-000001.txt",
+                                              "zuk-20261202-000000.txt", "zuk-20261201-000000.txt"}));
     EXPECT_EQ(history::prune(dir.path(), 0, &error), 1);   // the newest always stays
-    EXPECT_EQ(names(dir.path()), QStringList{"zuk-20261210-000002.txt"});
-    EXPECT_TRUE(note.exists());
-    // An image kept under a clock set back sorts oldest, and still stays.
-    ASSERT_TRUE(history::keep(dir.path(), "y", when.addDays(-1), &path, &error));
+    EXPECT_TRUE(folder.exists("notes.txt"));
+    // An image kept under a clock set back sorts oldest and stays; so does
+    // the newest by name, even with --keep 1.
+    ASSERT_TRUE(history::keep(dir.path(), image, when.addDays(-1), &path, &error));
     QStringList removed;
-    EXPECT_EQ(history::prune(dir.path(), 1, &error, path, &removed), 1);
-    EXPECT_EQ(removed, QStringList{"zuk-20261210-000002.txt"});
-    EXPECT_EQ(names(dir.path()), QStringList{"zuk-20261208-235959.txt"});
+    EXPECT_EQ(history::prune(dir.path(), 1, &error, {path}, &removed), 0);
+    EXPECT_EQ(names(dir.path()), (QStringList{"zuk-20261210-000002.txt", "zuk-20261208-235959.txt",
+                                              "zuk-20261202-000000.txt", "zuk-20261201-000000.txt"}));
+    // A keep killed midway left its temporary: gone at the next start, and
+    // nothing else is.
+    put("zuk-20261210-000003.txt.tmp-AbC123", image);
+    put("notes.txt.tmp-AbC123", image);
+    EXPECT_EQ(history::removeLeftoverTemporaries(dir.path(), QDateTime::currentDateTime().addSecs(5)), 1);
+    EXPECT_FALSE(folder.exists("zuk-20261210-000003.txt.tmp-AbC123"));
+    EXPECT_TRUE(folder.exists("notes.txt.tmp-AbC123"));
 }

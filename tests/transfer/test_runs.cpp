@@ -1,9 +1,11 @@
 #include "fake_port.h"
 #include "common/files.h"
+#include "transfer/history.h"
 #include "transfer/line_trace.h"
 #include "transfer/runs.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -378,7 +380,7 @@ TEST_F(RunTest, VerifiedWritesAreRepeatedUntilTheControllerHoldsTheRow)
     EXPECT_EQ(report["run"].toString(), "write");
     EXPECT_EQ(report["outcome"].toString(), "completed");
     EXPECT_EQ(report["error_total"].toInt(), 1);
-    EXPECT_EQ(report["controllers"][1]["address"].toString(), "81");
+    EXPECT_EQ(report["controllers"][0]["address"].toString(), "80");
     EXPECT_EQ(report["controllers"][1]["given_up"].toArray(), QJsonArray{5});
     EXPECT_EQ(report["controllers"][1]["verified"].toInt(), 8);
     EXPECT_TRUE(QDateTime::fromString(report["started"].toString(), Qt::ISODate).isValid());
@@ -556,4 +558,69 @@ TEST_F(RunTest, TraceNamesWhatEveryKindOfExchangeMadeOfItsBytes)
                                 "запись $80 регистр $3: ответ другого адреса"})
         EXPECT_TRUE(verdicts.contains(QString::fromUtf8(verdict))) << verdict << "\n" << verdicts.join("\n").toStdString();
     EXPECT_EQ(verdicts.count(QStringLiteral("опрос $81 регистр $0: нет ответа")), 3);
+}
+
+TEST_F(RunTest, AStoppedWriteNamesTheRowAcknowledgedButNotReadBack)
+{
+    tool.setVerify(true);
+    bus.memory(0x01) = SlotImage{};
+    tool.reg_image[1] = pattern(3);
+    tick({0x01});
+    // The stop comes while row 2's write is acknowledged: the controller
+    // holds it, its read-back is never made.
+    port.responder = [this](const QByteArray &req) {
+        if (req[2] == char(frames::kWriteCommand) && req[3] == 2)
+            tool.requestStop();
+        return bus.answer(req);
+    };
+    EXPECT_EQ(tool.writingRun(), RunOutcome::Stopped);
+    const RunRecord &rec = tool.lastRun();
+    EXPECT_EQ(rec.controllers[0].written, (std::vector<int>{0, 1}));
+    EXPECT_EQ(rec.controllers[0].acknowledged, std::vector<int>{2});
+    EXPECT_EQ(bus.memory(0x01)[2], tool.reg_image[1][2]);
+    EXPECT_EQ(acknowledgedText(rec), QStringLiteral("; подтверждён контроллером, но не проверен чтением: $1: регистр 2"));
+    const QJsonObject report = QJsonDocument::fromJson(reportJson(rec)).object();
+    EXPECT_EQ(report["controllers"][0]["address"].toString(), "01");
+    EXPECT_EQ(report["controllers"][0]["acknowledged"].toArray(), QJsonArray{2});
+}
+
+TEST_F(RunTest, ALineThatNeverFallsQuietEndsTheRunAndSavesNothing)
+{
+    bus.memory(0x80) = pattern(2);
+    tick({0x80});
+    const QByteArray before = fileBytes(tool.imagePath());
+    QTimer noise;   // one byte every 5 ms, for ever
+    noise.callOnTimeout([this] { port.deliverIn(0, QByteArray(1, '\x55')); });
+    noise.start(5);
+    EXPECT_EQ(tool.readingRun(), RunOutcome::PortLost);
+    noise.stop();
+    EXPECT_TRUE(exchange.lineNeverQuiet());
+    ASSERT_FALSE(errors.empty());
+    EXPECT_TRUE(errors.back().contains(QStringLiteral("линия не затихает: "))) << errors.back().toStdString();
+    EXPECT_EQ(fileBytes(tool.imagePath()), before);
+    // The port itself is still open: the next run tries the line again.
+    EXPECT_TRUE(tool.portOpen());
+    EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
+    EXPECT_EQ(tool.reg_image[8], bus.memory(0x80));
+}
+
+TEST_F(RunTest, RestoringSavesFirstAndNeverRemovesTheChosenImage)
+{
+    tool.setKeep(2);
+    RegisterImage older{}, newer{};
+    older[0][0][0] = 1;
+    newer[0][0][0] = 2;
+    QString oldest, other, why, kept;
+    ASSERT_TRUE(history::keep(dir.path(), imageFileBytes(older), QDateTime(QDate(2026, 1, 1), QTime(1, 0)), &oldest, &why));
+    ASSERT_TRUE(history::keep(dir.path(), imageFileBytes(newer), QDateTime(QDate(2026, 1, 2), QTime(1, 0)), &other, &why));
+    // zuk.txt read-only: the restore fails, and the history is as it was (and the copy of zuk.txt).
+    QFile::setPermissions(tool.imagePath(), QFile::ReadOwner);
+    EXPECT_FALSE(tool.restoreFromHistory(oldest, &kept, &why));
+    EXPECT_TRUE(QFileInfo::exists(oldest)) << "the chosen image was removed";
+    EXPECT_TRUE(QFileInfo::exists(other));
+    QFile::setPermissions(tool.imagePath(), QFile::ReadOwner | QFile::WriteOwner);
+    ASSERT_TRUE(tool.restoreFromHistory(oldest, &kept, &why)) << why.toStdString();
+    EXPECT_EQ(fileBytes(tool.imagePath()), imageFileBytes(older));
+    EXPECT_TRUE(QFileInfo::exists(oldest));
+    EXPECT_TRUE(QFileInfo::exists(kept));
 }

@@ -2,6 +2,7 @@
 
 #include "common/files.h"
 #include "common/twips.h"
+#include "transfer/history.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -233,6 +234,7 @@ void Form1::startUp()
     bus_.resetReceiveCount();
     const QDateTime start = QDateTime::currentDateTime();
     removeLeftoverTemporaries(settings_.dir, {QStringLiteral("zuk.txt")}, start);
+    history::removeLeftoverTemporaries(settings_.dir, start);
     if (!settings_.report.isEmpty()) {
         const QFileInfo report(settings_.report);
         removeLeftoverTemporaries(report.absolutePath(), {report.fileName()}, start);
@@ -340,7 +342,9 @@ bool Form1::startRun(RunKind kind, const std::function<RunOutcome()> &run)
         }
     }
     runWithWindow(kind, run);
-    trace_.close();
+    if (!trace_.close())
+        showMessage(QStringLiteral("Файл записи обмена %1 записан не целиком: %2")
+                        .arg(QDir::toNativeSeparators(settings_.trace), trace_.failure()));
     return true;
 }
 
