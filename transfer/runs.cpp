@@ -779,6 +779,7 @@ void TransferTool::WriteController(int address, int rows, int slot, const std::a
                 break;
             }
             ok = read && back == data;
+            confirming(before);   // a read-back that met an anomaly confirms the rows after it too
             traceExchange("проверка записи", address, r,
                           read && !ok ? QStringLiteral(", но прочитано не то, что записано") : QString());
             if (ok)

@@ -106,7 +106,7 @@ TEST_F(NetworkLines, ARepeatingLateAnswerThroughTheGatewayIsNeverStoredShifted)
     hostile[slotOfAddress(0x80)][3] = {0xF8, 0x80, 0x07, 0x03, 0x5D, 0x95, 0x0E, 0x77};
     for (const Ser2net::Mode mode : {Ser2net::Raw, Ser2net::Telnet}) {
         SCOPED_TRACE(mode == Ser2net::Raw ? "raw TCP" : "telnet(rfc2217)");
-        auto sim = startSim(hostile, {"--fault", "80:3=late/55,80:3=pieces/4"});
+        auto sim = startSim(hostile, {"--fault", "80:3=late/50,80:3=pieces/4"});
         Ser2net gateway(sim->device, mode);
         ASSERT_TRUE(gateway.ok()) << gateway.output().toStdString();
         ToolFolder folder(fileBytes(sampleImage()));

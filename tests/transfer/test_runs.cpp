@@ -601,7 +601,8 @@ TEST_F(RunTest, ALineThatNeverFallsQuietEndsTheRunAndSavesNothing)
     // The port itself is still open: the next run tries the line again.
     EXPECT_TRUE(tool.portOpen());
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
-    EXPECT_EQ(tool.reg_image[8], bus.memory(0x80));
+    for (int r = 0; r < 9; ++r)
+        EXPECT_EQ(tool.reg_image[8][r], bus.memory(0x80)[r]) << r;
 }
 
 TEST_F(RunTest, RestoringSavesFirstAndNeverRemovesTheChosenImage)
