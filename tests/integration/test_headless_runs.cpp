@@ -420,7 +420,8 @@ TEST_F(HeadlessRuns, PiecesAreCollectedAndALateReplyOnlyCostsARetry)
                               QStringLiteral("80:0=pieces/3,80:1=pieces/2,80:5=pieces/1,80:3:2=late/600")});
     ToolFolder folder(fileBytes(sampleImage()));
 
-    const ToolRun run = tool("--read", *sim, folder, "80", 400);
+    // Pieces 20 ms apart are no anomaly under a settle time of 30 ms.
+    const ToolRun run = tool("--read", *sim, folder, "80", 400, {"--settle-ms", "30"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     Lines expected = {readOk(0x80, 0), readOk(0x80, 1), readOk(0x80, 2), retry(1), retry(2), readOk(0x80, 3)};
     for (int r = 4; r < 9; ++r)
