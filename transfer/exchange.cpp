@@ -155,7 +155,8 @@ void BusExchange::judgeAckTime(int address)
         std::vector<qint64> sorted = times;
         std::nth_element(sorted.begin(), sorted.begin() + qsizetype(sorted.size() / 2), sorted.end());
         const qint64 usual = sorted[sorted.size() / 2];
-        if (took > kLateAckFactor * usual && took > usual + qint64(kLateAckMarginMs) * 1000000) {
+        const qint64 marginNs = qint64(std::max(kLateAckMarginMs, unitMs_ / 8)) * 1000000;
+        if (took > kLateAckFactor * usual && took > usual + marginNs) {
             // An acknowledgement at an odd moment may be a stray one of an
             // earlier write: the row is read back before it counts.
             verdict_.lateAck = true;

@@ -82,9 +82,11 @@ public:
     static constexpr int kSettleLimitMs = 2000;
     // An acknowledgement is late, an anomaly, when it begins more than this
     // many times the controller's usual reply time after the request and
-    // more than kLateAckMarginMs (about 19 byte times at 19200 baud) beyond
-    // it. The usual time is the median of its last kAckHistory
-    // acknowledgements, judged once it has kAckJudgedFrom of them.
+    // more than kLateAckMarginMs (about 19 byte times at 19200 baud), or an
+    // eighth of the wait unit when that is more, beyond it: room for the
+    // jitter of a busy computer, a USB adapter or a network. The usual time
+    // is the median of its last kAckHistory acknowledgements, judged once it
+    // has kAckJudgedFrom of them.
     static constexpr int kLateAckFactor = 4;
     static constexpr int kLateAckMarginMs = 10;
     static constexpr int kAckHistory = 8;
