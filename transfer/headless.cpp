@@ -271,6 +271,7 @@ int runHeadless(const TransferOptions &options)
         progress.clear();
         printLine(stderr, QStringLiteral("zuk_2: ") + text);
     };
+    tool.onNotice = tool.onError;
     if (progress.shown())
         tool.onProgress = [&](int done, int total, int errors) { progress.show(done, total, errors); };
 
@@ -347,6 +348,8 @@ int runHeadless(const TransferOptions &options)
                                                  QStringLiteral("регистров")))
                               .arg(options.mode == Mode::Read ? QStringLiteral(", файл zuk.txt не изменён")
                                                               : QString()));
+        if (options.mode == Mode::Write)
+            printLine(stderr, QStringLiteral("zuk_2: ") + writtenRowsText(record));
     }
     return exitStatus(outcome, tool, record);
 }

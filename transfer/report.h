@@ -38,6 +38,8 @@ struct ControllerRecord {
     int rowsDone = 0;                         // rows finished, given up or not
     std::vector<int> givenUp;                 // rows given up, in order
     std::vector<int> written;                 // writing runs: rows that count as written
+    std::vector<int> unconfirmed;             // writing runs: rows sent when the run was stopped, their
+                                              // acknowledgement or reading back still missing
     int unchanged = 0;                        // writing runs: rows found holding the image, not written
     std::vector<int> unread;                  // writing runs: rows whose reading first was given up
     std::vector<ByteDifference> differences;  // compare runs
@@ -59,6 +61,7 @@ struct RunRecord {
     bool changedOnly = false;   // a writing run that wrote only the rows that differed
     QString kept;               // the image kept in history/ by this run, empty: none
     QStringList pruned;         // older images --keep removed after it
+    bool nothingRead = false;   // a reading run in which no row was read: zuk.txt left as it was
 };
 
 // The record of a run that never began (refused or stopped before its first
@@ -87,6 +90,12 @@ QString silentLine(const ControllerRecord &c);
 // capital: "система до записи сохранена в …" (writing runs) or "прежний
 // zuk.txt сохранён в …"; empty when it kept none.
 QString keptText(const RunRecord &record);
+// What a reading run in which no controller answered says.
+QString nothingReadText();
+// What a writing run that ended early leaves in the house: "записаны
+// регистры $00: 0-3B; $01: 0-5; записаны, но не подтверждены: $01: 6", or
+// that none was written.
+QString writtenRowsText(const RunRecord &record);
 
 // "0-8, A, C-F": rows as ranges, in hexadecimal.
 QString rowRanges(const std::vector<int> &rows);
