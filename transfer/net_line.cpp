@@ -121,7 +121,7 @@ bool NetLine::open(const QString &name, QString *reason, const OpenOptions &opti
                 open_ = true;
                 return true;
             } else {
-                busy = socket_.state() != QAbstractSocket::ConnectedState;   // hung up during the negotiation
+                busy = hungUp_;   // hung up during the negotiation
             }
             close();
             if (!busy || clock.elapsed() + kBusyPauseMs >= options.connectTimeoutMs)
@@ -144,6 +144,7 @@ bool NetLine::negotiate(int timeoutMs, QString *reason)
 {
     // We send the data binary both ways and ask for the COM-PORT option;
     // the server's own offers are answered as they come (onOption).
+    hungUp_ = false;
     askedWill_[kBinary] = askedDo_[kBinary] = askedWill_[kComPort] = true;
     sendCommand(bytes({kIac, kWill, kBinary, kIac, kDo, kBinary, kIac, kWill, kComPort}));
     QElapsedTimer clock;
@@ -175,6 +176,7 @@ bool NetLine::negotiate(int timeoutMs, QString *reason)
         const int left = timeoutMs - int(clock.elapsed());
         if (socket_.state() != QAbstractSocket::ConnectedState) {
             *reason = QStringLiteral("сервер закрыл соединение во время согласования RFC 2217");
+            hungUp_ = true;
             return false;
         }
         if (left <= 0 || !socket_.waitForReadyRead(left)) {

@@ -24,6 +24,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace zuk {
 
@@ -78,7 +79,14 @@ Form1::Form1(BusPort *port, std::unique_ptr<Line> line, const Settings &settings
     tool_.onStatus = [this](const QString &text) { Label2->setText(text); };
     tool_.onError = [this](const QString &text) { showMessage(text); };
     tool_.onProgress = [this](int done, int total, int errors) { showProgress(done, total, errors); };
-    tool_.onNotice = [this](const QString &text) { statusBar()->showMessage(text); };
+    // A notice covers the port and folder for a while; one that comes during
+    // a run waits for its end, so that the progress stays in sight.
+    tool_.onNotice = [this](const QString &text) {
+        if (tool_.running())
+            pendingNotice_ = text;
+        else
+            showNotice(text);
+    };
     watcher_ = new QFileSystemWatcher(this);
     changeTimer_ = new QTimer(this);
     changeTimer_->setSingleShot(true);
@@ -254,6 +262,11 @@ void Form1::startUp()
     showPlace();
 }
 
+void Form1::showNotice(const QString &text)
+{
+    statusBar()->showMessage(text, kNoticeMs);
+}
+
 void Form1::watchImageFile()
 {
     if (const QStringList watched = watcher_->files() + watcher_->directories(); !watched.isEmpty())
@@ -278,7 +291,7 @@ void Form1::imageFileChanged()
         showTicks();
         break;
     case TransferTool::FileCheck::Failed:
-        statusBar()->showMessage(QStringLiteral("zuk.txt изменён другой программой и не загружается: %1").arg(why));
+        showNotice(QStringLiteral("zuk.txt изменён другой программой и не загружается: %1").arg(why));
         break;
     case TransferTool::FileCheck::Unchanged:
         break;
@@ -401,6 +414,8 @@ void Form1::runWithWindow(RunKind kind, const std::function<RunOutcome()> &run)
                  0);
     const RunOutcome outcome = run();
     setRunning(false);
+    if (!pendingNotice_.isEmpty())
+        showNotice(std::exchange(pendingNotice_, QString()));
     imageFileChanged();   // a change made during the run is loaded and told now
     afterRun(outcome);
     // A run that did not begin leaves the last result as it was.

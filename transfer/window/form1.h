@@ -180,6 +180,10 @@ private:
     // idle (and by the next run otherwise), and the status bar says so.
     void watchImageFile();
     void imageFileChanged();
+    // A notice in the status bar, over the port and folder for kNoticeMs.
+    void showNotice(const QString &text);
+    static constexpr int kNoticeMs = 60000;
+    QString pendingNotice_;
     void showTicks();
     void shutDown();
 

@@ -396,6 +396,8 @@ void Form1::setRunning(bool running)
         action->setEnabled(!running);
     for (QAction *action : portActions_)
         action->setEnabled(!running);
+    if (running)
+        statusBar()->clearMessage();   // a notice would hide the progress
     portLabel->setVisible(!running);
     folderLabel->setVisible(!running);
     for (QWidget *w : {static_cast<QWidget *>(progressBar), static_cast<QWidget *>(errorsLabel),
