@@ -33,6 +33,11 @@ ImageLoadResult loadImageFile(const QString &path, std::span<SlotImage> image)
     QString error;
     if (!readFileBytes(path, &bytes, &error))
         return {false, error};
+    return loadImageBytes(path, bytes, image);
+}
+
+ImageLoadResult loadImageBytes(const QString &path, const QByteArray &bytes, std::span<SlotImage> image)
+{
     ItemReader reader = ItemReader::fromBytes(bytes);
     ImageLoadResult result = loadImage(reader, image);
     if (!result.ok)

@@ -30,6 +30,9 @@ ImageLoadResult loadImage(ItemReader &reader, std::span<SlotImage> image);
 
 // Loads the file at path.
 ImageLoadResult loadImageFile(const QString &path, std::span<SlotImage> image);
+// The same for bytes the caller has read from the file at path (which the
+// failure names).
+ImageLoadResult loadImageBytes(const QString &path, const QByteArray &bytes, std::span<SlotImage> image);
 
 // The complete file for image[0..19]: 6716 lines, Windows-1251, CR LF.
 // False (with *error saying why) when the texts of the file cannot be

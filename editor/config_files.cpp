@@ -297,12 +297,16 @@ void EditorForm::LoadConfiguration()
     for (const auto &[name, load] : dataFiles) {
         QByteArray bytes;
         QString error;
+        loadedBytes_[name].reset();
         if (!zuk::readFileBytes(filePath(name), &bytes, &error)) {
             failed << name;
             reports << QStringLiteral("Файл %1 не прочитан: %2.").arg(name, error);
-        } else if (!(this->*load)(bytes, &error)) {
-            failed << name;
-            reports << error;
+        } else {
+            loadedBytes_[name] = bytes;
+            if (!(this->*load)(bytes, &error)) {
+                failed << name;
+                reports << error;
+            }
         }
     }
 
@@ -585,8 +589,48 @@ void EditorForm::Command2_Click()
     SaveConfiguration();
 }
 
+QStringList EditorForm::changedOnDisk() const
+{
+    QStringList changed;
+    for (const QString &name : {QStringLiteral("zuk.txt"), QStringLiteral("out_in_ik.txt"), QStringLiteral("szenar.txt")}) {
+        const auto loaded = loadedBytes_.constFind(name);
+        if (loaded == loadedBytes_.constEnd())
+            continue;   // never loaded
+        QByteArray bytes;
+        QString error;
+        const bool read = zuk::readFileBytes(filePath(name), &bytes, &error);
+        if (read ? *loaded != bytes : loaded->has_value())
+            changed << name;
+    }
+    return changed;
+}
+
 bool EditorForm::SaveConfiguration()
 {
+    // A file another program changed since the load is never replaced unseen.
+    if (const QStringList changed = changedOnDisk(); !changed.isEmpty()) {
+        const QString question =
+            QStringLiteral("%1 %2 другой программой после того, как редактор %3 загрузил.\n"
+                           "«Перезаписать» — записать то, что в окне, вместо %4; "
+                           "«Загрузить заново» — загрузить %5, изменения в окне будут потеряны; "
+                           "«Отмена» — ничего не делать.")
+                .arg(changed.size() == 1 ? QStringLiteral("Файл ") + changed[0]
+                                         : QStringLiteral("Файлы ") + changed.join(QStringLiteral(", ")),
+                     changed.size() == 1 ? QStringLiteral("изменён") : QStringLiteral("изменены"),
+                     changed.size() == 1 ? QStringLiteral("его") : QStringLiteral("их"),
+                     changed.size() == 1 ? QStringLiteral("него") : QStringLiteral("них"),
+                     changed.size() == 1 ? QStringLiteral("его") : QStringLiteral("их"));
+        switch (host_ ? host_->askOverwrite(question) : EditorHost::Overwrite::Cancel) {
+        case EditorHost::Overwrite::Overwrite:
+            break;
+        case EditorHost::Overwrite::Reload:
+            LoadConfiguration();
+            return false;
+        case EditorHost::Overwrite::Cancel:
+            return false;
+        }
+    }
+
     if (!incompleteFiles_.isEmpty() && host_) {
         const QString question =
             QStringLiteral("Конфигурация загружена не полностью: не прочитаны до конца файлы %1.\n"

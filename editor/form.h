@@ -14,6 +14,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace kalvet {
@@ -126,6 +127,12 @@ public:
     // offer the third answer asks Yes or No.
     enum class Answer { Yes, No, Cancel };
     virtual Answer askYesNoCancel(const QString &text) { return confirm(text) ? Answer::Yes : Answer::No; }
+    // A data file changed on disk since the editor loaded it; "запись"
+    // asks before it replaces it: Перезаписать (writes what the window
+    // holds), Загрузить заново (loads the files, the window's changes go)
+    // or Отмена (nothing happens). A host that cannot ask gets Отмена.
+    enum class Overwrite { Overwrite, Reload, Cancel };
+    virtual Overwrite askOverwrite(const QString &) { return Overwrite::Cancel; }
     // A user's action changed the configuration (one step to undo). Runs
     // inside the form's procedures: the host must not call back into them.
     virtual void editMade(const Edit &) {}
@@ -223,6 +230,11 @@ public:
     bool LoadImage(const QByteArray &bytes, QString *failure);
     bool LoadNames(const QByteArray &bytes, QString *failure);
     bool LoadScenarios(const QByteArray &bytes, QString *failure);
+    // The data files (zuk.txt, out_in_ik.txt, szenar.txt) whose bytes on
+    // disk differ from what the last load read: another program (zuk_2, a
+    // restore) changed them since. The editor's own save loads them again,
+    // so it leaves none.
+    QStringList changedOnDisk() const;
     // Data files that failed at the last load (empty when it was complete).
     QStringList incompleteFiles() const { return incompleteFiles_; }
     // Bytes of the image that showing records changed on its own since the
@@ -297,6 +309,8 @@ private:
     // Data files that failed at the last load; a save asks before writing
     // while this is not empty.
     QStringList incompleteFiles_;
+    // The data files as the last load read them; none for one not read.
+    QHash<QString, std::optional<QByteArray>> loadedBytes_;
     // The controller ShowController showed last: used when Combo3 has no
     // entry selected (the user typed in its edit field).
     int shownCtrl_ = 0;

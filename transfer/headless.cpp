@@ -285,6 +285,7 @@ int runHeadless(const TransferOptions &options)
         progress.clear();
         printLine(stderr, QStringLiteral("zuk_2: ") + text);
     };
+    tool.onNotice = tool.onError;
     if (progress.shown())
         tool.onProgress = [&](int done, int total, int errors) { progress.show(done, total, errors); };
 
@@ -370,6 +371,8 @@ int runHeadless(const TransferOptions &options)
                               .arg(options.mode == Mode::Read ? QStringLiteral(", файл zuk.txt не изменён")
                                    : options.mode == Mode::Write ? writtenSoFarText(record)
                                                                  : QString()));
+        if (options.mode == Mode::Write)
+            printLine(stderr, QStringLiteral("zuk_2: ") + writtenRowsText(record));
     }
     const int status = exitStatus(outcome, tool, record);
     return !outputsWhole && status <= 1 ? 3 : status;

@@ -19,14 +19,14 @@
 
 namespace {
 
-// The folder of zuk.txt: --dir, the program's own folder, the remembered one,
-// or (first start of an installed program) the current folder without a
-// window and the user's choice with one.
-QString programFolder(const QString &given, bool window)
+// The window's folder of zuk.txt: --dir (remembered), the program's own
+// folder, the remembered one, or (first start of an installed program) the
+// user's choice.
+QString windowFolder(const QString &given)
 {
     const zuk::ProgramFolder f = zuk::resolveProgramFolder({QStringLiteral("zuk_2"), given,
                                                             QCoreApplication::applicationDirPath(),
-                                                            QStringLiteral("zuk.txt"), window, QDir::currentPath()});
+                                                            QStringLiteral("zuk.txt"), true, QDir::currentPath()});
     if (f.source != zuk::ProgramFolder::Source::Ask)
         return f.folder;
     const QString chosen = QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Папка установки умного дома"),
@@ -99,7 +99,11 @@ int main(int argc, char **argv)
     if (options.mode != zuk::TransferOptions::Mode::Window) {
         QCoreApplication app(argc, argv);
         zuk::installQtTranslations({QStringLiteral("qtbase"), QStringLiteral("qtserialport")});
-        options.dir = programFolder(options.dir, false);
+        // A script works where it says: --dir, else the current folder.
+        // Nothing is remembered, so the window's next folder stays its own.
+        options.dir = QDir(options.dir.isEmpty() ? QDir::currentPath() : options.dir).absolutePath();
+        if (options.mode != zuk::TransferOptions::Mode::Diff && options.mode != zuk::TransferOptions::Mode::ListPorts)
+            std::fprintf(stderr, "zuk_2: папка %s\n", qPrintable(QDir::toNativeSeparators(options.dir)));
         if (reportRefused() || traceRefused() || sameOutputs())
             return 2;
         return zuk::runHeadless(options);
@@ -108,7 +112,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     // File dialogs and standard buttons in the user's language.
     zuk::installQtTranslations({QStringLiteral("qtbase"), QStringLiteral("qtserialport")});
-    options.dir = programFolder(options.dir, true);
+    options.dir = windowFolder(options.dir);
     if (options.dir.isEmpty()) {
         std::fputs("zuk_2: папка не выбрана\n", stderr);
         return 2;
@@ -121,7 +125,7 @@ int main(int argc, char **argv)
     // SIGINT, SIGTERM or SIGHUP close the window as the user would: a run ends
     // after its exchange in progress, a reading run saves nothing, the report
     // is written; a further signal changes nothing of that.
-    const zuk::StopOnSignal stopper([&form] { form.close(); });
+    const zuk::StopOnSignal stopper([&form] { form.closeWithoutAsking(); });
     form.show();
     form.startUp();
     return app.exec();

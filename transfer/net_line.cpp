@@ -1,6 +1,7 @@
 #include "transfer/net_line.h"
 
 #include <QElapsedTimer>
+#include <QThread>
 #include <QUrl>
 
 #include <algorithm>
@@ -20,6 +21,8 @@ constexpr quint8 kSetBaudrate = 1, kSetDatasize = 2, kSetParity = 3, kSetStopsiz
 constexpr quint8 kServerReply = 100;   // the server answers command c with c + 100
 constexpr quint8 kCr = 0x0D;
 constexpr quint32 kBaud = 19200;
+constexpr int kBusyLookMs = 150;   // a raw line: how long a busy gateway takes to hang up
+constexpr int kBusyPauseMs = 200;  // between tries at a busy gateway
 
 QByteArray bytes(std::initializer_list<quint8> list)
 {
@@ -83,27 +86,54 @@ bool NetLine::open(const QString &name, QString *reason, const OpenOptions &opti
                || !url.userInfo().isEmpty()) {
         why = QStringLiteral("имя сетевой линии задаётся как СХЕМА://УЗЕЛ:ПОРТ, например %1").arg(example);
     } else {
-        socket_.connectToHost(url.host(), quint16(url.port()));
-        if (!socket_.waitForConnected(options.connectTimeoutMs)) {
-            why = socket_.state() == QAbstractSocket::ConnectingState || socket_.error() == QAbstractSocket::SocketTimeoutError
-                      ? QStringLiteral("соединение с %1:%2 не установлено за %3 с")
-                            .arg(url.host())
-                            .arg(url.port())
-                            .arg(seconds(options.connectTimeoutMs))
-                      : QStringLiteral("соединение с %1:%2 не установлено (система: %3)")
-                            .arg(url.host())
-                            .arg(url.port())
-                            .arg(socket_.errorString());
-        } else {
+        // A gateway that serves one connection at a time hangs up on a new one
+        // while it still holds the last (ser2net without kickolduser: a run
+        // just ended, the window's line before this one): tried again until
+        // the time for opening has passed.
+        bool busy = false;
+        for (;;) {
+            busy = false;
+            const int left = std::max(1, options.connectTimeoutMs - int(clock.elapsed()));
+            socket_.connectToHost(url.host(), quint16(url.port()));
+            if (!socket_.waitForConnected(left)) {
+                why = socket_.state() == QAbstractSocket::ConnectingState
+                              || socket_.error() == QAbstractSocket::SocketTimeoutError
+                          ? QStringLiteral("соединение с %1:%2 не установлено за %3 с")
+                                .arg(url.host())
+                                .arg(url.port())
+                                .arg(seconds(options.connectTimeoutMs))
+                          : QStringLiteral("соединение с %1:%2 не установлено (система: %3)")
+                                .arg(url.host())
+                                .arg(url.port())
+                                .arg(socket_.errorString());
+                break;
+            }
             // Each request goes out at once, not held back to join the next.
             socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
             socket_.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-            if (protocol_ == Protocol::Raw
-                || negotiate(std::max(1, options.connectTimeoutMs - int(clock.elapsed())), &why)) {
+            if (protocol_ == Protocol::Raw) {
+                // A busy gateway hangs up at once; a free one stays.
+                if (!socket_.waitForDisconnected(kBusyLookMs) && socket_.state() == QAbstractSocket::ConnectedState) {
+                    open_ = true;
+                    return true;
+                }
+                busy = true;
+            } else if (negotiate(std::max(1, options.connectTimeoutMs - int(clock.elapsed())), &why)) {
                 open_ = true;
                 return true;
+            } else {
+                busy = hungUp_;   // hung up during the negotiation
             }
+            close();
+            if (!busy || clock.elapsed() + kBusyPauseMs >= options.connectTimeoutMs)
+                break;
+            QThread::msleep(kBusyPauseMs);
         }
+        if (busy)
+            why = QStringLiteral("шлюз %1:%2 занят другим соединением: он закрывает каждое новое соединение "
+                                 "сразу (порт шлюза держит другая программа или прежнее соединение)")
+                      .arg(url.host())
+                      .arg(url.port());
     }
     if (reason)
         *reason = why;
@@ -115,6 +145,7 @@ bool NetLine::negotiate(int timeoutMs, QString *reason)
 {
     // We send the data binary both ways and ask for the COM-PORT option;
     // the server's own offers are answered as they come (onOption).
+    hungUp_ = false;
     askedWill_[kBinary] = askedDo_[kBinary] = askedWill_[kComPort] = true;
     sendCommand(bytes({kIac, kWill, kBinary, kIac, kDo, kBinary, kIac, kWill, kComPort}));
     QElapsedTimer clock;
@@ -146,6 +177,7 @@ bool NetLine::negotiate(int timeoutMs, QString *reason)
         const int left = timeoutMs - int(clock.elapsed());
         if (socket_.state() != QAbstractSocket::ConnectedState) {
             *reason = QStringLiteral("сервер закрыл соединение во время согласования RFC 2217");
+            hungUp_ = true;
             return false;
         }
         if (left <= 0 || !socket_.waitForReadyRead(left)) {
@@ -175,6 +207,13 @@ void NetLine::close()
     comPort_ = ComPort::Asked;
     settingAnswered_.fill(false);
     settingWrong_.clear();
+    if (socket_.state() == QAbstractSocket::ConnectedState) {
+        // Closed in order, so that the gateway lets the port go at once for
+        // the next connection, not after its own time-out.
+        socket_.disconnectFromHost();
+        if (socket_.state() != QAbstractSocket::UnconnectedState)
+            socket_.waitForDisconnected(1000);
+    }
     if (socket_.state() != QAbstractSocket::UnconnectedState)
         socket_.abort();
 }

@@ -51,6 +51,7 @@ private:
     Protocol protocol_;
     QTcpSocket socket_;
     bool open_ = false;
+    bool hungUp_ = false;   // the server hung up during the negotiation: busy with another connection
     bool requestPending_ = false;
     QByteArray queued_;   // the request's pieces, until endRequest
 

@@ -114,6 +114,30 @@ QString keptText(const RunRecord &record)
         .arg(QDir::toNativeSeparators(record.kept));
 }
 
+QString nothingReadText()
+{
+    return QStringLiteral("Ни один контроллер не ответил: не прочитан ни один регистр, файл zuk.txt не изменён.");
+}
+
+QString writtenRowsText(const RunRecord &record)
+{
+    QStringList written, unconfirmed;
+    for (const ControllerRecord &c : record.controllers) {
+        const QString address = hexText(controllerMap()[c.slot].address);
+        if (!c.written.empty())
+            written << QStringLiteral("$%1: %2").arg(address, rowRanges(c.written));
+        if (!c.unconfirmed.empty())
+            unconfirmed << QStringLiteral("$%1: %2").arg(address, rowRanges(c.unconfirmed));
+    }
+    QString text = written.isEmpty() ? QStringLiteral("ни один регистр не записан")
+                                     : QStringLiteral("записаны регистры ") + written.join(QStringLiteral("; "));
+    text += acknowledgedText(record);
+    if (!unconfirmed.isEmpty())
+        text += QStringLiteral("; отправлены, но не подтверждены (могли записаться или нет): ")
+                + unconfirmed.join(QStringLiteral("; "));
+    return text;
+}
+
 QString silentLine(const ControllerRecord &c)
 {
     if (!c.silent)

@@ -39,6 +39,8 @@ struct ControllerRecord {
     std::vector<int> givenUp;                 // rows given up, in order
     std::vector<int> written;                 // writing runs: rows that count as written
     std::vector<int> acknowledged;            // writing runs: rows acknowledged, not yet read back when the run ended
+    std::vector<int> unconfirmed;             // writing runs: the row being sent when the run was stopped or
+                                              // the line lost, not acknowledged: stored or not
     int unchanged = 0;                        // writing runs: rows found holding the image, not written
     std::vector<int> unread;                  // writing runs: rows whose reading first was given up
     std::vector<ByteDifference> differences;  // compare runs
@@ -60,6 +62,7 @@ struct RunRecord {
     bool changedOnly = false;   // a writing run that wrote only the rows that differed
     QString kept;               // the image kept in history/ by this run, empty: none
     QStringList pruned;         // older images --keep removed after it
+    bool nothingRead = false;   // a reading run in which no row was read: zuk.txt left as it was
 };
 
 // The record of a run that never began (refused or stopped before its first
@@ -88,6 +91,13 @@ QString silentLine(const ControllerRecord &c);
 // capital: "система до записи сохранена в …" (writing runs) or "прежний
 // zuk.txt сохранён в …"; empty when it kept none.
 QString keptText(const RunRecord &record);
+// What a reading run in which no controller answered says.
+QString nothingReadText();
+// What a writing run that ended early leaves in the house: "записаны
+// регистры $00: 0-3B; $01: 0-5", then the rows acknowledged but not read
+// back (acknowledgedText) and the row sent without an acknowledgement
+// ("отправлены, но не подтверждены …: $01: 6"); or that none was written.
+QString writtenRowsText(const RunRecord &record);
 
 // What a writing run that ended early left unsure: "; подтверждены
 // контроллером, но не проверены чтением: $80: регистр 5" (the write was

@@ -86,7 +86,14 @@ void TransferTool::setStatus(const QString &text)
 
 bool TransferTool::LoadImageFile()
 {
-    const ImageLoadResult result = loadImageFile(imagePath(), reg_image);
+    QByteArray bytes;
+    ImageLoadResult result;
+    if (readFileBytes(imagePath(), &bytes, &result.failure)) {
+        fileBytes_ = bytes;
+        result = loadImageBytes(imagePath(), bytes, reg_image);
+    } else {
+        fileBytes_.reset();
+    }
     for (int slot = 0; slot < kSlotCount; ++slot)
         complete_[slot] = slot < result.wholeSlots;
     loadedWhole_ = result.ok;
@@ -97,6 +104,49 @@ bool TransferTool::LoadImageFile()
         if (reg_image[s.slot][0][0] != 0)
             ticked[s.slot] = true;
     return true;
+}
+
+QString TransferTool::reloadedText()
+{
+    return QStringLiteral("zuk.txt изменён другой программой и загружен заново");
+}
+
+TransferTool::FileCheck TransferTool::reloadIfChanged(QString *failure)
+{
+    QByteArray bytes;
+    QString why;
+    const bool read = readFileBytes(imagePath(), &bytes, &why);
+    if (read ? fileBytes_ == bytes : !fileBytes_)
+        return FileCheck::Unchanged;
+    RegisterImage image = reg_image;
+    const ImageLoadResult result = read ? loadImageBytes(imagePath(), bytes, image) : ImageLoadResult{false, why};
+    if (!result.ok) {
+        if (failure)
+            *failure = result.failure;
+        return FileCheck::Failed;
+    }
+    reg_image = image;
+    fileBytes_ = bytes;
+    complete_.fill(true);
+    loadedWhole_ = true;
+    loadFailure_.clear();
+    if (onNotice)
+        onNotice(reloadedText());
+    return FileCheck::Reloaded;
+}
+
+QString TransferTool::reloadRefusal(RunKind kind)
+{
+    QString why;
+    if (reloadIfChanged(&why) != FileCheck::Failed)
+        return QString();
+    if (kind == RunKind::Read) {
+        // The file on disk is no longer the one loaded: kept beside before the run replaces it.
+        loadedWhole_ = false;
+        return QString();
+    }
+    return notStarted(kind) + QStringLiteral(": файл zuk.txt изменён и не загружается (Ошибка, нет готового файла): %1")
+                                  .arg(why);
 }
 
 int TransferTool::rowsToDo() const
@@ -370,7 +420,11 @@ QString TransferTool::runRefusal(RunKind kind) const
 RunOutcome TransferTool::readingRun()
 {
     const RunOutcome outcome = runOverTicked(
-        RunKind::Read, [this] { return runRefusal(RunKind::Read); },
+        RunKind::Read,
+        [this] {
+            const QString why = reloadRefusal(RunKind::Read);
+            return why.isEmpty() ? runRefusal(RunKind::Read) : why;
+        },
         [this](const ControllerSlot &s) {
             ReadController(s.address, s.rows, reg_image[s.slot]);
             if (!stop_ && current().givenUp.empty())
@@ -380,6 +434,17 @@ RunOutcome TransferTool::readingRun()
     if (outcome != RunOutcome::Completed)
         return outcome;
     QString why;
+    // A run in which nothing answered holds nothing new: the file stays.
+    const bool readAny = std::any_of(record_.controllers.begin(), record_.controllers.end(), [](const ControllerRecord &c) {
+        return c.rowsDone > int(c.givenUp.size());
+    });
+    if (!readAny) {
+        record_.nothingRead = true;
+        if (onError)
+            onError(nothingReadText());
+        showErrorTotal();
+        return endRecord(RunOutcome::Completed);
+    }
     // A file that did not load whole is kept beside, never lost.
     const bool mayReplace = loadedWhole_ || keepDamagedImage(imagePath(), &why);
     if (!why.isEmpty() && onError)
@@ -393,6 +458,7 @@ RunOutcome TransferTool::readingRun()
             onError(QStringLiteral("Файл не сохранён: ") + why);
     } else {
         loadedWhole_ = true;   // zuk.txt now holds this image, whole
+        fileBytes_ = bytes;
     }
     showErrorTotal();
     return endRecord(RunOutcome::Completed);
@@ -458,6 +524,8 @@ bool TransferTool::restoreFromHistory(const QString &historyPath, QString *kept,
 RunOutcome TransferTool::comparingRun()
 {
     auto refusal = [this] {
+        if (const QString why = reloadRefusal(RunKind::Compare); !why.isEmpty())
+            return why;
         if (const QString why = runRefusal(RunKind::Compare); !why.isEmpty())
             return why;
         return loadedWhole_ ? QString()
@@ -656,7 +724,9 @@ RunOutcome TransferTool::writingRun()
     const RunOutcome outcome = runOverTicked(
         RunKind::Write,
         [this] {
-            QString why = runRefusal(RunKind::Write);
+            QString why = reloadRefusal(RunKind::Write);
+            if (why.isEmpty())
+                why = runRefusal(RunKind::Write);
             if (why.isEmpty())
                 why = writeRefusal();
             return why.isEmpty() ? absentRefusal() : why;
@@ -793,8 +863,10 @@ void TransferTool::WriteController(int address, int rows, int slot, const std::a
             rowFinished();
             continue;
         }
-        if (stop_ || bus_.portLost())
+        if (stop_ || bus_.portLost()) {
+            current().unconfirmed.push_back(r);   // sent: the controller may hold it or not
             break;
+        }
         if (failedTry("запись в систему адреса $", address, r, "  ERROR")) {
             if (leftAsSilent(address, rows, r))
                 break;

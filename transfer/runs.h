@@ -77,6 +77,17 @@ public:
     // is not 0. On failure nothing is ticked and loadFailure() tells why.
     bool LoadImageFile();
     QString loadFailure() const { return loadFailure_; }
+    // zuk.txt changes under a running window (the editor saves it, a
+    // restore or a script replaces it). Every reading, writing and comparing
+    // run first loads it again when its bytes differ from those loaded or
+    // saved last, so that what a run sends or compares is the file's; the
+    // ticks stay as they are. Failed: the file no longer loads (*failure
+    // says why); the image in memory stays as it was, and a writing or
+    // comparing run is refused.
+    enum class FileCheck { Unchanged, Reloaded, Failed };
+    FileCheck reloadIfChanged(QString *failure = nullptr);
+    // What onNotice says after a reload.
+    static QString reloadedText();
 
     // The reading run: reads the ticked controllers, saves all twenty slots.
     RunOutcome readingRun();
@@ -153,6 +164,7 @@ public:
     std::function<void(const QString &)> onStatus;     // the status line
     std::function<void(const QString &)> onError;      // a message for the user
     std::function<void(int done, int total, int errors)> onProgress;
+    std::function<void(const QString &)> onNotice;     // news about the file, for the status bar
 
 private:
     void setStatus(const QString &text);
@@ -237,6 +249,11 @@ private:
     int passes_ = 1;            // passes over the rows in the last run: 2 when a writing run reads first
     QString loadFailure_;
     bool loadedWhole_ = false;
+    // The bytes of zuk.txt as loaded or saved last; none when it could not
+    // be read.
+    std::optional<QByteArray> fileBytes_;
+    // reloadIfChanged at the start of a run: empty, or why the run is refused.
+    QString reloadRefusal(RunKind kind);
     // A slot's image is complete when it was loaded whole from zuk.txt or
     // read in a reading run of this session without a row given up. An
     // incomplete image is never written into a controller: its rows past a

@@ -39,7 +39,8 @@ struct TransferSettings {
     // Safe writes and the history of images (history/ beside zuk.txt).
     bool changedOnly = false;  // read first, write only the rows that differ, keep the house first
     bool backupFirst = false;  // read the ticked controllers whole into history/ before writing
-    bool history = false;      // a reading run keeps the zuk.txt it replaces
+    bool history = true;       // a reading run keeps the zuk.txt it replaces
+    bool historyGiven = false; // --history or --no-history on the command line
     int keep = 50;             // images history/ keeps
     bool forceAbsent = false;  // write controllers the image marks absent
 };

@@ -22,7 +22,9 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QFileSystemWatcher>
 #include <QMessageBox>
+#include <QTimer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
@@ -138,6 +140,22 @@ EditorWindow::EditorWindow(const QString &folder, EditorHost *host, QWidget *par
     // of the menu items only hide it for a moment.
     status_ = new QLabel;
     statusBar()->addWidget(status_, 1);
+    diskNotice_ = new QLabel;
+    diskNotice_->setObjectName(QStringLiteral("diskNotice"));
+    diskNotice_->setStyleSheet(QStringLiteral("QLabel { color: #a00000; font-weight: bold; }"));
+    // Elided by the status bar, never widening the window; the whole text in its tooltip.
+    diskNotice_->setMinimumWidth(1);
+    diskNotice_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    diskNotice_->hide();
+    statusBar()->addWidget(diskNotice_, 2);
+    watcher_ = new QFileSystemWatcher(this);
+    diskTimer_ = new QTimer(this);
+    diskTimer_->setSingleShot(true);
+    diskTimer_->setInterval(200);
+    connect(diskTimer_, &QTimer::timeout, this, &EditorWindow::checkDisk);
+    connect(watcher_, &QFileSystemWatcher::fileChanged, diskTimer_, qOverload<>(&QTimer::start));
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, diskTimer_, qOverload<>(&QTimer::start));
+    watchFolder();
     statusBar()->setSizeGripEnabled(false);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     connect(&undoStack_, &QUndoStack::indexChanged, this, [this] { updateState(); });
@@ -220,6 +238,58 @@ void EditorWindow::editsForgotten()
     if (host_)
         host_->editsForgotten();
     undoStack_.clear();
+    // A load has just read the files: what they hold is what the window shows.
+    if (diskNotice_)
+        diskNotice_->hide();
+}
+
+EditorHost::Overwrite EditorWindow::askOverwrite(const QString &text)
+{
+    if (host_)
+        return host_->askOverwrite(text);
+    QMessageBox box(QMessageBox::Warning, kTitle, text, QMessageBox::NoButton, this);
+    QPushButton *overwrite = box.addButton(QStringLiteral("Перезаписать"), QMessageBox::DestructiveRole);
+    QPushButton *reload = box.addButton(QStringLiteral("Загрузить заново"), QMessageBox::ActionRole);
+    QPushButton *cancel = box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == overwrite)
+        return Overwrite::Overwrite;
+    if (box.clickedButton() == reload)
+        return Overwrite::Reload;
+    return Overwrite::Cancel;
+}
+
+void EditorWindow::watchFolder()
+{
+    if (const QStringList watched = watcher_->files() + watcher_->directories(); !watched.isEmpty())
+        watcher_->removePaths(watched);
+    // The folder too: a save that renames a new file over one ends the watch of the old one.
+    watcher_->addPath(form_->folder());
+    for (const QString &name : {QStringLiteral("zuk.txt"), QStringLiteral("out_in_ik.txt"), QStringLiteral("szenar.txt")})
+        if (QFileInfo::exists(form_->filePath(name)))
+            watcher_->addPath(form_->filePath(name));
+}
+
+void EditorWindow::checkDisk()
+{
+    watchFolder();   // files replaced by a rename are watched again
+    const QStringList changed = form_->changedOnDisk();
+    if (changed.isEmpty()) {
+        diskNotice_->hide();
+        return;
+    }
+    diskNotice_->setText(QStringLiteral("%1 другой программой. «читать» загрузит заново; «запись» спросит, прежде чем заменить.")
+                             .arg(changed.size() == 1 ? QStringLiteral("Файл %1 изменён").arg(changed[0])
+                                                      : QStringLiteral("Файлы %1 изменены").arg(changed.join(QStringLiteral(", ")))));
+    diskNotice_->setToolTip(diskNotice_->text());
+    diskNotice_->show();
+}
+
+QString EditorWindow::diskNoticeText() const
+{
+    return diskNotice_->isHidden() ? QString() : diskNotice_->text();
 }
 
 void EditorWindow::saved(const QStringList &files, const QDateTime &at)
@@ -364,6 +434,7 @@ void EditorWindow::openFolder(const QString &folder)
     old.reset();
     setTitle();
     status_->clear();
+    watchFolder();
     start();
 }
 

@@ -22,6 +22,8 @@
 
 class QAction;
 class QComboBox;
+class QFileSystemWatcher;
+class QTimer;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -51,6 +53,12 @@ public:
     void editMade(const Edit &edit) override;
     void editsForgotten() override;
     void saved(const QStringList &files, const QDateTime &at) override;
+    Overwrite askOverwrite(const QString &text) override;
+    // The data files are watched while the window is open: one changed by
+    // another program is named in the status bar at once (diskNoticeText),
+    // until a load reads it.
+    QString diskNoticeText() const;
+    void checkDisk();
 
     // ---- The menu's commands -------------------------------------------
     enum class Command { OpenFolder, Read, Save, Export, Compare, Quit, Undo, Redo };
@@ -140,6 +148,10 @@ private:
     std::vector<QAction *> actions_;
     QListWidget *differenceList_ = nullptr;
     QLabel *status_ = nullptr;
+    QLabel *diskNotice_ = nullptr;
+    QFileSystemWatcher *watcher_ = nullptr;
+    QTimer *diskTimer_ = nullptr;   // one look for the signals of one save
+    void watchFolder();
 };
 
 }  // namespace kalvet

@@ -22,6 +22,7 @@ struct RecordingHost : kalvet::EditorHost {
     QStringList messages, questions;
     std::deque<bool> answers;
     std::deque<Answer> choices;          // for askYesNoCancel
+    std::deque<Overwrite> overwrites;    // for askOverwrite; none left: Отмена
     std::vector<kalvet::Edit> edits;     // the steps made, cleared when forgotten
     QStringList savedFiles;
     void message(const QString &text) override { messages << text; }
@@ -42,10 +43,18 @@ struct RecordingHost : kalvet::EditorHost {
         choices.pop_front();
         return a;
     }
+    Overwrite askOverwrite(const QString &text) override
+    {
+        questions << text;
+        const Overwrite a = overwrites.empty() ? Overwrite::Cancel : overwrites.front();
+        if (!overwrites.empty())
+            overwrites.pop_front();
+        return a;
+    }
     void editMade(const kalvet::Edit &edit) override { edits.push_back(edit); }
     void editsForgotten() override { edits.clear(); }
     void saved(const QStringList &files, const QDateTime &) override { savedFiles = files; }
-    void reset() { messages.clear(), questions.clear(), answers.clear(), choices.clear(), edits.clear(); }
+    void reset() { messages.clear(), questions.clear(), answers.clear(), choices.clear(), overwrites.clear(), edits.clear(); }
     QString all() const { return messages.join(QStringLiteral("\n")); }
 };
 

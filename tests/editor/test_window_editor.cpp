@@ -15,7 +15,10 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include "common/files.h"
 #include "common/image_file.h"
+
+#include <QElapsedTimer>
 
 using namespace kalvet_test;
 
@@ -241,4 +244,60 @@ TEST(EditorWindow, KeysUndoAChoiceInAFocusedBoxNamesAreStepsTheTitleMarksChanges
     EXPECT_EQ(w.comboWidget(&w.form().Combo3)->pos(), QPoint(600, 8));
     EXPECT_EQ(std::pair(w.undoStack().count(), w.statusText()), std::pair(0, QString()));
     EXPECT_TRUE(host.messages.isEmpty()) << host.all().toStdString();
+}
+
+TEST(EditorWindow, AFileChangedElsewhereIsToldAndNeverSavedOverUnseen)
+{
+    guiApp();
+    Installation inst;
+    RecordingHost host;
+    kalvet::EditorWindow w(inst.folder(), &host);
+    auto &f = w.form();
+    w.start();
+    auto waitFor = [&](bool told) {
+        QElapsedTimer clock;
+        clock.start();
+        while (w.diskNoticeText().isEmpty() == told && clock.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return !w.diskNoticeText().isEmpty();
+    };
+    // Its own save asks nothing and is no change made elsewhere.
+    w.button(2)->click();
+    EXPECT_TRUE(host.questions.isEmpty());
+    const QByteArray names = inst.bytes("out_in_ik.txt");
+    QTest::qWait(400);
+    EXPECT_TRUE(w.diskNoticeText().isEmpty()) << w.diskNoticeText().toStdString();
+
+    // Another program replaces zuk.txt: said while the window is idle.
+    std::array<zuk::SlotImage, 20> outside{};
+    ASSERT_TRUE(zuk::loadImageFile(inst.path("zuk.txt"), outside).ok);
+    outside[3][10][2] = 201;
+    QString why;
+    ASSERT_TRUE(zuk::saveFileAtomically(inst.path("zuk.txt"), zuk::imageFileBytes(outside), &why));
+    const QByteArray theirs = inst.bytes("zuk.txt");
+    EXPECT_TRUE(waitFor(true));
+    EXPECT_TRUE(w.diskNoticeText().contains("zuk.txt")) << w.diskNoticeText().toStdString();
+
+    // "запись" asks; Отмена leaves their file as it is, Загрузить заново shows it.
+    w.button(2)->click();
+    ASSERT_EQ(host.questions.size(), 1);
+    EXPECT_TRUE(host.questions[0].contains("zuk.txt")) << host.questions[0].toStdString();
+    EXPECT_EQ(inst.bytes("zuk.txt"), theirs);
+    EXPECT_NE(f.reg_image[3][10][2], 201);
+    host.overwrites = {kalvet::EditorHost::Overwrite::Reload};
+    w.button(2)->click();
+    EXPECT_EQ(f.reg_image[3][10][2], 201);
+    EXPECT_EQ(inst.bytes("zuk.txt"), theirs);
+    EXPECT_TRUE(w.diskNoticeText().isEmpty());
+    // Перезаписать writes what the window holds over a change in the names file.
+    inst.writeText("out_in_ik.txt", inst.text("out_in_ik.txt").replace(QStringLiteral("Свет потолок"), QStringLiteral("Люстра")));
+    EXPECT_TRUE(waitFor(true));
+    EXPECT_TRUE(w.diskNoticeText().contains("out_in_ik.txt")) << w.diskNoticeText().toStdString();
+    f.reg_image[3][10][2] = 5;
+    host.overwrites = {kalvet::EditorHost::Overwrite::Overwrite};
+    w.button(2)->click();
+    EXPECT_EQ(host.questions.size(), 3);
+    ASSERT_TRUE(zuk::loadImageFile(inst.path("zuk.txt"), outside).ok);
+    EXPECT_EQ(outside[3][10][2], 5);
+    EXPECT_EQ(inst.bytes("out_in_ik.txt"), names);
 }

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 
 namespace zuk::itest {
@@ -206,11 +207,12 @@ inline quint16 freeLocalPort()
     return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
 }
 
-// Debian's ser2net in front of a device, from a YAML file of its own on a
-// free local port: raw TCP, or Telnet with the COM-PORT option (RFC 2217).
+// Debian's ser2net in front of a device, from a YAML file of its own on
+// free local ports: raw TCP, Telnet with the COM-PORT option (RFC 2217), or
+// both at once on two ports of the one device, as a gateway is often set up.
 class Ser2net {
 public:
-    enum Mode { Raw, Telnet };
+    enum Mode { Raw, Telnet, Both };
 
     static QString binary()
     {
@@ -221,27 +223,39 @@ public:
 
     Ser2net(const QString &device, Mode mode) : mode_(mode)
     {
-        port_ = freeLocalPort();
+        QTcpServer rawProbe, telnetProbe;   // both held at once: two different ports
+        rawProbe.listen(QHostAddress::LocalHost);
+        telnetProbe.listen(QHostAddress::LocalHost);
+        ports_ = {rawProbe.serverPort(), telnetProbe.serverPort()};
+        rawProbe.close();
+        telnetProbe.close();
+        QString yaml = QStringLiteral("%YAML 1.1\n---\n");
+        for (const Mode m : {Raw, Telnet})
+            if (mode == m || mode == Both)
+                yaml += QStringLiteral("connection: &bus%1\n  accepter: %2tcp,127.0.0.1,%3\n"
+                                       "  connector: serialdev,%4,19200n81,local\n")
+                            .arg(int(m))
+                            .arg(m == Telnet ? QStringLiteral("telnet(rfc2217),") : QString())
+                            .arg(ports_[m])
+                            .arg(device);
         const QString config = dir_.filePath(QStringLiteral("ser2net.yaml"));
-        const QString accepter = QStringLiteral("%1tcp,127.0.0.1,%2")
-                                     .arg(mode == Telnet ? QStringLiteral("telnet(rfc2217),") : QString())
-                                     .arg(port_);
-        writeFile(config, QStringLiteral("%YAML 1.1\n---\nconnection: &bus\n  accepter: %1\n"
-                                         "  connector: serialdev,%2,19200n81,local\n")
-                              .arg(accepter, device)
-                              .toUtf8());
+        writeFile(config, yaml.toUtf8());
         proc_.setProcessChannelMode(QProcess::MergedChannels);
         proc_.start(binary(), {QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("-c"), config,
                                QStringLiteral("-P"), dir_.filePath(QStringLiteral("ser2net.pid"))});
         if (!proc_.waitForStarted(5000))
             return;
-        // Ready once the port listens (a probe connection would itself
+        // Ready once the ports listen (a probe connection would itself
         // open the device).
         QElapsedTimer clock;
         clock.start();
-        const QByteArray entry = QByteArray(":") + QByteArray::number(port_, 16).toUpper().rightJustified(4, '0') + " 00000000:0000 0A";
+        auto listening = [&](Mode m) {
+            const QByteArray entry = QByteArray(":") + QByteArray::number(ports_[m], 16).toUpper().rightJustified(4, '0')
+                                     + " 00000000:0000 0A";
+            return (mode != m && mode != Both) || fileBytes(QStringLiteral("/proc/net/tcp")).contains(entry);
+        };
         while (clock.elapsed() < 5000 && proc_.state() == QProcess::Running) {
-            if (fileBytes(QStringLiteral("/proc/net/tcp")).contains(entry)) {
+            if (listening(Raw) && listening(Telnet)) {
                 ready_ = true;
                 return;
             }
@@ -251,10 +265,11 @@ public:
     ~Ser2net() { kill(); }
 
     bool ok() const { return ready_; }
-    // The name to give to --port.
-    QString url() const
+    // The name to give to --port (Both: the raw one unless told).
+    QString url() const { return url(mode_ == Telnet ? Telnet : Raw); }
+    QString url(Mode m) const
     {
-        return QStringLiteral("%1://127.0.0.1:%2").arg(mode_ == Telnet ? QStringLiteral("rfc2217") : QStringLiteral("tcp")).arg(port_);
+        return QStringLiteral("%1://127.0.0.1:%2").arg(m == Telnet ? QStringLiteral("rfc2217") : QStringLiteral("tcp")).arg(ports_[m]);
     }
     QString output() { return QString::fromLocal8Bit(proc_.readAll()); }
     void kill()
@@ -267,7 +282,7 @@ public:
 
 private:
     Mode mode_;
-    quint16 port_ = 0;
+    std::array<quint16, 2> ports_{};
     bool ready_ = false;
     QTemporaryDir dir_;
     QProcess proc_;

@@ -354,30 +354,36 @@ TEST_F(HeadlessRuns, SkipSilentReadsThePresentWholeAndLeavesTheAbsent)
 // Without --dir an installed zuk_2 (build/bin holds no zuk.txt, as /usr/bin
 // does not) works on the folder given last time, and before any was given on
 // the current folder without remembering it.
-TEST_F(HeadlessRuns, WithoutDirTheRememberedOrElseTheCurrentFolderHoldsZukTxt)
+TEST_F(HeadlessRuns, WithoutDirTheCurrentFolderHoldsZukTxtAndNothingIsRemembered)
 {
     ASSERT_FALSE(QFileInfo::exists(bin("zuk.txt")));
     auto sim = startSim(simMemory());
-    ToolFolder house(fileBytes(sampleImage()));
+    ToolFolder house(fileBytes(sampleImage())), windowHouse(fileBytes(sampleImage()));
     QTemporaryDir config, elsewhere;
+    // The window's folder, remembered.
+    const QString settings = QDir(config.path()).filePath(QStringLiteral("zuk/zuk_2.ini"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(settings).absolutePath()));
+    writeFile(settings, QStringLiteral("[General]\nfolder=%1\n").arg(windowHouse.dir.path()).toUtf8());
+    const QByteArray remembered = fileBytes(settings);
     auto write = [&](const QString &cwd, const QStringList &extra = {}) {
         return runTool(QStringList{"--write", "--port", sim->device, "--tick", "none"} + extra, 60000, cwd,
                        config.path());
     };
+    auto folderLine = [](const QString &folder) { return QStringLiteral("zuk_2: папка %1\n").arg(folder); };
 
-    // Nothing ticked: each run is refused once zuk.txt has been looked for.
-    ToolRun r = write(house.dir.path());
-    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
-    EXPECT_FALSE(r.err.contains("Ошибка, нет готового файла")) << r.err.toStdString();
-    r = write(elsewhere.path());   // no zuk.txt there
+    // Nothing ticked: each run is refused once zuk.txt has been looked for, where it was started.
+    ToolRun r = write(elsewhere.path());   // no zuk.txt there
     EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.startsWith(folderLine(elsewhere.path()))) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("Ошибка, нет готового файла")) << r.err.toStdString();
-
-    r = write(elsewhere.path(), {"--dir", house.dir.path()});
+    r = write(house.dir.path());
     EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
-    r = write(elsewhere.path());
-    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith(folderLine(house.dir.path()))) << r.err.toStdString();
     EXPECT_FALSE(r.err.contains("Ошибка, нет готового файла")) << r.err.toStdString();
+    r = write(elsewhere.path(), {"--dir", house.dir.path()});
+    EXPECT_TRUE(r.err.startsWith(folderLine(house.dir.path()))) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("Ошибка, нет готового файла")) << r.err.toStdString();
+    EXPECT_EQ(fileBytes(settings), remembered);
     EXPECT_FALSE(QFileInfo::exists(QDir(elsewhere.path()).filePath("zuk.txt")));
     ASSERT_TRUE(sim->stop());
     EXPECT_EQ(sim->log(), Lines{});

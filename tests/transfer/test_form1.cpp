@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -610,4 +611,66 @@ TEST_F(FormTest, AbsentControllersAreWrittenOnlyAfterYesAndRestoreKeepsTheCurren
     EXPECT_EQ(history::entries(dir.path()).size(), 3u);
     EXPECT_EQ(form->historyList->topLevelItemCount(), 3);
     EXPECT_TRUE(form->historyDialog->findChild<QPushButton *>("restoreButton")->isEnabled());
+}
+
+TEST_F(FormTest, RunsTakeZukTxtAsItIsNowAndClosingDuringAWriteAsks)
+{
+    RegisterImage img{};
+    img[9] = bus.memory(0x81) = pattern(2);
+    img[9][0][0] = bus.memory(0x81)[0][0] = 1;   // $81 present
+    QString why;
+    ASSERT_TRUE(saveFileAtomically(image(), imageFileBytes(img), &why));
+    auto form = makeForm();
+    EXPECT_TRUE(form->historyAction->isChecked());   // a new user keeps earlier images
+
+    // Another program saves while the window is idle: loaded at once and said so; the ticks stay.
+    RegisterImage edited = img;
+    edited[9][4][1] = 77;
+    edited[8][0][0] = 1;   // $80 now marked present
+    ASSERT_TRUE(saveFileAtomically(image(), imageFileBytes(edited), &why));
+    QElapsedTimer clock;
+    clock.start();
+    while (form->tool().reg_image[9][4][1] != 77 && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(form->tool().reg_image[9][4][1], 77);
+    EXPECT_EQ(form->statusBar()->currentMessage(), TransferTool::reloadedText());
+    EXPECT_FALSE(form->boxes[8]->isChecked());
+
+    // Saved again right before the clicks, no time to notice: each run takes the file as it is.
+    edited[9][7][6] = 78;
+    edited[9][2][0] = 79;
+    ASSERT_TRUE(saveFileAtomically(image(), imageFileBytes(edited), &why));
+    form->compareAction->trigger();
+    EXPECT_TRUE(result(*form).contains(QStringLiteral("различий: 3"))) << result(*form).toStdString();
+    form->writeAction->trigger();
+    EXPECT_EQ(bus.memory(0x81), edited[9]);
+
+    // A file that no longer loads is not written from the copy in memory.
+    QFile::resize(image(), 5000);
+    const size_t sent = port.requests.size();
+    messages.clear();
+    form->writeAction->trigger();
+    EXPECT_EQ(port.requests.size(), sent);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("не загружается"))) << messages[0].toStdString();
+
+    // Closing during a write asks: Нет goes on, Да stops and tells what the house holds.
+    ASSERT_TRUE(saveFileAtomically(image(), imageFileBytes(img), &why));
+    form->show();
+    messages.clear();
+    port.responder = [&](const QByteArray &req) {
+        if (bus.exchanges == int(sent) + 2 || bus.exchanges == int(sent) + 4) {
+            yes = bus.exchanges == int(sent) + 4;
+            form->close();
+        }
+        return bus.answer(req);
+    };
+    form->writeAction->trigger();
+    EXPECT_EQ(bus.exchanges, int(sent) + 5);
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0], Form1::stopWriteQuestion());
+    EXPECT_EQ(messages[1], Form1::stopWriteQuestion());
+    EXPECT_TRUE(messages[2].contains(QStringLiteral("Записаны регистры $81: 0-4."))) << messages[2].toStdString();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form->isVisible());
 }

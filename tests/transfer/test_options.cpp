@@ -45,6 +45,12 @@ TEST(TransferOptions, TickListsAndCommandLines)
     EXPECT_EQ(o.settleMs, 0);
     ASSERT_TRUE(parseTransferOptions({"--read", "--settle-ms", "5"}, &o, &error));   // the fixed wait settles too
     EXPECT_EQ(o.settleMs, 5);
+    // Earlier images are kept unless the command line says otherwise.
+    EXPECT_TRUE(o.history);
+    EXPECT_FALSE(o.historyGiven);
+    ASSERT_TRUE(parseTransferOptions({"--read", "--no-history"}, &o, &error));
+    EXPECT_FALSE(o.history);
+    EXPECT_TRUE(o.historyGiven);
     ASSERT_TRUE(parseTransferOptions({"--read", "-h"}, &o, &error));
     EXPECT_EQ(o.mode, TransferOptions::Mode::Help);
     // Every option heads a line of the option list, and the text fits a terminal of 100 columns.
@@ -52,7 +58,7 @@ TEST(TransferOptions, TickListsAndCommandLines)
     for (const char *name :
          {"--read", "--write", "--compare", "--scan", "--diff", "--list-ports", "--history-list", "--port NAME", "--echo",
           "--rs485", "--dir FOLDER", "--tick LIST", "--wait-unit-ms N", "--verify", "--skip-silent", "--changed-only",
-          "--backup-first", "--history", "--keep N", "--force-absent", "--report FILE", "--trace FILE", "--fast",
+          "--backup-first", "--history", "--no-history", "--keep N", "--force-absent", "--report FILE", "--trace FILE", "--fast",
           "--reply-timeout-ms N", "--settle-ms N", "-h, --help"})
         EXPECT_TRUE(usage.contains(QStringLiteral("\n  %1 ").arg(QLatin1String(name)))) << name;
     for (const char *heading : {"\nИспользование:\n", "\nПараметры:\n", "\nКоды завершения:\n"})

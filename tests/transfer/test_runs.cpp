@@ -625,3 +625,24 @@ TEST_F(RunTest, RestoringSavesFirstAndNeverRemovesTheChosenImage)
     EXPECT_TRUE(QFileInfo::exists(oldest));
     EXPECT_TRUE(QFileInfo::exists(kept));
 }
+
+TEST_F(RunTest, AReadingRunThatReadNothingLeavesZukTxtAsItWas)
+{
+    RegisterImage img{};
+    img[0][0][0] = 1;   // $00 present, not ticked: a save would clear its marker
+    img[9] = pattern(3);
+    QString why;
+    ASSERT_TRUE(saveFileAtomically(tool.imagePath(), imageFileBytes(img), &why));
+    ASSERT_TRUE(tool.LoadImageFile());
+    tool.ticked = {};
+    tick({0x81, 0x82});   // neither answers
+    tool.setSkipSilent(true);
+    tool.setHistory(true);
+    const QByteArray before = fileBytes(tool.imagePath());
+    EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
+    EXPECT_EQ(fileBytes(tool.imagePath()), before);
+    EXPECT_TRUE(tool.lastRun().nothingRead);
+    EXPECT_EQ(errors, Texts{nothingReadText()});
+    EXPECT_EQ(tool.errorTotal(), 2);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("history")));
+}

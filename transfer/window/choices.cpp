@@ -18,7 +18,7 @@ WindowChoices rememberedWindowChoices()
     c.verify = s.value(QStringLiteral("verify"), false).toBool();
     c.skipSilent = s.value(QStringLiteral("skipSilent"), false).toBool();
     c.changedOnly = s.value(QStringLiteral("changedOnly"), false).toBool();
-    c.history = s.value(QStringLiteral("history"), false).toBool();
+    c.history = s.value(QStringLiteral("history"), true).toBool();
     c.reportOn = s.value(QStringLiteral("reportOn"), false).toBool();
     c.reportFile = s.value(QStringLiteral("reportFile")).toString();
     c.traceOn = s.value(QStringLiteral("traceOn"), false).toBool();
@@ -49,7 +49,8 @@ void addRememberedChoices(TransferSettings *settings, const WindowChoices &remem
     settings->verify = settings->verify || remembered.verify;
     settings->skipSilent = settings->skipSilent || remembered.skipSilent;
     settings->changedOnly = settings->changedOnly || remembered.changedOnly;
-    settings->history = settings->history || remembered.history;
+    if (!settings->historyGiven)   // on unless switched off (--no-history, the menu)
+        settings->history = remembered.history;
     if (settings->report.isEmpty() && remembered.reportOn)
         settings->report = remembered.reportFile;
     if (settings->trace.isEmpty() && remembered.traceOn)

@@ -19,7 +19,7 @@ struct WindowChoices {
     bool traceOn = false;
     QString traceFile;    // the file chosen once for the record of the line; kept while it is off
     bool changedOnly = false;   // Режим > Записывать только изменённое
-    bool history = false;       // Режим > Хранить прежние образы в папке history
+    bool history = true;        // Режим > Хранить прежние образы в папке history (on for a new user)
 };
 
 WindowChoices rememberedWindowChoices();

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFontMetrics>
 #include <QInputDialog>
 #include <QLabel>
@@ -20,9 +21,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace zuk {
 
@@ -77,6 +80,21 @@ Form1::Form1(BusPort *port, std::unique_ptr<Line> line, const Settings &settings
     tool_.onStatus = [this](const QString &text) { Label2->setText(text); };
     tool_.onError = [this](const QString &text) { showMessage(text); };
     tool_.onProgress = [this](int done, int total, int errors) { showProgress(done, total, errors); };
+    // A notice covers the port and folder for a while; one that comes during
+    // a run waits for its end, so that the progress stays in sight.
+    tool_.onNotice = [this](const QString &text) {
+        if (tool_.running())
+            pendingNotice_ = text;
+        else
+            showNotice(text);
+    };
+    watcher_ = new QFileSystemWatcher(this);
+    changeTimer_ = new QTimer(this);
+    changeTimer_->setSingleShot(true);
+    changeTimer_->setInterval(200);
+    connect(changeTimer_, &QTimer::timeout, this, &Form1::imageFileChanged);
+    connect(watcher_, &QFileSystemWatcher::fileChanged, changeTimer_, qOverload<>(&QTimer::start));
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, changeTimer_, qOverload<>(&QTimer::start));
     askYesNo = [this](const QString &text) { return absentQuestion(this, text)->exec() == QMessageBox::Yes; };
     showMessage = [this](const QString &text) {
         QMessageBox::information(this, Form1::kTitle, text, QMessageBox::Ok);
@@ -241,8 +259,45 @@ void Form1::startUp()
     }
     if (!tool_.LoadImageFile())
         showMessage(QStringLiteral("Ошибка, нет готового файла"));
+    watchImageFile();
     showTicks();
     showPlace();
+}
+
+void Form1::showNotice(const QString &text)
+{
+    statusBar()->showMessage(text, kNoticeMs);
+}
+
+void Form1::watchImageFile()
+{
+    if (const QStringList watched = watcher_->files() + watcher_->directories(); !watched.isEmpty())
+        watcher_->removePaths(watched);
+    // The folder too: a save that renames a new file over zuk.txt ends the watch of the old one.
+    watcher_->addPath(settings_.dir);
+    if (QFileInfo::exists(tool_.imagePath()))
+        watcher_->addPath(tool_.imagePath());
+}
+
+void Form1::imageFileChanged()
+{
+    if (shutDown_)
+        return;
+    if (!watcher_->files().contains(tool_.imagePath()) && QFileInfo::exists(tool_.imagePath()))
+        watcher_->addPath(tool_.imagePath());
+    if (tool_.running())
+        return;   // the run goes on with what it has; the next one loads the file again
+    QString why;
+    switch (tool_.reloadIfChanged(&why)) {
+    case TransferTool::FileCheck::Reloaded:
+        showTicks();
+        break;
+    case TransferTool::FileCheck::Failed:
+        showNotice(QStringLiteral("zuk.txt изменён другой программой и не загружается: %1").arg(why));
+        break;
+    case TransferTool::FileCheck::Unchanged:
+        break;
+    }
 }
 
 void Form1::showTicks()
@@ -271,9 +326,12 @@ void Form1::Command1_Click()
 
 void Form1::Command2_Click()
 {
-    // Controllers zuk.txt marks absent are written only when the user says so.
+    // What is written is the file as it is now; controllers it marks absent
+    // are written only when the user says so.
+    const bool loads = tool_.running() || shutDown_ || tool_.reloadIfChanged() != TransferTool::FileCheck::Failed;
+    showTicks();
     const QStringList absent = tool_.absentTicked();
-    if (!tool_.running() && !shutDown_ && !absent.isEmpty() && tool_.runRefusal(RunKind::Write).isEmpty()
+    if (!tool_.running() && !shutDown_ && loads && !absent.isEmpty() && tool_.runRefusal(RunKind::Write).isEmpty()
         && tool_.writeRefusal().isEmpty() && !askYesNo(absentQuestionText(absent)))
         return;
     tool_.setForceAbsent(settings_.forceAbsent || !absent.isEmpty());
@@ -360,6 +418,9 @@ void Form1::runWithWindow(RunKind kind, const std::function<RunOutcome()> &run)
                  0);
     const RunOutcome outcome = run();
     setRunning(false);
+    if (!pendingNotice_.isEmpty())
+        showNotice(std::exchange(pendingNotice_, QString()));
+    imageFileChanged();   // a change made during the run is loaded and told now
     afterRun(outcome);
     // A run that did not begin leaves the last result as it was.
     if (resultShown && !resultDialog->isVisible() && !ranOnBus(outcome) && !closePending_)
@@ -382,6 +443,9 @@ void Form1::afterRun(RunOutcome outcome)
     if (outcome != RunOutcome::Busy)
         writeReport(tool_.lastRun());
     if (closePending_) {
+        // The user who stopped a write by closing is told what the house holds.
+        if (askedToStopWrite_ && ranOnBus(outcome))
+            showMessage(runResultText(tool_.lastRun()));
         QTimer::singleShot(0, this, &QWidget::close);
         return;
     }
@@ -399,8 +463,23 @@ void Form1::writeReport(const RunRecord &record)
         showMessage(QStringLiteral("Отчёт %1 не записан: %2").arg(QDir::toNativeSeparators(settings_.report), why));
 }
 
+void Form1::closeWithoutAsking()
+{
+    closeAsked_ = true;
+    close();
+}
+
 void Form1::closeEvent(QCloseEvent *event)
 {
+    // A writing run stopped half-way leaves the house half written: asked first.
+    if (tool_.running() && runKind_ == RunKind::Write && !closeAsked_ && !closePending_) {
+        if (!askYesNo(stopWriteQuestion())) {
+            event->ignore();
+            return;
+        }
+        closeAsked_ = true;
+        askedToStopWrite_ = true;
+    }
     if (tool_.running()) {
         // The run ends after its current exchange; the window closes then.
         closePending_ = true;

@@ -26,6 +26,8 @@ class QAction;
 class QActionGroup;
 class QCheckBox;
 class QDialog;
+class QFileSystemWatcher;
+class QTimer;
 class QLabel;
 class QMessageBox;
 class QTreeWidget;
@@ -80,6 +82,11 @@ public:
     // absent; its default button is Нет.
     static std::unique_ptr<QMessageBox> absentQuestion(QWidget *parent, const QString &text);
     static QString absentQuestionText(const QStringList &addresses);
+
+    // Closing during a writing run asks "Остановить запись и закрыть?"
+    // (askYesNo) first; a signal closes without asking (closeWithoutAsking).
+    void closeWithoutAsking();
+    static QString stopWriteQuestion() { return QStringLiteral("Остановить запись и закрыть?"); }
 
     // Файл > История образов: the images kept in history/.
     void showHistory();
@@ -168,6 +175,15 @@ private:
     void showProgress(int done, int total, int errors);
     void showPlace();   // the status bar's port and folder, the title
     void boxChanged(int slot, bool checked);
+    // zuk.txt and its folder are watched while the window is open: a file
+    // changed by another program is loaded again at once when the window is
+    // idle (and by the next run otherwise), and the status bar says so.
+    void watchImageFile();
+    void imageFileChanged();
+    // A notice in the status bar, over the port and folder for kNoticeMs.
+    void showNotice(const QString &text);
+    static constexpr int kNoticeMs = 60000;
+    QString pendingNotice_;
     void showTicks();
     void shutDown();
 
@@ -184,6 +200,10 @@ private:
     std::vector<QAction *> portActions_;
     bool resultPlaced_ = false;
     bool closePending_ = false;
+    bool closeAsked_ = false;
+    bool askedToStopWrite_ = false;   // the user agreed to stop a write by closing   // closing during a writing run was agreed to (or asked by a signal)
+    QFileSystemWatcher *watcher_ = nullptr;
+    QTimer *changeTimer_ = nullptr;   // gathers the watcher's signals of one save into one look
     bool shutDown_ = false;
 };
 

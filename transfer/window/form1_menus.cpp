@@ -120,6 +120,14 @@ QString runResultText(const RunRecord &record)
                 problems << line;
     if (!problems.isEmpty())
         lines << QString() << problems;
+    if (record.nothingRead)
+        lines << QString() << nothingReadText();
+    // What the house holds after a writing run that ended early.
+    if (record.kind == RunKind::Write && record.outcome == RunOutcome::Stopped) {
+        QString written = writtenRowsText(record);
+        written[0] = written[0].toUpper();
+        lines << QString() << written + QLatin1Char('.');
+    }
     lines << QString();
     if (record.controllers.empty())
         lines << QStringLiteral("Ни один контроллер не отмечен.");
@@ -388,6 +396,8 @@ void Form1::setRunning(bool running)
         action->setEnabled(!running);
     for (QAction *action : portActions_)
         action->setEnabled(!running);
+    if (running)
+        statusBar()->clearMessage();   // a notice would hide the progress
     portLabel->setVisible(!running);
     folderLabel->setVisible(!running);
     for (QWidget *w : {static_cast<QWidget *>(progressBar), static_cast<QWidget *>(errorsLabel),
@@ -479,6 +489,7 @@ void Form1::setFolder(const QString &folder)
     tool_.ticked = {};
     if (!tool_.LoadImageFile())
         showMessage(QStringLiteral("Ошибка, нет готового файла"));
+    watchImageFile();
     showTicks();
     showPlace();
 }
