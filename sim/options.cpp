@@ -159,13 +159,15 @@ bool parseSimOptions(const QStringList &args, SimOptions *out, QString *error)
     QCommandLineParser parser;
     const QCommandLineOption help = helpOption();
     const std::vector<QCommandLineOption> options = addOptionTable(parser, optionTable(), help);
+    parser.addOption(QCommandLineOption(QStringLiteral("version")));
     if (!parser.parse(QStringList{QStringLiteral("zuk_sim")} + args)) {
         *error = parser.errorText();
         return false;
     }
     SimOptions o;
-    if (parser.isSet(help)) {
-        o.help = true;
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("version"))) {
+        o.help = parser.isSet(help);
+        o.version = !o.help;
         *out = o;
         return true;
     }
@@ -219,6 +221,7 @@ SIGTERM, SIGINT or SIGHUP.
     for (const OptionRow &row : optionTable())
         add(leftColumn(row), QString::fromUtf8(row.help));
     add(QStringLiteral("  --help"), QStringLiteral("this text."));
+    add(QStringLiteral("  --version"), QStringLiteral("the version, the build and the Qt version."));
     text += QStringLiteral(R"(
 Answers: a read of register R of a present controller gets F8 A 07 R, the 8
 bytes of the row (a data byte F0 followed by escape byte 00) and the

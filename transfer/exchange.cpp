@@ -257,6 +257,7 @@ void BusExchange::interrupt()
 
 void BusExchange::onReceive(const QByteArray &bytes)
 {
+    bytesReceived_ += quint64(bytes.size());
     if (LineTrace *t = trace())
         t->received(bytes);   // every byte that comes in, whatever becomes of it
     if (settling_) {

@@ -2,12 +2,12 @@
 
 namespace zuk {
 
-bool LineTrace::open(const QString &path, QString *why)
+bool LineTrace::open(const QString &path, QString *why, bool append)
 {
     file_.close();
     file_.setFileName(path);
     // Unbuffered: every line goes to the system as it is written.
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    if (!file_.open(QIODevice::WriteOnly | (append ? QIODevice::Append : QIODevice::Truncate) | QIODevice::Unbuffered)) {
         if (why)
             *why = file_.errorString();
         return false;

@@ -22,9 +22,10 @@ namespace zuk {
 
 class LineTrace {
 public:
-    // Creates the file anew (or empties it) and starts the clock; false
-    // with *why in Russian when it cannot be opened.
-    bool open(const QString &path, QString *why);
+    // Creates the file anew (or empties it; append: keeps what it holds and
+    // adds to it, each run beginning with its "#" line) and starts the
+    // clock; false with *why in Russian when it cannot be opened.
+    bool open(const QString &path, QString *why, bool append = false);
     void close() { file_.close(); }
     bool isOpen() const { return file_.isOpen(); }
     QString path() const { return file_.fileName(); }

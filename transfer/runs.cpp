@@ -120,10 +120,14 @@ void TransferTool::startRun()
 {
     running_ = true;
     stop_ = false;
+    noAnswer_ = false;
     saveFailed_ = false;
     writeSent_ = false;
     errorTotal_ = 0;
     rowsDone_ = 0;
+    // A writing run that reads first writes only the rows that differ, which
+    // its reading pass shows; until then its writing pass counts as free.
+    beginPass(record_.kind == RunKind::Write && changedOnly_ ? rowsToDo() / 2 : 0);
     bus_.takeForeignBytes();   // dropped before this run: not in its trace
     traced_ = true;
     if (LineTrace *t = bus_.trace())
@@ -138,9 +142,50 @@ void TransferTool::startRun()
     carryConfirm_ = bus_.anomalies() != before;
 }
 
-void TransferTool::rowFinished()
+void TransferTool::beginPass(int freeRows)
+{
+    passExchanges_ = bus_.exchanges();
+    currentSlot_ = -1;   // every controller is still to come in this pass
+    silentExchanges_ = 0;
+    rowsByExchange_ = 0;
+    freeRowsLeft_ = freeRows;
+}
+
+qint64 TransferTool::timeLeftMs(qint64 elapsedMs) const
+{
+    const quint64 done = bus_.exchanges() - exchangesAtStart_;
+    if (!running_ || done == 0)
+        return 0;
+    if (record_.kind == RunKind::Scan) {
+        const int total = int(record_.controllers.size());
+        const int asked = int(std::count_if(record_.controllers.begin(), record_.controllers.end(),
+                                            [](const ControllerRecord &c) { return c.rowsDone > 0; }));
+        return asked > 0 ? elapsedMs * std::max(0, total - asked) / asked : 0;
+    }
+    // A written row is read back with --verify, --fast and --changed-only.
+    const bool readBack = record_.kind == RunKind::Write && !preReading_ && (verify_ || bus_.fastMode() || changedOnly_);
+    const double perRow = rowsByExchange_ > 0
+                              ? double(bus_.exchanges() - passExchanges_ - silentExchanges_) / rowsByExchange_
+                              : (readBack ? 2.0 : 1.0);
+    int rowsLeft = std::max(0, rowsToDo() - rowsDone_ - freeRowsLeft_);
+    double exchangesLeft = 0;
+    // A controller still to come that zuk.txt marks absent will most likely
+    // not answer: skipped as silent, it costs the tries of its first row.
+    if (skipSilent_)
+        for (const ControllerRecord &c : record_.controllers)
+            if (c.slot > currentSlot_ && !c.answered && !c.silent && reg_image[c.slot][0][0] == 0) {
+                rowsLeft -= controllerMap()[c.slot].rows;
+                exchangesLeft += kGiveUpAt;
+            }
+    exchangesLeft += perRow * std::max(0, rowsLeft);
+    return qint64(double(elapsedMs) / double(done) * exchangesLeft);
+}
+
+void TransferTool::rowFinished(bool exchanged)
 {
     ++rowsDone_;
+    if (exchanged)
+        ++rowsByExchange_;
     if (!preReading_)
         ++current().rowsDone;
     if (onProgress)
@@ -156,6 +201,7 @@ void TransferTool::beginRecord(RunKind kind)
     record_.started = QDateTime::currentDateTime();
     exchangesAtStart_ = bus_.exchanges();
     anomaliesAtStart_ = bus_.anomalies();
+    bytesAtStart_ = bus_.bytesReceived();
     for (const ControllerSlot &s : controllerMap())
         if (ticked[s.slot]) {
             record_.controllers.push_back(ControllerRecord{});
@@ -200,8 +246,9 @@ ControllerRecord &TransferTool::current()
 RunOutcome TransferTool::portLost()
 {
     portOpen_ = false;
-    QString text = QStringLiteral("Связь через порт %1 потеряна: %2. Запуск остановлен")
-                       .arg(portName_, bus_.lostReason());
+    QString text = QStringLiteral("Связь через %1 %2 потеряна: %3. Запуск остановлен")
+                       .arg(isNetworkLine(portName_) ? QStringLiteral("сетевой шлюз") : QStringLiteral("последовательный порт"),
+                            portName_, bus_.lostReason());
     if (LineTrace *t = bus_.trace())
         t->note(QStringLiteral("связь потеряна: ") + bus_.lostReason());
     if (record_.kind == RunKind::Write) {
@@ -225,8 +272,29 @@ RunOutcome TransferTool::portLost()
     return endRecord(RunOutcome::PortLost);
 }
 
+RunOutcome TransferTool::noAnswer()
+{
+    const QString tail = record_.kind == RunKind::Read    ? QStringLiteral("; файл zuk.txt не изменён.")
+                         : record_.kind == RunKind::Write ? QStringLiteral("; ни одна запись не подтверждена.")
+                                                          : QStringLiteral(".");
+    if (onError)
+        onError(QStringLiteral("Порт %1: %2. Запуск остановлен после %3 запросов без единого байта в ответ%4")
+                    .arg(portName_, kNoAnswerText)
+                    .arg(kNoAnswerRequests)
+                    .arg(tail));
+    if (LineTrace *t = bus_.trace())
+        t->note(kNoAnswerText);
+    setStatus(neutralStatus());
+    return endRecord(RunOutcome::NoAnswer);
+}
+
 bool TransferTool::failedTry(const char *lead, int address, int reg, const char *tail)
 {
+    if (bus_.exchanges() - exchangesAtStart_ >= quint64(kNoAnswerRequests) && bus_.bytesReceived() == bytesAtStart_
+        && record_.kind != RunKind::Scan) {
+        noAnswer_ = stop_ = true;   // the loops end as on a stop; visitTicked tells which
+        return false;
+    }
     ++retryCount_;
     setStatus(errorText(retryCount_));
     if (retryCount_ < kGiveUpAt)
@@ -252,6 +320,10 @@ bool TransferTool::leftAsSilent(int address, int rows, int reg)
     if (!skipSilent_ || c.answered)
         return false;
     c.silent = true;
+    c.rowsDone = 0;   // its row given up is no row done, in a reading pass as in a writing one
+    // Its exchanges and its row given up tell nothing of the pace of the others.
+    silentExchanges_ += bus_.exchanges() - controllerExchanges_;
+    --rowsByExchange_;
     setStatus(QStringLiteral("контроллер адрес $%1 молчит, пропущен").arg(hexText(address)));
     rowsDone_ += rows - reg - 1;   // the rows not tried, for the progress
     if (onProgress)
@@ -262,8 +334,11 @@ bool TransferTool::leftAsSilent(int address, int rows, int reg)
 void TransferTool::showErrorTotal()
 {
     setStatus(QStringLiteral("Произошло       ") + QString::number(errorTotal_) + QStringLiteral("       ошибок"));
-    if (pauseAtEnd_ && !stop_)
+    if (pauseAtEnd_ && !stop_) {
+        if (onClosingPause)
+            onClosingPause();
         bus_.Wait(20);
+    }
     if (!stop_)
         setStatus(neutralStatus());
 }
@@ -305,6 +380,8 @@ RunOutcome TransferTool::visitTicked(const std::function<void(const ControllerSl
         }
         if (bus_.portLost())
             return portLost();
+        if (noAnswer_)
+            return noAnswer();
         if (stop_)
             return endRecord(RunOutcome::Stopped);
     }
@@ -500,8 +577,11 @@ RunOutcome TransferTool::scanRun()
     if (outcome != RunOutcome::Completed)
         return outcome;
     setStatus(QStringLiteral("Отвечают %1 из %2").arg(done - silent).arg(candidates));
-    if (pauseAtEnd_ && !stop_)
+    if (pauseAtEnd_ && !stop_) {
+        if (onClosingPause)
+            onClosingPause();
         bus_.Wait(20);
+    }
     if (!stop_)
         setStatus(neutralStatus());
     return endRecord(RunOutcome::Completed);
@@ -519,6 +599,7 @@ void TransferTool::beginController()
     // may still be on its way) makes this one confirmed from its start.
     confirm_ = carryConfirm_;
     controllerAnomalies_ = bus_.anomalies();
+    controllerExchanges_ = bus_.exchanges();
 }
 
 void TransferTool::endController()
@@ -658,8 +739,10 @@ RunOutcome TransferTool::writingRun()
                 WriteController(s.address, s.rows, s.slot);
             else if (!current().silent)
                 WriteController(s.address, s.rows, s.slot, &toWrite[s.slot]);
-            else
+            else {
                 rowsDone_ += s.rows;   // left as silent while reading
+                freeRowsLeft_ -= s.rows;
+            }
         },
         {}, readFirst ? std::function<RunOutcome()>([&] { return readBeforeWriting(before, toWrite); }) : nullptr);
     if (outcome != RunOutcome::Busy)
@@ -713,6 +796,12 @@ RunOutcome TransferTool::readBeforeWriting(RegisterImage &before,
                         .arg(unread.join(QStringLiteral("; "))));
         return endRecord(RunOutcome::Refused);
     }
+    // The writing pass: only the rows to write take exchanges.
+    int free = 0;
+    for (const ControllerRecord &c : record_.controllers)
+        for (int r = 0; r < controllerMap()[c.slot].rows; ++r)
+            free += c.silent || !toWrite[c.slot][r];
+    beginPass(free);
     if (!anything)
         return RunOutcome::Completed;   // no write frame follows: nothing to keep
     QByteArray bytes;
@@ -744,7 +833,8 @@ void TransferTool::WriteController(int address, int rows, int slot, const std::a
         if (only && !(*only)[r]) {
             ++current().unchanged;
             ++r;
-            rowFinished();
+            --freeRowsLeft_;
+            rowFinished(false);
             continue;
         }
         const quint64 before = bus_.anomalies();

@@ -129,6 +129,14 @@ public:
     // made by the run itself.
     QString runRefusal(RunKind kind) const;
 
+    // A reading, writing or comparing run whose first kNoAnswerRequests
+    // requests brought not a single byte back from the line stops there
+    // (RunOutcome::NoAnswer) instead of trying every row: the line is not
+    // connected, or the port is the wrong one. Reading saves nothing.
+    static constexpr int kNoAnswerRequests = 30;
+    static inline const QString kNoAnswerText =
+        QStringLiteral("нет ответа ни от одного контроллера — проверьте подключение линии");
+
     bool running() const { return running_; }
     // Ends the run in progress after its current exchange (and cuts short the
     // closing pause); the file is not written.
@@ -139,6 +147,15 @@ public:
     // Rows of the ticked controllers, and rows finished so far in this run.
     int rowsToDo() const;
     int rowsDone() const { return rowsDone_; }
+    // The time the run in progress still needs, given the time it has taken:
+    // the exchanges still to come (rows not done, at the exchanges per row
+    // seen so far in this pass, retries and confirmations included) at the
+    // time per exchange so far. Rows that need no exchange do not count:
+    // those of controllers left as silent (nor the exchanges spent on them),
+    // and in a writing run reading first, the rows it will not write (all of
+    // them until the reading pass has shown which differ). A scan counts its
+    // controllers. 0 before the first exchange.
+    qint64 timeLeftMs(qint64 elapsedMs) const;
 
     // The first value of a ticked slot that is no byte value, described for
     // the user; empty when every value can be sent.
@@ -153,6 +170,9 @@ public:
     std::function<void(const QString &)> onStatus;     // the status line
     std::function<void(const QString &)> onError;      // a message for the user
     std::function<void(int done, int total, int errors)> onProgress;
+    // The run's exchanges are over and its closing pause begins (the total
+    // stays readable for 8 seconds); nothing is left to stop.
+    std::function<void()> onClosingPause;
 
 private:
     void setStatus(const QString &text);
@@ -186,7 +206,11 @@ private:
     // Rows whose entry in only is false are not written: they count as
     // unchanged. Written rows are read back when only is given.
     void WriteController(int address, int rows, int slot, const std::array<bool, kMaxRows> *only = nullptr);
-    void rowFinished();
+    // exchanged: the row took exchanges of its own (false: unchanged, not written).
+    void rowFinished(bool exchanged = true);
+    // The first pass of a run, or the writing pass after a reading one: the
+    // exchanges per row are counted anew.
+    void beginPass(int freeRows);
     // Confirmation: once an exchange of the controller has seen an anomaly
     // (BusExchange::anomalies), each further row is confirmed until the
     // controller is done: a read row by a second read that gives the same
@@ -203,6 +227,8 @@ private:
     ControllerRecord &current();
     // Ends a run whose port was lost: says so, and what a writing run wrote.
     RunOutcome portLost();
+    // Ends a run stopped for a line that gave nothing back, saying so.
+    RunOutcome noAnswer();
     // Counts one failed exchange of row reg and shows it. When the retry
     // count reaches ten the row is given up (its give-up text shown, the
     // error total raised, the retry count reset) and true is returned.
@@ -246,15 +272,22 @@ private:
     int currentSlot_ = 0;
     bool running_ = false;
     bool stop_ = false;
+    bool noAnswer_ = false;        // stopped: the line gave nothing back
     bool saveFailed_ = false;
     bool writeSent_ = false;       // a write frame went out in this run
     int errorTotal_ = 0;
     qint16 retryCount_ = 0;
     int rowsDone_ = 0;
+    // For timeLeftMs: the exchanges at the start of the pass, the rows done
+    // through exchanges in it, the exchanges spent on controllers left as
+    // silent, the rows still to come that need none, the exchanges at the
+    // start of the controller in progress.
+    quint64 passExchanges_ = 0, silentExchanges_ = 0, controllerExchanges_ = 0;
+    int rowsByExchange_ = 0, freeRowsLeft_ = 0;
     bool confirm_ = false;         // rows of this controller are confirmed
     bool carryConfirm_ = false;    // the next controller starts confirmed
     quint64 controllerAnomalies_ = 0;
-    quint64 exchangesAtStart_ = 0, anomaliesAtStart_ = 0;
+    quint64 exchangesAtStart_ = 0, anomaliesAtStart_ = 0, bytesAtStart_ = 0;
     bool traced_ = false;   // a run began since the last record ended: its leftover bytes are traced
 };
 

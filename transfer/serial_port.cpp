@@ -227,7 +227,17 @@ QString rememberedPortName(const QString &fallback)
 
 void rememberPortName(const QString &name)
 {
-    programSettings(QStringLiteral("zuk_2")).setValue(QStringLiteral("port"), name);
+    QSettings settings = programSettings(QStringLiteral("zuk_2"));
+    settings.setValue(QStringLiteral("port"), name);
+    QStringList recent = settings.value(QStringLiteral("recentPorts")).toStringList();
+    recent.removeAll(name);
+    recent.prepend(name);
+    settings.setValue(QStringLiteral("recentPorts"), recent.mid(0, kRecentPorts));
+}
+
+QStringList recentPortNames()
+{
+    return programSettings(QStringLiteral("zuk_2")).value(QStringLiteral("recentPorts")).toStringList().mid(0, kRecentPorts);
 }
 
 }  // namespace zuk

@@ -5,6 +5,7 @@
 #include "editor/window/editor_window.h"
 
 #include <QAction>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -52,6 +53,14 @@ TEST(EditorWindow, PlacementChoiceAndTypingReachTheLogicButComboSignalsDoNot)
     EXPECT_EQ(std::pair(f.Combo14[0].listIndex(), clicks), std::pair(-1, 0));
     emit box->activated(3);
     EXPECT_EQ(f.reg_image[0][58][1] * 10 + clicks, 31);
+    // Its open list is as wide as the longest entry; the box keeps the width of the description.
+    box->showPopup();
+    int widest = 0;
+    for (int i = 0; i < box->count(); ++i)
+        widest = std::max(widest, box->view()->fontMetrics().horizontalAdvance(box->itemText(i)));
+    EXPECT_GT(widest, box->width());
+    EXPECT_GE(box->view()->viewport()->width(), widest);
+    box->hidePopup();
 
     EXPECT_EQ(w.area()->size(), QSize(819, 699));
     EXPECT_EQ(w.windowTitle().toStdString(),
@@ -200,6 +209,9 @@ TEST(EditorWindow, KeysUndoAChoiceInAFocusedBoxNamesAreStepsTheTitleMarksChanges
         << differences[0].toStdString();
     EXPECT_EQ(w.differenceList()->count(), 2);
     EXPECT_EQ(w.differenceList()->item(1)->text(), "различий: 1");
+    f.Combo3.choose(2);
+    w.showDifference(0);   // a double click on the line: its controller again
+    EXPECT_EQ(f.Combo3.listIndex(), 0);
 
     // A finished edit of a name is one step; the menu item undoes it.
     QLineEdit *location = w.textWidget(&f.Text3);
