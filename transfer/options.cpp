@@ -112,7 +112,7 @@ const std::vector<OptionRow> &optionTable()
          "пропускать контроллеры, не ответившие ни разу",
          [](const QString &, TransferOptions *o, QString *) { return o->skipSilent = true; }},
         {"changed-only", nullptr, std::nullopt, kWindow | kWrite,
-         "записывать только изменённое, систему сохранить в history/",
+         "записывать только изменённое (прежнее — в history/)",
          [](const QString &, TransferOptions *o, QString *) { return o->changedOnly = true; }},
         {"backup-first", nullptr, std::nullopt, kWrite,
          "перед записью сохранить систему в history/",

@@ -125,9 +125,16 @@ void TransferTool::startRun()
     writeSent_ = false;
     errorTotal_ = 0;
     rowsDone_ = 0;
-    // A writing run that reads first writes only the rows that differ, which
-    // its reading pass shows; until then its writing pass counts as free.
-    beginPass(record_.kind == RunKind::Write && changedOnly_ ? rowsToDo() / 2 : 0);
+    // A writing run reading first with --changed-only writes only the rows
+    // that differ, which its reading pass shows: until then its writing
+    // pass counts for nothing; with --backup-first it writes every row.
+    std::array<int, kSlotCount> rows{};
+    int later = 0;
+    for (const ControllerSlot &s : controllerMap())
+        rows[s.slot] = s.rows;
+    if (record_.kind == RunKind::Write && backupFirst_ && !changedOnly_)
+        later = rowsToDo() / 2;
+    beginPass(rows, later);
     bus_.takeForeignBytes();   // dropped before this run: not in its trace
     traced_ = true;
     if (LineTrace *t = bus_.trace())
@@ -142,13 +149,15 @@ void TransferTool::startRun()
     carryConfirm_ = bus_.anomalies() != before;
 }
 
-void TransferTool::beginPass(int freeRows)
+void TransferTool::beginPass(const std::array<int, kSlotCount> &rows, int laterRows)
 {
-    passExchanges_ = bus_.exchanges();
     currentSlot_ = -1;   // every controller is still to come in this pass
+    passExchanges_ = bus_.exchanges();
     silentExchanges_ = 0;
+    passRows_ = rows;
+    laterPassRows_ = laterRows;
+    failedTries_ = 0;
     rowsByExchange_ = 0;
-    freeRowsLeft_ = freeRows;
 }
 
 qint64 TransferTool::timeLeftMs(qint64 elapsedMs) const
@@ -162,30 +171,51 @@ qint64 TransferTool::timeLeftMs(qint64 elapsedMs) const
                                             [](const ControllerRecord &c) { return c.rowsDone > 0; }));
         return asked > 0 ? elapsedMs * std::max(0, total - asked) / asked : 0;
     }
-    // A written row is read back with --verify, --fast and --changed-only.
-    const bool readBack = record_.kind == RunKind::Write && !preReading_ && (verify_ || bus_.fastMode() || changedOnly_);
-    const double perRow = rowsByExchange_ > 0
-                              ? double(bus_.exchanges() - passExchanges_ - silentExchanges_) / rowsByExchange_
-                              : (readBack ? 2.0 : 1.0);
-    int rowsLeft = std::max(0, rowsToDo() - rowsDone_ - freeRowsLeft_);
+    // A row of the controller in progress and of the next costs one
+    // exchange, two where it is read back or confirmed, and the failed tries
+    // per row seen so far in this pass; a row of a later controller what a
+    // row has cost on average in this pass, confirmations included.
+    const bool writing = record_.kind == RunKind::Write && !preReading_;
+    const bool readBack = writing && (verify_ || bus_.fastMode() || changedOnly_);
+    const double retries = rowsByExchange_ > 0 ? double(failedTries_) / rowsByExchange_ : 0;
+    const double average =
+        rowsByExchange_ > 0 ? double(bus_.exchanges() - passExchanges_ - silentExchanges_) / rowsByExchange_ : 1.0;
+    int ahead = 0;   // controllers after the one in progress
     double exchangesLeft = 0;
-    // A controller still to come that zuk.txt marks absent will most likely
-    // not answer: skipped as silent, it costs the tries of its first row.
-    if (skipSilent_)
-        for (const ControllerRecord &c : record_.controllers)
-            if (c.slot > currentSlot_ && !c.answered && !c.silent && reg_image[c.slot][0][0] == 0) {
-                rowsLeft -= controllerMap()[c.slot].rows;
-                exchangesLeft += kGiveUpAt;
-            }
-    exchangesLeft += perRow * std::max(0, rowsLeft);
+    // A controller is confirmed from its start after anything odd on the
+    // line of the one before (a silent one included).
+    bool confirmed = currentSlot_ < 0 ? carryConfirm_ : confirm_;
+    for (const ControllerRecord &c : record_.controllers) {
+        if (c.slot < currentSlot_)
+            continue;
+        const bool current = c.slot == currentSlot_;
+        bool odd = current && bus_.anomalies() != controllerAnomalies_;
+        if (!current && skipSilent_ && !c.answered && !c.silent && reg_image[c.slot][0][0] == 0) {
+            // zuk.txt marks it absent: most likely skipped as silent after the tries of its first row.
+            exchangesLeft += kGiveUpAt;
+            odd = true;
+        } else if (!c.silent && !(current && skipSilent_ && !c.answered && !c.givenUp.empty())) {
+            // (a controller in progress that gave its first row up without a reply is about to be left)
+            const int rows = std::max(0, passRows_[c.slot] - (current ? controllerRowsByExchange_ : 0));
+            const double known = (readBack || confirmed ? 2.0 : 1.0) + retries;
+            exchangesLeft += rows * (current || ahead == 0 || confirmed ? known : std::max(known, average));
+        }
+        if (!current)
+            ++ahead;
+        confirmed = odd;
+    }
+    // The writing pass after a reading one (--backup-first).
+    exchangesLeft += laterPassRows_ * ((verify_ || bus_.fastMode() ? 2.0 : 1.0) + retries);
     return qint64(double(elapsedMs) / double(done) * exchangesLeft);
 }
 
 void TransferTool::rowFinished(bool exchanged)
 {
     ++rowsDone_;
-    if (exchanged)
+    if (exchanged) {
         ++rowsByExchange_;
+        ++controllerRowsByExchange_;
+    }
     if (!preReading_)
         ++current().rowsDone;
     if (onProgress)
@@ -290,6 +320,7 @@ RunOutcome TransferTool::noAnswer()
 
 bool TransferTool::failedTry(const char *lead, int address, int reg, const char *tail)
 {
+    ++failedTries_;
     if (bus_.exchanges() - exchangesAtStart_ >= quint64(kNoAnswerRequests) && bus_.bytesReceived() == bytesAtStart_
         && record_.kind != RunKind::Scan) {
         noAnswer_ = stop_ = true;   // the loops end as on a stop; visitTicked tells which
@@ -321,7 +352,8 @@ bool TransferTool::leftAsSilent(int address, int rows, int reg)
         return false;
     c.silent = true;
     c.rowsDone = 0;   // its row given up is no row done, in a reading pass as in a writing one
-    // Its exchanges and its row given up tell nothing of the pace of the others.
+    // Its failed tries and its row given up tell nothing of the other controllers.
+    failedTries_ -= int(bus_.exchanges() - controllerExchanges_);
     silentExchanges_ += bus_.exchanges() - controllerExchanges_;
     --rowsByExchange_;
     setStatus(QStringLiteral("контроллер адрес $%1 молчит, пропущен").arg(hexText(address)));
@@ -600,6 +632,7 @@ void TransferTool::beginController()
     confirm_ = carryConfirm_;
     controllerAnomalies_ = bus_.anomalies();
     controllerExchanges_ = bus_.exchanges();
+    controllerRowsByExchange_ = 0;
 }
 
 void TransferTool::endController()
@@ -739,10 +772,8 @@ RunOutcome TransferTool::writingRun()
                 WriteController(s.address, s.rows, s.slot);
             else if (!current().silent)
                 WriteController(s.address, s.rows, s.slot, &toWrite[s.slot]);
-            else {
+            else
                 rowsDone_ += s.rows;   // left as silent while reading
-                freeRowsLeft_ -= s.rows;
-            }
         },
         {}, readFirst ? std::function<RunOutcome()>([&] { return readBeforeWriting(before, toWrite); }) : nullptr);
     if (outcome != RunOutcome::Busy)
@@ -797,11 +828,10 @@ RunOutcome TransferTool::readBeforeWriting(RegisterImage &before,
         return endRecord(RunOutcome::Refused);
     }
     // The writing pass: only the rows to write take exchanges.
-    int free = 0;
+    std::array<int, kSlotCount> rows{};
     for (const ControllerRecord &c : record_.controllers)
-        for (int r = 0; r < controllerMap()[c.slot].rows; ++r)
-            free += c.silent || !toWrite[c.slot][r];
-    beginPass(free);
+        rows[c.slot] = c.silent ? 0 : int(std::count(toWrite[c.slot].begin(), toWrite[c.slot].end(), true));
+    beginPass(rows, 0);
     if (!anything)
         return RunOutcome::Completed;   // no write frame follows: nothing to keep
     QByteArray bytes;
@@ -833,7 +863,6 @@ void TransferTool::WriteController(int address, int rows, int slot, const std::a
         if (only && !(*only)[r]) {
             ++current().unchanged;
             ++r;
-            --freeRowsLeft_;
             rowFinished(false);
             continue;
         }

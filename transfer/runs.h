@@ -209,8 +209,9 @@ private:
     // exchanged: the row took exchanges of its own (false: unchanged, not written).
     void rowFinished(bool exchanged = true);
     // The first pass of a run, or the writing pass after a reading one: the
-    // exchanges per row are counted anew.
-    void beginPass(int freeRows);
+    // rows it will exchange per slot, those of a pass still to follow; the
+    // failed tries per row are counted anew.
+    void beginPass(const std::array<int, kSlotCount> &rows, int laterRows);
     // Confirmation: once an exchange of the controller has seen an anomaly
     // (BusExchange::anomalies), each further row is confirmed until the
     // controller is done: a read row by a second read that gives the same
@@ -278,12 +279,13 @@ private:
     int errorTotal_ = 0;
     qint16 retryCount_ = 0;
     int rowsDone_ = 0;
-    // For timeLeftMs: the exchanges at the start of the pass, the rows done
-    // through exchanges in it, the exchanges spent on controllers left as
-    // silent, the rows still to come that need none, the exchanges at the
-    // start of the controller in progress.
-    quint64 passExchanges_ = 0, silentExchanges_ = 0, controllerExchanges_ = 0;
-    int rowsByExchange_ = 0, freeRowsLeft_ = 0;
+    // For timeLeftMs: per slot the rows this pass exchanges, the rows of a
+    // pass to follow, the failed tries and the rows done through exchanges
+    // in this pass (controllers left as silent not counted), the exchanges
+    // at the start of the controller in progress and its rows done so.
+    std::array<int, kSlotCount> passRows_{};
+    int laterPassRows_ = 0, failedTries_ = 0, rowsByExchange_ = 0, controllerRowsByExchange_ = 0;
+    quint64 controllerExchanges_ = 0, passExchanges_ = 0, silentExchanges_ = 0;
     bool confirm_ = false;         // rows of this controller are confirmed
     bool carryConfirm_ = false;    // the next controller starts confirmed
     quint64 controllerAnomalies_ = 0;

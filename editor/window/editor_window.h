@@ -15,6 +15,7 @@
 
 #include "common/window/help_menu.h"
 #include "editor/form.h"
+#include "editor/installation_view.h"
 
 #include <QMainWindow>
 #include <QUndoStack>

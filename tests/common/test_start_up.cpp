@@ -7,7 +7,7 @@
 
 using namespace zuk;
 
-TEST(StartUp, QtTextsInTheUsersLanguageAndCommandLineMistakesInRussian)
+TEST(StartUp, QtTextsInRussianWhateverTheLocaleAndCommandLineMistakesInRussian)
 {
     static int argc = 1;
     static char name[] = "test_common";

@@ -1,5 +1,10 @@
 // The pictures of the user manual, taken from the real windows:
 //   manual_shots OUTPUT_FOLDER
+// and the timing of a reading run of the window over a real line, as a new
+// user starts it (the remembered choices of nobody), with $87 and $9D ticked
+// besides the controllers zuk.txt marks present; prints the estimate of the
+// time left beside the time gone every 15 seconds, then the whole time:
+//   manual_shots --timing DEVICE FOLDER
 // Run by scripts/manual-shots under Xvfb (the X11 platform: an open menu or
 // list is a window of its own, and the screen shows it over its window).
 // zuk_2 works on a copy of the sample house over the simulated controllers,
@@ -9,17 +14,23 @@
 #include "common/window/help_menu.h"
 #include "editor/window/editor_window.h"
 #include "transfer/fake_port.h"
+#include "transfer/window/choices.h"
 #include "transfer/window/form1.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QLabel>
+#include <QCheckBox>
+#include <QAction>
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -108,7 +119,9 @@ void shootTransferWindow(const QString &folder)
                                                                                               : "help"));
     // A reading run of the house: one picture while it runs, one of its result.
     bool taken = false;
-    form.tool().onProgress = [&](int done, int total, int) {
+    const auto progress = form.tool().onProgress;
+    form.tool().onProgress = [&](int done, int total, int errors) {
+        progress(done, total, errors);
         if (!taken && done * 3 > total) {
             taken = true;
             shoot(QStringLiteral("zuk2-run.png"), {&form});
@@ -133,7 +146,8 @@ void shootEditorWindow(const QString &folder)
     window.show();
     settle(300);
     shoot(QStringLiteral("kalvet-window.png"), {&window});
-    for (QMenu *menu : window.menuBar()->findChildren<QMenu *>(Qt::FindDirectChildrenOnly)) {
+    for (QAction *top : window.menuBar()->actions()) {
+        QMenu *menu = top->menu();
         const QString title = menu->title().remove(QLatin1Char('&'));
         shootMenu(window, menu, QStringLiteral("kalvet-menu-%1.png").arg(title == QStringLiteral("Файл")     ? "file"
                                                                      : title == QStringLiteral("Правка") ? "edit"
@@ -162,22 +176,56 @@ void shootEditorWindow(const QString &folder)
     shoot(QStringLiteral("kalvet-diff.png"), {list});
 }
 
+int timeReadingRun(const QString &device, const QString &folder)
+{
+    using namespace zuk;
+    TransferSettings settings;
+    settings.port = device;
+    settings.dir = folder;
+    addRememberedChoices(&settings, rememberedWindowChoices());
+    Form1 form(settings);
+    form.showMessage = [](const QString &text) { std::fprintf(stderr, "manual_shots: %s\n", qPrintable(text)); };
+    form.show();
+    form.startUp();
+    form.boxes[slotOfAddress(0x87)]->setChecked(true);
+    form.boxes[slotOfAddress(0x9D)]->setChecked(true);
+    std::printf("skip silent: %s\n", form.skipSilentAction->isChecked() ? "on" : "off");
+    QElapsedTimer clock;
+    QTimer every;
+    QObject::connect(&every, &QTimer::timeout, [&] {
+        std::printf("%7.1f s  %s  %s\n", clock.elapsed() / 1000.0, qPrintable(form.progressBar->text()),
+                    qPrintable(form.timeLeftLabel->text()));
+        std::fflush(stdout);
+    });
+    clock.start();
+    every.start(15000);
+    form.readAction->trigger();
+    every.stop();
+    const RunRecord &run = form.tool().lastRun();
+    std::printf("whole run %.1f s (with the 8-second pause); exchanges %llu; %s\n", clock.elapsed() / 1000.0,
+                static_cast<unsigned long long>(run.exchanges), qPrintable(runResultText(run).section('\n', 0, 0)));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char *argv[])
 {
-    if (argc != 2) {
-        std::fputs("usage: manual_shots OUTPUT_FOLDER\n", stderr);
+    const bool timing = argc == 4 && qstrcmp(argv[1], "--timing") == 0;
+    if (argc != 2 && !timing) {
+        std::fputs("usage: manual_shots OUTPUT_FOLDER | manual_shots --timing DEVICE FOLDER\n", stderr);
         return 2;
     }
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     QApplication app(argc, argv);
     zuk::installQtTranslations({QStringLiteral("qtbase"), QStringLiteral("qtserialport")});
-    out = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(out);
     QTemporaryDir settingsDir, transferFolder, editorFolder;
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
     QSettings::setDefaultFormat(QSettings::IniFormat);
+    if (timing)
+        return timeReadingRun(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
     copySample(transferFolder.path());
     copySample(editorFolder.path());
     shootTransferWindow(transferFolder.path());
