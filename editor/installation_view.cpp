@@ -262,7 +262,8 @@ const ShownEntry *entryAt(const RecordView &view, const BytePlace &at)
 
 }  // namespace
 
-QStringList differenceLines(DisplayCopy &copy, const zuk::RegisterImage &a, const zuk::RegisterImage &b)
+QStringList differenceLines(DisplayCopy &copy, const zuk::RegisterImage &a, const zuk::RegisterImage &b,
+                            std::vector<DifferencePlace> *places)
 {
     EditorForm &f = copy.form();
     const auto kept = f.reg_image;
@@ -291,6 +292,7 @@ QStringList differenceLines(DisplayCopy &copy, const zuk::RegisterImage &a, cons
         for (const BytePlace &at : differing) {
             const int va = a[slot][at.row][at.byte], vb = b[slot][at.row][at.byte];
             QString what;
+            int shownBy = -1;
             for (int box = 0; selectable && box < 12 && what.isEmpty(); ++box)
                 if (EditorForm::delayByte(slot, box) == at) {
                     const int input = box < 11 ? box + 1 : 13;
@@ -302,6 +304,7 @@ QStringList differenceLines(DisplayCopy &copy, const zuk::RegisterImage &a, cons
                 if (!ea && !eb)
                     continue;
                 const QString caption = ea ? ea->caption : eb->caption;
+                shownBy = int(r);
                 what = QStringLiteral("запись «%1», «%2»: «%3» → «%4»")
                            .arg(zuk::visibleText(shownA[r].name, 60), zuk::visibleText(caption, 60),
                                 ea ? zuk::visibleText(ea->entry, 60) : QString::number(va),
@@ -310,6 +313,8 @@ QStringList differenceLines(DisplayCopy &copy, const zuk::RegisterImage &a, cons
             if (what.isEmpty())
                 what = QStringLiteral("регистр %1 байт %2: %3 → %4").arg(zuk::hexText(at.row)).arg(at.byte).arg(va).arg(vb);
             lines << who + QStringLiteral(": ") + what;
+            if (places)
+                places->push_back({slot, shownBy});
         }
     }
     f.reg_image = kept;

@@ -99,6 +99,14 @@ QString installationHtml(const InstallationView &view);
 // the byte with the item's caption and the entry shown for each image
 // ("«A» → «B»"), or, for a byte no record shows, "регистр R байт B: X → Y".
 // The last line is "различий: N". copy's image is left as it was.
-QStringList differenceLines(DisplayCopy &copy, const zuk::RegisterImage &a, const zuk::RegisterImage &b);
+// places, when given, gets for each line but the last where the window shows
+// that byte: the slot and the record (its index in Combo15; -1 for a delay or
+// a byte no record shows).
+struct DifferencePlace {
+    int slot = 0;
+    int record = -1;
+};
+QStringList differenceLines(DisplayCopy &copy, const zuk::RegisterImage &a, const zuk::RegisterImage &b,
+                            std::vector<DifferencePlace> *places = nullptr);
 
 }  // namespace kalvet

@@ -6,6 +6,7 @@
 // that holds the program when opis_0.ini lies there, else the folder
 // remembered from the last time, else the one the user picks (remembered;
 // --export and --diff take the current folder instead of asking).
+#include "common/about.h"
 #include "common/program_folder.h"
 #include "common/start_up.h"
 #include "editor/installation_view.h"
@@ -137,6 +138,10 @@ int main(int argc, char *argv[])
     using Mode = kalvet::KalvetOptions::Mode;
     if (options.mode == Mode::Help) {
         std::fputs(kalvet::kalvetUsage().toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (options.mode == Mode::Version) {
+        printLine(stdout, zuk::versionLine(QStringLiteral("kalvet")));
         return 0;
     }
     if (options.mode == Mode::Export) {

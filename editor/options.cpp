@@ -28,7 +28,7 @@ bool parseKalvetOptions(const QStringList &args, KalvetOptions *out, QString *er
     bool modeSet = false;
     auto setMode = [&](KalvetOptions::Mode mode) {
         if (modeSet && o.mode != mode) {
-            *error = QStringLiteral("можно только одно из --export, --diff, --help");
+            *error = QStringLiteral("можно только одно из --export, --diff, --help, --version");
             return false;
         }
         o.mode = mode;
@@ -51,6 +51,9 @@ bool parseKalvetOptions(const QStringList &args, KalvetOptions *out, QString *er
         };
         if (arg == QStringLiteral("-h") || isOption(arg, QStringLiteral("help"), &value)) {
             if (!setMode(KalvetOptions::Mode::Help))
+                return false;
+        } else if (isOption(arg, QStringLiteral("version"), &value)) {
+            if (!setMode(KalvetOptions::Mode::Version))
                 return false;
         } else if (isOption(arg, QStringLiteral("dir"), &value)) {
             hasValue = arg.contains(u'=');
@@ -100,6 +103,7 @@ QString kalvetUsage()
         "  kalvet --export FILE [--dir FOLDER]\n"
         "  kalvet --diff FILE_A FILE_B [--dir FOLDER]\n"
         "  kalvet --help\n"
+        "  kalvet --version\n"
         "\n"
         "Параметры:\n"
         "  --dir FOLDER     папка установки с файлами zuk.txt, out_in_ik.txt, szenar.txt\n"
@@ -122,6 +126,7 @@ QString kalvetUsage()
         "                   «различий: N». Справочные файлы и файлы имён берутся\n"
         "                   из папки установки.\n"
         "  -h, --help       этот текст\n"
+        "  --version        версия программы, её сборка и версия Qt\n"
         "\n"
         "Окно следит за файлами zuk.txt, out_in_ik.txt и szenar.txt: файл, изменённый\n"
         "другой программой (чтением zuk_2, восстановлением), сразу называется в строке\n"

@@ -3,7 +3,7 @@
 //   kalvet [--dir FOLDER]                       the window
 //   kalvet --export FILE [--dir FOLDER]         the installation on paper
 //   kalvet --diff FILE_A FILE_B [--dir FOLDER]  differences of two images
-//   kalvet --help
+//   kalvet --help | --version
 // Read before the window system is touched, so that --help and mistakes are
 // answered without a display.
 
@@ -13,7 +13,7 @@
 namespace kalvet {
 
 struct KalvetOptions {
-    enum class Mode { Window, Help, Export, Diff };
+    enum class Mode { Window, Help, Export, Diff, Version };
     Mode mode = Mode::Window;
     QString dir;          // empty: see common/program_folder.h
     QString exportFile;

@@ -1,5 +1,6 @@
 // zuk_sim: a simulated installation on a pseudo-terminal.
 
+#include "common/about.h"
 #include "common/files.h"
 #include "common/signal_pipe.h"
 #include "sim/options.h"
@@ -36,6 +37,10 @@ int main(int argc, char **argv)
         return usageError(error);
     if (opt.help) {
         std::fputs(qPrintable(helpText()), stdout);
+        return 0;
+    }
+    if (opt.version) {
+        std::fputs((versionLine(QStringLiteral("zuk_sim")) + QLatin1Char('\n')).toUtf8().constData(), stdout);
         return 0;
     }
     if (!opt.save.isEmpty() && !checkSavePath(opt.save, &error))

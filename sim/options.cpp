@@ -31,116 +31,113 @@ const std::vector<OptionRow> &optionTable()
 {
     static const std::vector<OptionRow> rows = {
         {"image", "FILE",
-         "memory of the controllers from an image file (zuk.txt\n"
-         "format); every value must be 0..255. Default: all zero.",
+         "память контроллеров из файла образа (формат zuk.txt);\n"
+         "каждое значение 0..255. По умолчанию вся память 0.",
          [](const QString &v, SimOptions *o) { o->image = v; return true; }},
         {"present", "LIST",
-         "controllers that answer: hexadecimal addresses\n"
-         "(\"00,07,80\"), \"all\" or \"none\". Default: the slots whose\n"
-         "presence marker (row 0, byte 0) in the image is not 0,\n"
-         "or all when no image is given. Others stay silent.",
+         "отвечающие контроллеры: шестнадцатеричные адреса\n"
+         "(\"00,07,80\"), \"all\" или \"none\". По умолчанию места,\n"
+         "байт присутствия которых (регистр 0, байт 0) в образе не 0,\n"
+         "или все, если образа нет. Остальные молчат.",
          [](const QString &v, SimOptions *o) { o->present = v; return true; }},
         {"link", "PATH",
-         "make a symbolic link PATH to the device (replaced if it\n"
-         "is a link already; removed again at exit).",
+         "создать символическую ссылку PATH на устройство\n"
+         "(заменяется, если это уже ссылка; при выходе удаляется).",
          [](const QString &v, SimOptions *o) { o->link = v; return true; }},
         {"save", "FILE",
-         "at exit save the memory in the image file format; its\n"
-         "folder must exist and be writable at start (exit 2).",
+         "при выходе сохранить память в формате файла образа; его\n"
+         "папка должна существовать и быть доступна для записи уже\n"
+         "при запуске (иначе код 2).",
          [](const QString &v, SimOptions *o) { o->save = v; return true; }},
         {"log", "FILE",
-         "one line per complete request received, its bytes in\n"
-         "hexadecimal as on the wire (\"F0 80 07 03 8A\"), flushed\n"
-         "per line; requests with a wrong checksum are logged too.",
+         "по строке на каждый полученный целый запрос, его байты\n"
+         "шестнадцатерично, как на линии (\"F0 80 07 03 8A\"), каждая\n"
+         "строка сразу в файл; запросы с неверной суммой тоже.",
          [](const QString &v, SimOptions *o) { o->log = v; return true; }},
         {"bytes-log", "FILE",
-         "one line per piece of bytes read from or written to the\n"
-         "line, flushed per line: seconds since the start with\n"
-         "microseconds, \"<\" received or \">\" sent by the\n"
-         "simulator, the bytes in hexadecimal\n"
-         "(\"0.412006 < F0 80 07 03 8A\"); echoes and answers alike.",
+         "по строке на каждую порцию байтов с линии и на линию,\n"
+         "каждая строка сразу в файл: секунды от запуска с\n"
+         "микросекундами, \"<\" получено или \">\" отправлено\n"
+         "имитатором, байты шестнадцатерично\n"
+         "(\"0.412006 < F0 80 07 03 8A\"); эхо и ответы тоже.",
          [](const QString &v, SimOptions *o) { o->bytesLog = v; return true; }},
         {"fault", "LIST",
-         "faults, comma-separated (an empty one is an error),\n"
-         "option repeatable:\n"
+         "неисправности через запятую (пустая — ошибка), параметр\n"
+         "можно повторять:\n"
          "ADDR[:ROW[:ATTEMPTS]]=KIND[/PARAM]\n"
-         "ADDR hexadecimal; ROW a decimal register row or \"*\"\n"
-         "(default every row); ATTEMPTS how many requests of each\n"
-         "matching row the fault spoils before the row answers\n"
-         "normally (default: all of them). Reads and writes count\n"
-         "alike. KIND:\n"
-         "  silent     no answer; a write is not applied\n"
-         "  late/MS    the answer is sent MS ms after the request\n"
-         "  badsum     the last byte of the answer is one too high\n"
-         "             (a read reply's checksum; for a write the\n"
-         "             checksum after F8 A 01, which the tool does\n"
-         "             not examine)\n"
-         "  otheraddr  the answer names address ADDR xor 1, with a\n"
-         "             checksum right for that address\n"
-         "  pieces/N   the answer goes out in pieces of N bytes,\n"
-         "             20 ms apart\n"
-         "  garbage    one byte 3C before the answer\n"
-         "  fail/N     the first N requests of each matching row\n"
-         "             get no answer (same as ADDR:ROW:N=silent)\n"
-         "  nostore    a write is acknowledged as usual but not\n"
-         "             stored (worn or protected memory); reads\n"
-         "             are answered normally\n"
-         "  badecho    with --echo: the last echoed byte of the\n"
-         "             request comes back changed (a collision);\n"
-         "             the request is answered as usual\n"
+         "ADDR шестнадцатеричный; ROW десятичный номер строки или\n"
+         "\"*\" (по умолчанию все); ATTEMPTS — сколько запросов каждой\n"
+         "подходящей строки портит неисправность, прежде чем строка\n"
+         "ответит нормально (по умолчанию все). Чтения и записи\n"
+         "считаются одинаково. KIND:\n"
+         "  silent     нет ответа; запись не выполняется\n"
+         "  late/MS    ответ через MS мс после запроса\n"
+         "  badsum     последний байт ответа на единицу больше\n"
+         "             (сумма ответа на чтение; у записи — сумма\n"
+         "             после F8 A 01, которую программа не смотрит)\n"
+         "  otheraddr  ответ называет адрес ADDR xor 1, с верной\n"
+         "             для него суммой\n"
+         "  pieces/N   ответ порциями по N байтов через 20 мс\n"
+         "  garbage    один байт 3C перед ответом\n"
+         "  fail/N     первые N запросов каждой подходящей строки\n"
+         "             без ответа (то же, что ADDR:ROW:N=silent)\n"
+         "  nostore    запись подтверждается, но не сохраняется\n"
+         "             (изношенная или защищённая память); чтения\n"
+         "             отвечаются нормально\n"
+         "  badecho    с --echo: последний байт эха запроса\n"
+         "             возвращается изменённым (столкновение);\n"
+         "             запрос отвечается как обычно\n"
          "  dupack[/MS]\n"
-         "             a write is stored and acknowledged twice,\n"
-         "             the second acknowledgement MS ms (default\n"
-         "             30) after the first; reads are answered as\n"
-         "             usual\n"
-         "Faults matching one request combine; silent wins.\n"
-         "At exit the number of requests a listed fault shaped\n"
-         "is printed on standard error:\n"
+         "             запись сохраняется и подтверждается дважды,\n"
+         "             второе подтверждение через MS мс (по\n"
+         "             умолчанию 30); чтения как обычно\n"
+         "Неисправности одного запроса складываются; silent сильнее.\n"
+         "При выходе в стандартный поток ошибок выводится, сколько\n"
+         "запросов изменила заданная неисправность:\n"
          "\"zuk_sim: listed faults applied: N\".",
          nullptr},
         {"seed", "N",
-         "with --fault-rate: seed of the random faults.",
+         "с --fault-rate: начальное число случайных неисправностей.",
          [](const QString &v, SimOptions *o) {
              bool ok = false;
              o->seed = v.toUInt(&ok);
              return ok;
          }},
         {"fault-rate", "P",
-         "each answered request gets, with probability P (0..1),\n"
-         "one random fault: silent, late, badsum, otheraddr,\n"
-         "pieces, garbage or dupack (late uses --late-ms, pieces\n"
-         "1 to 6 bytes, dupack its default gap; dupack drawn for a\n"
-         "read leaves it as it is). At exit the count is printed\n"
-         "on standard error: \"zuk_sim: random faults injected: N\".",
+         "каждый отвечаемый запрос с вероятностью P (0..1) получает\n"
+         "одну случайную неисправность: silent, late, badsum,\n"
+         "otheraddr, pieces, garbage или dupack (late — на --late-ms,\n"
+         "pieces — от 1 до 6 байтов, dupack — через 30 мс; dupack у\n"
+         "чтения ничего не меняет). При выходе выводится их число:\n"
+         "\"zuk_sim: random faults injected: N\".",
          [](const QString &v, SimOptions *o) {
              bool ok = false;
              o->rate = v.toDouble(&ok);
              return ok && o->rate >= 0 && o->rate <= 1;
          }},
         {"late-ms", "MS",
-         "delay of random late answers (default 500).",
+         "задержка случайных запоздалых ответов (по умолчанию 500).",
          [](const QString &v, SimOptions *o) { return intIn(v, 0, INT_MAX, &o->lateMs); }},
         {"line-speed", "BAUD",
-         "pace of the line (e.g. 19200), 10 bits a byte: a request\n"
-         "counts as in only when its last byte would have come at\n"
-         "that pace, and every byte of an answer leaves at it.\n"
-         "Default: bytes move at once, as the pseudo-terminal\n"
-         "moves them.",
+         "скорость линии (например, 19200), 10 битов на байт:\n"
+         "запрос считается полученным, когда пришёл бы его последний\n"
+         "байт, и каждый байт ответа уходит с этой скоростью. По\n"
+         "умолчанию байты идут сразу, как их несёт псевдотерминал.",
          [](const QString &v, SimOptions *o) { return intIn(v, 50, 4000000, &o->lineSpeed); }},
         {"answer-delay-ms", "N",
-         "time from a complete request to the first byte of its\n"
-         "answer leaving (default 0).",
+         "время от целого запроса до первого байта ответа\n"
+         "(по умолчанию 0).",
          [](const QString &v, SimOptions *o) { return intIn(v, 0, 60000, &o->answerDelayMs); }},
         {"echo", nullptr,
-         "every byte received goes straight back before the\n"
-         "answer, as a half-duplex RS-485 adapter echoes it (at the\n"
-         "line's pace with --line-speed).",
+         "каждый полученный байт сразу уходит обратно перед ответом,\n"
+         "как эхо полудуплексного адаптера RS-485 (со скоростью\n"
+         "линии, если задан --line-speed).",
          [](const QString &, SimOptions *o) { return o->echo = true; }},
         {"vanish-after", "N",
-         "after N complete requests the pseudo-terminal is closed,\n"
-         "as an adapter that is unplugged: whoever has it open gets\n"
-         "a hang-up. The simulator then waits for SIGTERM or SIGINT\n"
-         "and saves as usual.",
+         "после N целых запросов псевдотерминал закрывается, как\n"
+         "выдернутый адаптер: у открывшего его линия пропадает.\n"
+         "Затем имитатор ждёт SIGTERM или SIGINT и сохраняет память\n"
+         "как обычно.",
          [](const QString &v, SimOptions *o) { return intIn(v, 1, INT_MAX, &o->vanishAfter); }},
     };
     return rows;
@@ -159,13 +156,15 @@ bool parseSimOptions(const QStringList &args, SimOptions *out, QString *error)
     QCommandLineParser parser;
     const QCommandLineOption help = helpOption();
     const std::vector<QCommandLineOption> options = addOptionTable(parser, optionTable(), help);
+    parser.addOption(QCommandLineOption(QStringLiteral("version")));
     if (!parser.parse(QStringList{QStringLiteral("zuk_sim")} + args)) {
         *error = parser.errorText();
         return false;
     }
     SimOptions o;
-    if (parser.isSet(help)) {
-        o.help = true;
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("version"))) {
+        o.help = parser.isSet(help);
+        o.version = !o.help;
         *out = o;
         return true;
     }
@@ -199,15 +198,15 @@ bool parseSimOptions(const QStringList &args, SimOptions *out, QString *error)
 
 QString helpText()
 {
-    QString text = QStringLiteral(R"(Usage: zuk_sim [options]
+    QString text = QStringLiteral(R"(Использование: zuk_sim [параметры]
 
-A simulated installation of the twenty bus controllers on a pseudo-terminal.
-The first line on standard output is the device path to open (19200 8N1,
-raw); the simulator then answers read (07) and write (08) requests until
-SIGTERM, SIGINT or SIGHUP.
+Имитация двадцати контроллеров шины на псевдотерминале. Первая строка
+стандартного вывода — путь устройства, которое нужно открыть (19200 8N1, без
+обработки); затем имитатор отвечает на запросы чтения (07) и записи (08) до
+сигнала SIGTERM, SIGINT или SIGHUP.
 
 )");
-    text += QStringLiteral("Options:\n");
+    text += QStringLiteral("Параметры:\n");
     constexpr int kColumn = 20;
     auto add = [&](const QString &left, const QString &help) {
         const QStringList lines = help.split(QLatin1Char('\n'));
@@ -218,16 +217,17 @@ SIGTERM, SIGINT or SIGHUP.
     };
     for (const OptionRow &row : optionTable())
         add(leftColumn(row), QString::fromUtf8(row.help));
-    add(QStringLiteral("  --help"), QStringLiteral("this text."));
+    add(QStringLiteral("  --help"), QStringLiteral("этот текст."));
+    add(QStringLiteral("  --version"), QStringLiteral("версия программы, её сборка и версия Qt."));
     text += QStringLiteral(R"(
-Answers: a read of register R of a present controller gets F8 A 07 R, the 8
-bytes of the row (a data byte F0 followed by escape byte 00) and the
-checksum; a write is stored and acknowledged with F8 A 01 R and a checksum.
-Answers leave in the order of the requests: a late answer holds back the
-answers behind it. Requests with a wrong checksum, for absent controllers or for registers
-beyond the controller's rows get no answer and change nothing. Bytes outside
-a frame are skipped up to the next F0; a frame left incomplete for 200 ms is
-dropped.
+Ответы: чтение регистра R присутствующего контроллера получает F8 A 07 R,
+8 байтов строки (байт данных F0 с байтом экранирования 00 за ним) и сумму;
+запись сохраняется и подтверждается F8 A 01 R с суммой. Ответы уходят в
+порядке запросов: запоздалый ответ задерживает следующие. Запросы с неверной
+суммой, к отсутствующим контроллерам или к регистрам за пределами строк
+контроллера остаются без ответа и ничего не меняют. Байты вне кадра
+пропускаются до следующего F0; кадр, не законченный за 200 мс, отбрасывается.
+Подробно: man zuk_sim.
 )");
     return text;
 }

@@ -12,6 +12,7 @@ namespace zuk::sim {
 
 struct SimOptions {
     bool help = false;
+    bool version = false;
     QString image, present, link, save, log;
     QString bytesLog;        // every read from and write to the line, with times
     std::vector<Fault> faults;

@@ -337,6 +337,7 @@ void BusExchange::interrupt()
 
 void BusExchange::onReceive(const QByteArray &bytes)
 {
+    bytesReceived_ += quint64(bytes.size());
     if (LineTrace *t = trace())
         t->received(bytes);   // every byte that comes in, whatever becomes of it
     const qint64 now = clock_.nsecsElapsed();

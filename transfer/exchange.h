@@ -151,6 +151,8 @@ public:
     quint64 anomalies() const { return anomalies_; }
     // Requests sent so far.
     quint64 exchanges() const { return exchanges_; }
+    // Bytes that came in from the line so far, whatever became of them.
+    quint64 bytesReceived() const { return bytesReceived_; }
 
     // The record of the line: every request sent and every receive event's
     // bytes are written to it while it is open; nullptr: none.
@@ -261,6 +263,7 @@ private:
     bool settleBeforeNext_ = false;
     quint64 anomalies_ = 0;
     quint64 exchanges_ = 0;
+    quint64 bytesReceived_ = 0;
     QElapsedTimer settleClock_;
     QElapsedTimer clock_;          // the exchange's own clock, for the times below (ns)
     qint64 lastByteNs_ = -1;       // the last byte that came in

@@ -69,11 +69,11 @@ public:
     // what: the word before the third count ("ошибок").
     ProgressLine(bool terminal, const char *what) : terminal_(terminal), what_(what) { clock_.start(); }
     bool shown() const { return terminal_; }
-    void show(int done, int total, int errors)
+    void show(int done, int total, int errors, const TransferTool &tool)
     {
         std::fprintf(stderr, "\r\033[K%d / %d, %s %d, прошло %s, осталось ~%s", done, total, what_, errors,
                      clockText(clock_.elapsedMs()).toUtf8().constData(),
-                     clockText(clock_.leftMs(done, total)).toUtf8().constData());
+                     clockText(tool.timeLeftMs(clock_.elapsedMs())).toUtf8().constData());
         std::fflush(stderr);
         visible_ = true;
     }
@@ -132,6 +132,7 @@ int exitStatus(RunOutcome outcome, const TransferTool &tool, const RunRecord &re
         return sig != 0 ? 128 + sig : 1;   // SIGINT 130, SIGTERM 143, SIGHUP 129
     }
     case RunOutcome::PortLost:
+    case RunOutcome::NoAnswer:
         return 4;
     case RunOutcome::Refused:
         return tool.saveFailed() ? 3 : 2;   // the house could not be kept: nothing written
@@ -287,7 +288,7 @@ int runHeadless(const TransferOptions &options)
     };
     tool.onNotice = tool.onError;
     if (progress.shown())
-        tool.onProgress = [&](int done, int total, int errors) { progress.show(done, total, errors); };
+        tool.onProgress = [&](int done, int total, int errors) { progress.show(done, total, errors, tool); };
 
     stopper.setStop([&tool] { tool.requestStop(); });
     // A signal before the run (it reaches the stop only from inside the run's waits) stops it before it begins.

@@ -5,20 +5,6 @@
 
 namespace zuk {
 
-LineKind lineKindOf(const QString &name)
-{
-    if (name.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive))
-        return LineKind::Tcp;
-    if (name.startsWith(QLatin1String("rfc2217://"), Qt::CaseInsensitive))
-        return LineKind::Rfc2217;
-    return LineKind::Serial;
-}
-
-bool isNetworkLine(const QString &name)
-{
-    return lineKindOf(name) != LineKind::Serial;
-}
-
 std::unique_ptr<BusLine> makeLine(const QString &name)
 {
     switch (lineKindOf(name)) {

@@ -39,12 +39,7 @@ protected:
     QString name_;
 };
 
-enum class LineKind { Serial, Tcp, Rfc2217 };
-
-// tcp://… and rfc2217://… (any case) are network lines; any other name is a
-// serial device.
-LineKind lineKindOf(const QString &name);
-bool isNetworkLine(const QString &name);
+// LineKind, lineKindOf and isNetworkLine: port.h.
 // A new, closed line of the kind the name asks for.
 std::unique_ptr<BusLine> makeLine(const QString &name);
 

@@ -12,7 +12,7 @@
 
 namespace zuk {
 
-bool LineTrace::open(const QString &path, QString *why)
+bool LineTrace::open(const QString &path, QString *why, bool append)
 {
     file_.close();
     failure_.clear();
@@ -22,7 +22,7 @@ bool LineTrace::open(const QString &path, QString *why)
     // Never blocks: a FIFO with no reader would hold open() until one
     // came, deaf to every signal. A FIFO or a socket is refused; a device
     // (/dev/null, a terminal) is written without blocking.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC) | O_NONBLOCK | O_CLOEXEC, 0666);
     struct stat st {};
     if (fd < 0) {
         reason = errno == ENXIO ? QStringLiteral("это канал (FIFO), а не файл") : QString::fromLocal8Bit(std::strerror(errno));
@@ -39,7 +39,7 @@ bool LineTrace::open(const QString &path, QString *why)
         }
     }
 #else
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    if (!file_.open(QIODevice::WriteOnly | (append ? QIODevice::Append : QIODevice::Truncate) | QIODevice::Unbuffered))
         reason = file_.errorString();
 #endif
     if (!reason.isEmpty()) {

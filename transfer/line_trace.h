@@ -22,10 +22,12 @@ namespace zuk {
 
 class LineTrace {
 public:
-    // Creates the file anew (or empties it) and starts the clock; false
-    // with *why in Russian when it cannot be opened. Never blocks: a FIFO
-    // (or a socket) is refused, a device is written without blocking.
-    bool open(const QString &path, QString *why);
+    // Creates the file anew (or empties it; append: keeps what it holds and
+    // adds to it, each run beginning with its "#" line) and starts the
+    // clock; false with *why in Russian when it cannot be opened. Never
+    // blocks: a FIFO (or a socket) is refused, a device is written without
+    // blocking.
+    bool open(const QString &path, QString *why, bool append = false);
     // Closes the file; false when a line or the close failed (failure()).
     bool close();
     bool isOpen() const { return file_.isOpen(); }

@@ -1,5 +1,6 @@
 // zuk_2: the bus transfer tool, with its window or headless.
 
+#include "common/about.h"
 #include "common/files.h"
 #include "common/program_folder.h"
 #include "common/start_up.h"
@@ -65,6 +66,10 @@ int main(int argc, char **argv)
     }
     if (options.mode == zuk::TransferOptions::Mode::Help) {
         std::fputs(zuk::transferUsage().toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (options.mode == zuk::TransferOptions::Mode::Version) {
+        std::fputs((zuk::versionLine(QStringLiteral("zuk_2")) + QLatin1Char('\n')).toUtf8().constData(), stdout);
         return 0;
     }
     if (!options.dir.isEmpty() && !QFileInfo(options.dir).isDir()) {

@@ -14,7 +14,7 @@ namespace zuk {
 
 // The settings of the line and the runs, and what only the command line says.
 struct TransferOptions : TransferSettings {
-    enum class Mode { Window, Read, Write, Help, Compare, Diff, ListPorts, Scan, HistoryList };
+    enum class Mode { Window, Read, Write, Help, Compare, Diff, ListPorts, Scan, HistoryList, Version };
     Mode mode = Mode::Window;
     bool portGiven = false;   // --port on the command line (else the remembered port)
     std::optional<std::array<bool, kSlotCount>> tick;  // replaces the loaded ticks

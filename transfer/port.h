@@ -19,6 +19,20 @@
 
 namespace zuk {
 
+enum class LineKind { Serial, Tcp, Rfc2217 };
+
+// tcp://… and rfc2217://… (any case) are network lines; any other name is a
+// serial device.
+inline LineKind lineKindOf(const QString &name)
+{
+    if (name.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive))
+        return LineKind::Tcp;
+    if (name.startsWith(QLatin1String("rfc2217://"), Qt::CaseInsensitive))
+        return LineKind::Rfc2217;
+    return LineKind::Serial;
+}
+inline bool isNetworkLine(const QString &name) { return lineKindOf(name) != LineKind::Serial; }
+
 class BusPort {
 public:
     using ReceiveHandler = std::function<void(const QByteArray &bytes)>;

@@ -2,11 +2,6 @@
 
 namespace zuk {
 
-qint64 RunClock::leftMs(int done, int total) const
-{
-    return done > 0 && total > done ? elapsedMs() * (total - done) / done : 0;
-}
-
 QString clockText(qint64 ms)
 {
     const qint64 s = (ms + 500) / 1000;

@@ -43,6 +43,7 @@ const char *outcomeName(RunOutcome o)
     case RunOutcome::Refused: return "refused";
     case RunOutcome::PortNotOpen: return "port_not_open";
     case RunOutcome::PortLost: return "port_lost";
+    case RunOutcome::NoAnswer: return "no_answer";
     case RunOutcome::Busy: return "busy";
     }
     return "";

@@ -22,6 +22,7 @@ enum class RunOutcome {
     Refused,     // no run: the image cannot be written or compared as it is
     PortNotOpen, // no run: the serial port is not open
     PortLost,    // ended at once: the port reported the line lost
+    NoAnswer,    // ended early: the run's first requests brought no byte back from the line
     Busy,        // no run: another run is in progress
 };
 

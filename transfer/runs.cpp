@@ -170,10 +170,21 @@ void TransferTool::startRun()
 {
     running_ = true;
     stop_ = false;
+    noAnswer_ = false;
     saveFailed_ = false;
     writeSent_ = false;
     errorTotal_ = 0;
     rowsDone_ = 0;
+    // A writing run reading first with --changed-only writes only the rows
+    // that differ, which its reading pass shows: until then its writing
+    // pass counts for nothing; with --backup-first it writes every row.
+    std::array<int, kSlotCount> rows{};
+    int later = 0;
+    for (const ControllerSlot &s : controllerMap())
+        rows[s.slot] = s.rows;
+    if (record_.kind == RunKind::Write && backupFirst_ && !changedOnly_)
+        later = rowsToDo() / 2;
+    beginPass(rows, later);
     bus_.takeForeignBytes();   // dropped before this run: not in its trace
     if (bus_.lineNeverQuiet())
         bus_.portReopened();   // the port stayed open: this run tries the line again
@@ -190,9 +201,73 @@ void TransferTool::startRun()
     carryConfirm_ = bus_.anomalies() != before;
 }
 
-void TransferTool::rowFinished()
+void TransferTool::beginPass(const std::array<int, kSlotCount> &rows, int laterRows)
+{
+    currentSlot_ = -1;   // every controller is still to come in this pass
+    passExchanges_ = bus_.exchanges();
+    silentExchanges_ = 0;
+    passRows_ = rows;
+    laterPassRows_ = laterRows;
+    failedTries_ = 0;
+    rowsByExchange_ = 0;
+}
+
+qint64 TransferTool::timeLeftMs(qint64 elapsedMs) const
+{
+    const quint64 done = bus_.exchanges() - exchangesAtStart_;
+    if (!running_ || done == 0)
+        return 0;
+    if (record_.kind == RunKind::Scan) {
+        const int total = int(record_.controllers.size());
+        const int asked = int(std::count_if(record_.controllers.begin(), record_.controllers.end(),
+                                            [](const ControllerRecord &c) { return c.rowsDone > 0; }));
+        return asked > 0 ? elapsedMs * std::max(0, total - asked) / asked : 0;
+    }
+    // A row of the controller in progress and of the next costs one
+    // exchange, two where it is read back or confirmed, and the failed tries
+    // per row seen so far in this pass; a row of a later controller what a
+    // row has cost on average in this pass, confirmations included.
+    const bool writing = record_.kind == RunKind::Write && !preReading_;
+    const bool readBack = writing && (verify_ || bus_.fastMode() || changedOnly_);
+    const double retries = rowsByExchange_ > 0 ? double(failedTries_) / rowsByExchange_ : 0;
+    const double average =
+        rowsByExchange_ > 0 ? double(bus_.exchanges() - passExchanges_ - silentExchanges_) / rowsByExchange_ : 1.0;
+    int ahead = 0;   // controllers after the one in progress
+    double exchangesLeft = 0;
+    // A controller is confirmed from its start after anything odd on the
+    // line of the one before (a silent one included).
+    bool confirmed = currentSlot_ < 0 ? carryConfirm_ : confirm_;
+    for (const ControllerRecord &c : record_.controllers) {
+        if (c.slot < currentSlot_)
+            continue;
+        const bool current = c.slot == currentSlot_;
+        bool odd = current && bus_.anomalies() != controllerAnomalies_;
+        if (!current && skipSilent_ && !c.answered && !c.silent && reg_image[c.slot][0][0] == 0) {
+            // zuk.txt marks it absent: most likely skipped as silent after the tries of its first row.
+            exchangesLeft += kGiveUpAt;
+            odd = true;
+        } else if (!c.silent && !(current && skipSilent_ && !c.answered && !c.givenUp.empty())) {
+            // (a controller in progress that gave its first row up without a reply is about to be left)
+            const int rows = std::max(0, passRows_[c.slot] - (current ? controllerRowsByExchange_ : 0));
+            const double known = (readBack || confirmed ? 2.0 : 1.0) + retries;
+            exchangesLeft += rows * (current || ahead == 0 || confirmed ? known : std::max(known, average));
+        }
+        if (!current)
+            ++ahead;
+        confirmed = odd;
+    }
+    // The writing pass after a reading one (--backup-first).
+    exchangesLeft += laterPassRows_ * ((verify_ || bus_.fastMode() ? 2.0 : 1.0) + retries);
+    return qint64(double(elapsedMs) / double(done) * exchangesLeft);
+}
+
+void TransferTool::rowFinished(bool exchanged)
 {
     ++rowsDone_;
+    if (exchanged) {
+        ++rowsByExchange_;
+        ++controllerRowsByExchange_;
+    }
     if (!preReading_)
         ++current().rowsDone;
     if (onProgress)
@@ -208,6 +283,7 @@ void TransferTool::beginRecord(RunKind kind)
     record_.started = QDateTime::currentDateTime();
     exchangesAtStart_ = bus_.exchanges();
     anomaliesAtStart_ = bus_.anomalies();
+    bytesAtStart_ = bus_.bytesReceived();
     for (const ControllerSlot &s : controllerMap())
         if (ticked[s.slot]) {
             record_.controllers.push_back(ControllerRecord{});
@@ -256,8 +332,10 @@ RunOutcome TransferTool::portLost()
     portOpen_ = bus_.lineNeverQuiet();
     QString text = bus_.lineNeverQuiet()
                        ? QStringLiteral("Запуск остановлен на порту %1: %2").arg(portName_, bus_.lostReason())
-                       : QStringLiteral("Связь через порт %1 потеряна: %2. Запуск остановлен")
-                             .arg(portName_, bus_.lostReason());
+                       : QStringLiteral("Связь через %1 %2 потеряна: %3. Запуск остановлен")
+                             .arg(isNetworkLine(portName_) ? QStringLiteral("сетевой шлюз")
+                                                           : QStringLiteral("последовательный порт"),
+                                  portName_, bus_.lostReason());
     if (LineTrace *t = bus_.trace())
         t->note(QStringLiteral("связь потеряна: ") + bus_.lostReason());
     if (record_.kind == RunKind::Write) {
@@ -282,8 +360,30 @@ RunOutcome TransferTool::portLost()
     return endRecord(RunOutcome::PortLost);
 }
 
+RunOutcome TransferTool::noAnswer()
+{
+    const QString tail = record_.kind == RunKind::Read    ? QStringLiteral("; файл zuk.txt не изменён.")
+                         : record_.kind == RunKind::Write ? QStringLiteral("; ни одна запись не подтверждена.")
+                                                          : QStringLiteral(".");
+    if (onError)
+        onError(QStringLiteral("Порт %1: %2. Запуск остановлен после %3 запросов без единого байта в ответ%4")
+                    .arg(portName_, kNoAnswerText)
+                    .arg(kNoAnswerRequests)
+                    .arg(tail));
+    if (LineTrace *t = bus_.trace())
+        t->note(kNoAnswerText);
+    setStatus(neutralStatus());
+    return endRecord(RunOutcome::NoAnswer);
+}
+
 bool TransferTool::failedTry(const char *lead, int address, int reg, const char *tail)
 {
+    ++failedTries_;
+    if (bus_.exchanges() - exchangesAtStart_ >= quint64(kNoAnswerRequests) && bus_.bytesReceived() == bytesAtStart_
+        && record_.kind != RunKind::Scan) {
+        noAnswer_ = stop_ = true;   // the loops end as on a stop; visitTicked tells which
+        return false;
+    }
     ++retryCount_;
     setStatus(errorText(retryCount_));
     if (retryCount_ < kGiveUpAt)
@@ -309,6 +409,11 @@ bool TransferTool::leftAsSilent(int address, int rows, int reg)
     if (!skipSilent_ || c.answered)
         return false;
     c.silent = true;
+    c.rowsDone = 0;   // its row given up is no row done, in a reading pass as in a writing one
+    // Its failed tries and its row given up tell nothing of the other controllers.
+    failedTries_ -= int(bus_.exchanges() - controllerExchanges_);
+    silentExchanges_ += bus_.exchanges() - controllerExchanges_;
+    --rowsByExchange_;
     setStatus(QStringLiteral("контроллер адрес $%1 молчит, пропущен").arg(hexText(address)));
     rowsDone_ += rows - reg - 1;   // the rows not tried, for the progress
     if (onProgress)
@@ -319,8 +424,11 @@ bool TransferTool::leftAsSilent(int address, int rows, int reg)
 void TransferTool::showErrorTotal()
 {
     setStatus(QStringLiteral("Произошло       ") + QString::number(errorTotal_) + QStringLiteral("       ошибок"));
-    if (pauseAtEnd_ && !stop_)
+    if (pauseAtEnd_ && !stop_) {
+        if (onClosingPause)
+            onClosingPause();
         bus_.Wait(20);
+    }
     if (!stop_)
         setStatus(neutralStatus());
 }
@@ -362,6 +470,8 @@ RunOutcome TransferTool::visitTicked(const std::function<void(const ControllerSl
         }
         if (bus_.portLost())
             return portLost();
+        if (noAnswer_)
+            return noAnswer();
         if (stop_)
             return endRecord(RunOutcome::Stopped);
     }
@@ -576,8 +686,11 @@ RunOutcome TransferTool::scanRun()
     if (outcome != RunOutcome::Completed)
         return outcome;
     setStatus(QStringLiteral("Отвечают %1 из %2").arg(done - silent).arg(candidates));
-    if (pauseAtEnd_ && !stop_)
+    if (pauseAtEnd_ && !stop_) {
+        if (onClosingPause)
+            onClosingPause();
         bus_.Wait(20);
+    }
     if (!stop_)
         setStatus(neutralStatus());
     return endRecord(RunOutcome::Completed);
@@ -595,6 +708,8 @@ void TransferTool::beginController()
     // may still be on its way) makes this one confirmed from its start.
     confirm_ = carryConfirm_;
     controllerAnomalies_ = bus_.anomalies();
+    controllerExchanges_ = bus_.exchanges();
+    controllerRowsByExchange_ = 0;
 }
 
 void TransferTool::endController()
@@ -791,6 +906,11 @@ RunOutcome TransferTool::readBeforeWriting(RegisterImage &before,
                         .arg(unread.join(QStringLiteral("; "))));
         return endRecord(RunOutcome::Refused);
     }
+    // The writing pass: only the rows to write take exchanges.
+    std::array<int, kSlotCount> rows{};
+    for (const ControllerRecord &c : record_.controllers)
+        rows[c.slot] = c.silent ? 0 : int(std::count(toWrite[c.slot].begin(), toWrite[c.slot].end(), true));
+    beginPass(rows, 0);
     if (!anything)
         return RunOutcome::Completed;   // no write frame follows: nothing to keep
     QByteArray bytes;
@@ -822,7 +942,7 @@ void TransferTool::WriteController(int address, int rows, int slot, const std::a
         if (only && !(*only)[r]) {
             ++current().unchanged;
             ++r;
-            rowFinished();
+            rowFinished(false);
             continue;
         }
         const quint64 before = bus_.anomalies();

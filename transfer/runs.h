@@ -140,6 +140,14 @@ public:
     // made by the run itself.
     QString runRefusal(RunKind kind) const;
 
+    // A reading, writing or comparing run whose first kNoAnswerRequests
+    // requests brought not a single byte back from the line stops there
+    // (RunOutcome::NoAnswer) instead of trying every row: the line is not
+    // connected, or the port is the wrong one. Reading saves nothing.
+    static constexpr int kNoAnswerRequests = 30;
+    static inline const QString kNoAnswerText =
+        QStringLiteral("нет ответа ни от одного контроллера — проверьте подключение линии");
+
     bool running() const { return running_; }
     // Ends the run in progress after its current exchange (and cuts short the
     // closing pause); the file is not written.
@@ -150,6 +158,15 @@ public:
     // Rows of the ticked controllers, and rows finished so far in this run.
     int rowsToDo() const;
     int rowsDone() const { return rowsDone_; }
+    // The time the run in progress still needs, given the time it has taken:
+    // the exchanges still to come (rows not done, at the exchanges per row
+    // seen so far in this pass, retries and confirmations included) at the
+    // time per exchange so far. Rows that need no exchange do not count:
+    // those of controllers left as silent (nor the exchanges spent on them),
+    // and in a writing run reading first, the rows it will not write (all of
+    // them until the reading pass has shown which differ). A scan counts its
+    // controllers. 0 before the first exchange.
+    qint64 timeLeftMs(qint64 elapsedMs) const;
 
     // The first value of a ticked slot that is no byte value, described for
     // the user; empty when every value can be sent.
@@ -165,6 +182,9 @@ public:
     std::function<void(const QString &)> onError;      // a message for the user
     std::function<void(int done, int total, int errors)> onProgress;
     std::function<void(const QString &)> onNotice;     // news about the file, for the status bar
+    // The run's exchanges are over and its closing pause begins (the total
+    // stays readable for 8 seconds); nothing is left to stop.
+    std::function<void()> onClosingPause;
 
 private:
     void setStatus(const QString &text);
@@ -198,7 +218,12 @@ private:
     // Rows whose entry in only is false are not written: they count as
     // unchanged. Written rows are read back when only is given.
     void WriteController(int address, int rows, int slot, const std::array<bool, kMaxRows> *only = nullptr);
-    void rowFinished();
+    // exchanged: the row took exchanges of its own (false: unchanged, not written).
+    void rowFinished(bool exchanged = true);
+    // The first pass of a run, or the writing pass after a reading one: the
+    // rows it will exchange per slot, those of a pass still to follow; the
+    // failed tries per row are counted anew.
+    void beginPass(const std::array<int, kSlotCount> &rows, int laterRows);
     // Confirmation: once an exchange of the controller has seen an anomaly
     // (BusExchange::anomalies), each further row is confirmed until the
     // controller is done: a read row by a second read that gives the same
@@ -215,6 +240,8 @@ private:
     ControllerRecord &current();
     // Ends a run whose port was lost: says so, and what a writing run wrote.
     RunOutcome portLost();
+    // Ends a run stopped for a line that gave nothing back, saying so.
+    RunOutcome noAnswer();
     // Counts one failed exchange of row reg and shows it. When the retry
     // count reaches ten the row is given up (its give-up text shown, the
     // error total raised, the retry count reset) and true is returned.
@@ -263,15 +290,23 @@ private:
     int currentSlot_ = 0;
     bool running_ = false;
     bool stop_ = false;
+    bool noAnswer_ = false;        // stopped: the line gave nothing back
     bool saveFailed_ = false;
     bool writeSent_ = false;       // a write frame went out in this run
     int errorTotal_ = 0;
     qint16 retryCount_ = 0;
     int rowsDone_ = 0;
+    // For timeLeftMs: per slot the rows this pass exchanges, the rows of a
+    // pass to follow, the failed tries and the rows done through exchanges
+    // in this pass (controllers left as silent not counted), the exchanges
+    // at the start of the controller in progress and its rows done so.
+    std::array<int, kSlotCount> passRows_{};
+    int laterPassRows_ = 0, failedTries_ = 0, rowsByExchange_ = 0, controllerRowsByExchange_ = 0;
+    quint64 controllerExchanges_ = 0, passExchanges_ = 0, silentExchanges_ = 0;
     bool confirm_ = false;         // rows of this controller are confirmed
     bool carryConfirm_ = false;    // the next controller starts confirmed
     quint64 controllerAnomalies_ = 0;
-    quint64 exchangesAtStart_ = 0, anomaliesAtStart_ = 0;
+    quint64 exchangesAtStart_ = 0, anomaliesAtStart_ = 0, bytesAtStart_ = 0;
     bool traced_ = false;   // a run began since the last record ended: its leftover bytes are traced
 };
 

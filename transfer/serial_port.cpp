@@ -48,8 +48,11 @@ bool MSComm::open(const QString &name, QString *reason, const OpenOptions &optio
     port_.setPortName(info.isAbsolute() ? info.absoluteFilePath() : name);
     if (!port_.open(QIODevice::ReadWrite)) {
         // The lock file of a port that another program holds shows as a
-        // permission error about locking.
-        if (port_.error() == QSerialPort::PermissionError && port_.errorString().contains(QLatin1String("lock")))
+        // permission error about locking, in Qt's words of the language
+        // installed (Russian: "Ошибка доступа в процессе блокировки устройства").
+        if (port_.error() == QSerialPort::PermissionError
+            && (port_.errorString().contains(QLatin1String("lock"))
+                || port_.errorString() == QSerialPort::tr("Permission error while locking the device")))
             why = inUse(port_.errorString());
         else
             why = port_.errorString();
@@ -227,7 +230,17 @@ QString rememberedPortName(const QString &fallback)
 
 void rememberPortName(const QString &name)
 {
-    programSettings(QStringLiteral("zuk_2")).setValue(QStringLiteral("port"), name);
+    QSettings settings = programSettings(QStringLiteral("zuk_2"));
+    settings.setValue(QStringLiteral("port"), name);
+    QStringList recent = settings.value(QStringLiteral("recentPorts")).toStringList();
+    recent.removeAll(name);
+    recent.prepend(name);
+    settings.setValue(QStringLiteral("recentPorts"), recent.mid(0, kRecentPorts));
+}
+
+QStringList recentPortNames()
+{
+    return programSettings(QStringLiteral("zuk_2")).value(QStringLiteral("recentPorts")).toStringList().mid(0, kRecentPorts);
 }
 
 }  // namespace zuk

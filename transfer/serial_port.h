@@ -53,5 +53,9 @@ QString portNameOfLine(const QString &line);
 // The port remembered from the window's last choice (QSettings), or fallback.
 QString rememberedPortName(const QString &fallback);
 void rememberPortName(const QString &name);
+// The last ports opened, newest first, at most kRecentPorts (the window's
+// Порт menu offers them beside the ports of the system).
+constexpr int kRecentPorts = 5;
+QStringList recentPortNames();
 
 }  // namespace zuk

@@ -5,6 +5,7 @@
 #include "editor/installation_view.h"
 #include "editor/window/export_file.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -134,6 +135,7 @@ EditorWindow::EditorWindow(const QString &folder, EditorHost *host, QWidget *par
     buildMenus();
     build();
     area_->setFont(dialogue);
+    tipCutCaptions();
     // The window keeps the size of the description; the menu bar and the
     // status bar come on top of it.
     // What the last save or export wrote; a label, so that the status tips
@@ -388,6 +390,7 @@ void EditorWindow::buildMenus()
     QMenu *edit = menuBar()->addMenu(QStringLiteral("Правка"));
     add(edit, Command::Undo, QStringLiteral("Отменить"), kUndoKeys, [this] { undo(); });
     add(edit, Command::Redo, QStringLiteral("Повторить"), kRedoKeys, [this] { redo(); });
+    help_ = zuk::addHelpMenu(this, QStringLiteral("kalvet"), kTitle, [this](const QString &text) { message(text); });
 }
 
 QString EditorWindow::statusText() const
@@ -429,8 +432,10 @@ void EditorWindow::openFolder(const QString &folder)
     combos_.clear();
     texts_.clear();
     labels_.clear();
+    fixedLabels_.clear();
     build();   // replaces the central widget, which deletes the old one
     area_->setFont(font);
+    tipCutCaptions();
     old.reset();
     setTitle();
     status_->clear();
@@ -457,7 +462,7 @@ void EditorWindow::chooseExport()
 {
     const QString path = QFileDialog::getSaveFileName(
         this, QStringLiteral("Экспорт установки"),
-        QDir(QDir::homePath()).filePath(QStringLiteral("установка.pdf")),
+        QDir(form_->folder()).filePath(QStringLiteral("установка.pdf")),
         QStringLiteral("PDF (*.pdf);;HTML (*.html)"));
     if (!path.isEmpty())
         exportTo(path);
@@ -475,7 +480,8 @@ QStringList EditorWindow::compareWith(const QString &file)
     zuk::RegisterImage shown{};
     std::copy_n(form_->reg_image.begin(), zuk::kSlotCount, shown.begin());
     DisplayCopy copy(*form_);
-    const QStringList lines = differenceLines(copy, shown, other);
+    differencePlaces_.clear();
+    const QStringList lines = differenceLines(copy, shown, other, &differencePlaces_);
 
     // One list window, reused for the next comparison.
     if (!differenceList_) {
@@ -484,6 +490,14 @@ QStringList EditorWindow::compareWith(const QString &file)
         auto *layout = new QVBoxLayout(dialog);
         layout->addWidget(new QLabel(dialog));
         differenceList_ = new QListWidget(dialog);
+        // A long line wraps instead of running out of the window.
+        differenceList_->setWordWrap(true);
+        differenceList_->setTextElideMode(Qt::ElideNone);
+        differenceList_->setResizeMode(QListView::Adjust);
+        differenceList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        differenceList_->setToolTip(QStringLiteral("Двойной щелчок показывает этот контроллер и запись"));
+        connect(differenceList_, &QListWidget::itemDoubleClicked, this,
+                [this](QListWidgetItem *item) { showDifference(differenceList_->row(item)); });
         layout->addWidget(differenceList_);
         auto *close = new QPushButton(QStringLiteral("Закрыть"), dialog);
         connect(close, &QPushButton::clicked, dialog, &QDialog::hide);
@@ -498,6 +512,23 @@ QStringList EditorWindow::compareWith(const QString &file)
     dialog->raise();
     refresh();
     return lines;
+}
+
+void EditorWindow::showDifference(int line)
+{
+    if (line < 0 || line >= int(differencePlaces_.size()))
+        return;   // the total
+    const DifferencePlace &at = differencePlaces_[std::size_t(line)];
+    if (at.slot >= form_->Combo3.listCount())
+        return;   // a controller the window cannot show
+    form_->commitTyping();
+    if (form_->Combo3.listIndex() != at.slot)
+        form_->Combo3.choose(at.slot);
+    if (at.record >= 0 && form_->Combo15.listIndex() != at.record)
+        form_->Combo15.choose(at.record);
+    refresh();
+    raise();
+    activateWindow();
 }
 
 void EditorWindow::chooseCompare()
@@ -576,7 +607,17 @@ QLabel *EditorWindow::addFixedLabel(const QString &caption, int left, int top, i
     auto *label = new QLabel(caption, area_);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setGeometry(px(left), px(top), px(width), px(height));
+    fixedLabels_.push_back(label);
     return label;
+}
+
+void EditorWindow::tipCutCaptions()
+{
+    // A fixed caption that its place cannot hold shows itself whole as a tooltip.
+    const QFontMetrics metrics(area_->font());
+    for (QLabel *label : fixedLabels_)
+        label->setToolTip(metrics.horizontalAdvance(label->text().trimmed()) > label->width() ? label->text().trimmed()
+                                                                                             : QString());
 }
 
 void EditorWindow::build()
@@ -681,6 +722,13 @@ void EditorWindow::syncCombo(ComboView &view)
         w->clear();
         w->addItems(c.items());
         view.listRevision = c.listRevision();
+        // The open list as wide as its longest entry; the box keeps its place and size.
+        const QFontMetrics metrics(w->view()->font());
+        int widest = 0;
+        for (const QString &item : c.items())
+            widest = std::max(widest, metrics.horizontalAdvance(item));
+        w->view()->setMinimumWidth(widest + 2 * w->view()->frameWidth()
+                                   + w->view()->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16);
     }
     if (w->currentIndex() != c.listIndex())
         w->setCurrentIndex(c.listIndex());

@@ -13,7 +13,9 @@
 // them in a QUndoStack (Qt GUI) and hands them back to EditorForm::applyEdit.
 // The form's logic stays in Qt Core and is tested without a display.
 
+#include "common/window/help_menu.h"
 #include "editor/form.h"
+#include "editor/installation_view.h"
 
 #include <QMainWindow>
 #include <QUndoStack>
@@ -71,7 +73,11 @@ public:
     // The differences between the image in the window (A) and the image
     // file (B), shown in a list; the lines (empty when the file did not load).
     QStringList compareWith(const QString &file);
+    // Shows the controller and record of a line of that list (a double click).
+    void showDifference(int line);
     QListWidget *differenceList() const { return differenceList_; }
+    // Справка: the manual, the About box.
+    const zuk::HelpMenu &helpMenu() const { return help_; }
     // The text of the status bar: what the last save or export wrote.
     QString statusText() const;
     QUndoStack &undoStack() { return undoStack_; }
@@ -123,6 +129,7 @@ private:
     QLineEdit *addText(TextBox &control, int left, int top, int width);
     QLabel *addLabel(Label &control, int left, int top, int width, int height = 255);
     QLabel *addFixedLabel(const QString &caption, int left, int top, int width, int height = 255);
+    void tipCutCaptions();
     void syncCombo(ComboView &view);
     void updateState();
     void setTitle();
@@ -142,16 +149,19 @@ private:
     std::vector<ComboView> combos_;
     std::vector<TextView> texts_;
     std::vector<LabelView> labels_;
+    std::vector<QLabel *> fixedLabels_;
     QPushButton *command1_ = nullptr;
     QPushButton *command2_ = nullptr;
     QUndoStack undoStack_;
     std::vector<QAction *> actions_;
     QListWidget *differenceList_ = nullptr;
+    std::vector<DifferencePlace> differencePlaces_;
     QLabel *status_ = nullptr;
     QLabel *diskNotice_ = nullptr;
     QFileSystemWatcher *watcher_ = nullptr;
     QTimer *diskTimer_ = nullptr;   // one look for the signals of one save
     void watchFolder();
+    zuk::HelpMenu help_;
 };
 
 }  // namespace kalvet

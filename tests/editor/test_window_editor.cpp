@@ -5,6 +5,7 @@
 #include "editor/window/editor_window.h"
 
 #include <QAction>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -55,6 +56,21 @@ TEST(EditorWindow, PlacementChoiceAndTypingReachTheLogicButComboSignalsDoNot)
     EXPECT_EQ(std::pair(f.Combo14[0].listIndex(), clicks), std::pair(-1, 0));
     emit box->activated(3);
     EXPECT_EQ(f.reg_image[0][58][1] * 10 + clicks, 31);
+    // An open list is as wide as its longest entry, where that is wider than its box.
+    QComboBox *narrow = nullptr;
+    int widest = 0;
+    for (QComboBox *combo : w.area()->findChildren<QComboBox *>()) {
+        int longest = 0;
+        for (int i = 0; i < combo->count(); ++i)
+            longest = std::max(longest, combo->view()->fontMetrics().horizontalAdvance(combo->itemText(i)));
+        if (longest - combo->width() > widest - (narrow ? narrow->width() : 0))
+            narrow = combo, widest = longest;
+    }
+    ASSERT_NE(narrow, nullptr);
+    ASSERT_GT(widest, narrow->width());
+    narrow->showPopup();
+    EXPECT_GE(narrow->view()->viewport()->width(), widest);
+    narrow->hidePopup();
 
     EXPECT_EQ(w.area()->size(), QSize(819, 699));
     EXPECT_EQ(w.windowTitle().toStdString(),
@@ -180,7 +196,7 @@ TEST(EditorWindow, KeysUndoAChoiceInAFocusedBoxNamesAreStepsTheTitleMarksChanges
     QStringList menus;
     for (QAction *menu : w.menuBar()->actions())
         menus << menu->text();
-    EXPECT_EQ(menus, (QStringList{"Файл", "Правка"}));
+    EXPECT_EQ(menus, (QStringList{"Файл", "Правка", "&Справка"}));
     EXPECT_EQ(w.action(Command::Read)->text() + w.action(Command::Save)->text(), "читатьзапись");
     EXPECT_FALSE(w.isWindowModified());
     EXPECT_FALSE(w.action(Command::Undo)->isEnabled());
@@ -203,6 +219,9 @@ TEST(EditorWindow, KeysUndoAChoiceInAFocusedBoxNamesAreStepsTheTitleMarksChanges
         << differences[0].toStdString();
     EXPECT_EQ(w.differenceList()->count(), 2);
     EXPECT_EQ(w.differenceList()->item(1)->text(), "различий: 1");
+    f.Combo3.choose(2);
+    w.showDifference(0);   // a double click on the line: its controller again
+    EXPECT_EQ(f.Combo3.listIndex(), 0);
 
     // A finished edit of a name is one step; the menu item undoes it.
     QLineEdit *location = w.textWidget(&f.Text3);

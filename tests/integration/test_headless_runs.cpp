@@ -192,25 +192,50 @@ TEST_F(HeadlessRuns, WritingResetsRetriesAfterEachRow)
 
 TEST_F(HeadlessRuns, SilentControllerGivesUpEveryRow)
 {
-    auto sim = startSim(simMemory(), {QStringLiteral("--present"), QStringLiteral("00")});
+    auto sim = startSim(simMemory(), {QStringLiteral("--present"), QStringLiteral("80")});
     ToolFolder folder(fileBytes(sampleImage()));
     for (const char *mode : {"--read", "--write"}) {
-        const ToolRun run = tool(mode, *sim, folder, "80", 30);   // nothing answers: any unit will do
+        const bool reading = mode[2] == 'r';
+        const ToolRun run = tool(mode, *sim, folder, "80,81", 30);
         EXPECT_EQ(run.exitCode, 1) << mode << run.err.toStdString();
         Lines expected;
+        for (int r = 0; r < 9; ++r)
+            expected.push_back(reading ? readOk(0x80, r) : writeOk(0x80, r));
+        if (!reading)
+            expected.push_back(kNeutral);
         for (int r = 0; r < 9; ++r) {
             addRetries(&expected, 1, 10);
-            expected.push_back(mode[2] == 'r' ? readGivenUp(0x80, r) : writeGivenUp(0x80, r));
+            expected.push_back(reading ? readGivenUp(0x81, r) : writeGivenUp(0x81, r));
         }
-        if (mode[2] == 'w')
+        if (!reading)
             expected.push_back(kNeutral);
         add(&expected, {total(9), kNeutral});
         EXPECT_EQ(toLines(run.lines), expected) << mode;
     }
     ASSERT_TRUE(sim->stop());
-    EXPECT_EQ(sim->log().size(), 180u);
+    EXPECT_EQ(sim->log().size(), 2 * (9 + 90u));
     // the reading run kept the loaded rows
-    EXPECT_EQ(loadOrFail(folder.path())[8], loadOrFail(sampleImage())[8]);
+    EXPECT_EQ(loadOrFail(folder.path())[9], loadOrFail(sampleImage())[9]);
+}
+
+// A line on which nothing answers (unplugged, the wrong port) ends a run
+// after its first 30 requests, not after ten tries of every row.
+TEST_F(HeadlessRuns, NoByteBackInTheFirstThirtyRequestsStopsTheRun)
+{
+    auto sim = startSim(simMemory(), {QStringLiteral("--present"), QStringLiteral("none")});
+    ToolFolder folder(fileBytes(sampleImage()));
+    for (const char *mode : {"--read", "--write", "--compare"}) {
+        const ToolRun run = tool(mode, *sim, folder, "00,80", 20, reportArgs(folder));
+        EXPECT_EQ(run.exitCode, 4) << mode << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("Порт %1: нет ответа ни от одного контроллера — проверьте "
+                                                    "подключение линии").arg(sim->device)))
+            << run.err.toStdString();
+        EXPECT_EQ(reportOf(folder)["outcome"].toString(), "no_answer");
+        EXPECT_EQ(reportOf(folder)["exchanges"].toInt(), 30);
+    }
+    ASSERT_TRUE(sim->stop());
+    EXPECT_EQ(sim->log().size(), 3 * 30u);
+    EXPECT_EQ(fileBytes(folder.path()), fileBytes(sampleImage()));   // the reading run saved nothing
 }
 
 TEST_F(HeadlessRuns, WritingEscapesF0AndLeavesTheImageInTheControllers)

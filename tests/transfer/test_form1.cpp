@@ -64,6 +64,11 @@ struct FormTest : ::testing::Test {
             messages.push_back(t);
             return yes;
         };
+        form->confirmWrite = [this](const QString &t, bool *dontAsk) {
+            writeQuestions.push_back(t);
+            *dontAsk = dontAskAgain;
+            return writeAnswer;
+        };
         form->startUp();
         return form;
     }
@@ -86,6 +91,8 @@ struct FormTest : ::testing::Test {
     QString answer;        // the user's pick among them, empty: cancel
     QString typed, folder, reportFile, traceFile;   // what the user types or chooses in the menus' dialogs
     bool yes = false;                               // the answer to a question
+    std::vector<QString> writeQuestions;            // asked before writing runs
+    bool writeAnswer = true, dontAskAgain = false;  // and the user's answer
 };
 
 }  // namespace
@@ -535,6 +542,9 @@ TEST_F(FormTest, FolderReportAndTraceChosenInTheMenusAreRemembered)
     EXPECT_TRUE(trace.startsWith(QStringLiteral("0.000000 # запуск: запись в систему"))) << trace.toStdString();
     EXPECT_EQ(trace.count(QStringLiteral(" > F0 02 08 00 ")), 10);
     EXPECT_EQ(trace.count(QStringLiteral(" = запись $2 регистр $0: нет ответа\n")), 10);
+    form->Command2->click();   // the next run is added after the first, and the result names the file
+    EXPECT_EQ(QString::fromUtf8(bytesOf(traceFile)).count(QStringLiteral("# запуск: запись в систему")), 2);
+    EXPECT_TRUE(result(*form).contains(QDir::toNativeSeparators(traceFile))) << result(*form).toStdString();
     EXPECT_TRUE(result(*form).contains(silentLine(form->tool().lastRun().controllers.at(0))));
     EXPECT_EQ(QJsonDocument::fromJson(bytesOf(reportFile))["run"].toString(), "write");
     const WindowChoices remembered = rememberedWindowChoices();
@@ -673,4 +683,58 @@ TEST_F(FormTest, RunsTakeZukTxtAsItIsNowAndClosingDuringAWriteAsks)
     EXPECT_TRUE(messages[2].contains(QStringLiteral("Записаны регистры $81: 0-4."))) << messages[2].toStdString();
     QCoreApplication::processEvents();
     EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(FormTest, WritingAsksFirstUntilToldNotToAndTheClosingPauseShowsTheEnd)
+{
+    bus.memory(0x80) = pattern(1);
+    RegisterImage img{};
+    img[8] = pattern(2);
+    img[8][0][0] = 1;
+    QString why;
+    ASSERT_TRUE(saveFileAtomically(image(), imageFileBytes(img), &why));
+    EXPECT_TRUE(rememberedWindowChoices().skipSilent);   // on for a new user
+    auto form = makeForm();
+    writeAnswer = false;
+    form->writeAction->trigger();
+    EXPECT_EQ(writeQuestions, std::vector<QString>{QStringLiteral("Записать 1 контроллер (9 регистров) в систему?")});
+    EXPECT_TRUE(port.requests.empty());
+    writeAnswer = dontAskAgain = true;
+    form->Command2->click();
+    EXPECT_EQ(port.requests.size(), 9u);
+    EXPECT_FALSE(rememberedWindowChoices().askBeforeWrite);
+    form->Command2->click();   // not asked again
+    EXPECT_EQ(writeQuestions.size(), 2u);
+    EXPECT_EQ(port.requests.size(), 18u);
+    const std::unique_ptr<QMessageBox> box = Form1::writeQuestion(form.get(), Form1::writeQuestionText(2, 69));
+    EXPECT_EQ(box->text(), QStringLiteral("Записать 2 контроллера (69 регистров) в систему?"));
+    ASSERT_NE(box->checkBox(), nullptr);
+    EXPECT_EQ(box->checkBox()->text(), QStringLiteral("Больше не спрашивать"));
+    EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+
+    // During the 8-second pause after a run the bar stands at its end and Стоп is off.
+    bool atEnd = false, stopOff = false;
+    const auto pause = form->tool().onClosingPause;
+    form->tool().onClosingPause = [&] {
+        pause();
+        atEnd = form->progressBar->value() == form->progressBar->maximum();
+        stopOff = !form->stopButton->isEnabled() && !form->stopButton->isHidden();
+    };
+    form->Command1->click();
+    EXPECT_TRUE(atEnd);
+    EXPECT_TRUE(stopOff);
+
+    // The ports used before stay in the Порт menu: the last five.
+    for (int i = 0; i < 6; ++i) {
+        typed = QStringLiteral("tcp://127.0.0.%1:4001").arg(i + 1);
+        form->typePortAction->trigger();
+    }
+    EXPECT_EQ(form->Label2->text(), TransferTool::neutralStatus());
+    form->fillPortMenu();
+    QStringList entries;
+    for (QAction *a : form->portMenu->actions())
+        entries << a->text();
+    for (int i = 2; i <= 6; ++i)
+        EXPECT_TRUE(entries.contains(QStringLiteral("tcp://127.0.0.%1:4001").arg(i))) << i;
+    EXPECT_FALSE(entries.contains(QStringLiteral("tcp://127.0.0.1:4001")));
 }

@@ -53,7 +53,7 @@ TEST(TransferOptions, TickListsAndCommandLines)
     EXPECT_TRUE(o.historyGiven);
     ASSERT_TRUE(parseTransferOptions({"--read", "-h"}, &o, &error));
     EXPECT_EQ(o.mode, TransferOptions::Mode::Help);
-    // Every option heads a line of the option list, and the text fits a terminal of 100 columns.
+    // Every option heads a line of the option list, and the text fits one screen of 80 columns.
     const QString usage = transferUsage();
     for (const char *name :
          {"--read", "--write", "--compare", "--scan", "--diff", "--list-ports", "--history-list", "--port NAME", "--echo",
@@ -63,8 +63,9 @@ TEST(TransferOptions, TickListsAndCommandLines)
         EXPECT_TRUE(usage.contains(QStringLiteral("\n  %1 ").arg(QLatin1String(name)))) << name;
     for (const char *heading : {"\nИспользование:\n", "\nПараметры:\n", "\nКоды завершения:\n"})
         EXPECT_TRUE(usage.contains(QString::fromUtf8(heading))) << heading;
+    EXPECT_LE(usage.count(QLatin1Char('\n')), 50);
     for (const QString &line : usage.split(QLatin1Char('\n')))
-        EXPECT_LE(line.size(), 100) << line.toStdString();
+        EXPECT_LE(line.size(), 80) << line.toStdString();
 }
 
 TEST_P(BadAddressList, IsRefused)

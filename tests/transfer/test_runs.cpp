@@ -103,10 +103,43 @@ TEST_F(RunTest, ReadingRetryCountCarriesOverSuccessfulRows)
 
 TEST_F(RunTest, SilentControllerGivesEveryRowUpAfterTenExchanges)
 {
-    tick({0x87});
+    bus.memory(0x80) = pattern(1);   // answers: the line itself is not silent
+    tick({0x80, 0x87});
     EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
-    EXPECT_EQ(port.requests.size(), 90u);
+    EXPECT_EQ(port.requests.size(), 9u + 90u);
     EXPECT_EQ(status[status.size() - 2], total(9));
+}
+
+// The estimate of the time left against the run it is made for. At the fixed
+// wait each exchange takes one unit, so the time gone is the exchanges so
+// far and the time left the exchanges still to come: the sample house with
+// $81 missing from the bus and $87, $9D (absent in zuk.txt) ticked anyway,
+// silent controllers skipped, the controller after each confirmed.
+TEST_F(RunTest, TimeLeftFollowsRetriesAndSkippedControllers)
+{
+    QFile::remove(tool.imagePath());
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ZUK_SOURCE_DIR "/examples/installation/zuk.txt"), tool.imagePath()));
+    ASSERT_TRUE(tool.LoadImageFile());
+    for (const ControllerSlot &s : controllerMap())
+        if (tool.ticked[s.slot] && s.address != 0x81)
+            bus.memory(s.address) = tool.reg_image[s.slot];
+    tick({0x87, 0x9D});
+    tool.setSkipSilent(true);
+    constexpr qint64 kUnit = 400;
+    std::vector<std::pair<quint64, qint64>> seen;   // exchanges so far, the estimate then
+    const quint64 start = exchange.exchanges();
+    tool.onProgress = [&](int, int, int) {
+        const quint64 gone = exchange.exchanges() - start;
+        seen.emplace_back(gone, tool.timeLeftMs(qint64(gone) * kUnit));
+    };
+    EXPECT_EQ(tool.readingRun(), RunOutcome::Completed);
+    const qint64 all = qint64(exchange.exchanges() - start);
+    EXPECT_EQ(all, 480 + 9 + 10 + 10 + 2 * 60 + 54 + 10);   // $90 confirmed after $87
+    ASSERT_GT(seen.size(), 600u);
+    for (const auto &[gone, estimate] : seen) {
+        const qint64 left = (all - qint64(gone)) * kUnit;
+        EXPECT_LE(std::abs(estimate - left), left / 4 + 2 * kUnit) << gone << " of " << all;
+    }
 }
 
 TEST_F(RunTest, WritingRetryCountResetsAfterEveryRowAndF0IsEscaped)

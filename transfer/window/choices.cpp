@@ -16,9 +16,12 @@ WindowChoices rememberedWindowChoices()
     WindowChoices c;
     c.fast = s.value(QStringLiteral("fast"), false).toBool();
     c.verify = s.value(QStringLiteral("verify"), false).toBool();
-    c.skipSilent = s.value(QStringLiteral("skipSilent"), false).toBool();
+    // On for a new user: a house seldom has every controller of the map, and
+    // each one missing costs minutes of retries otherwise.
+    c.skipSilent = s.value(QStringLiteral("skipSilent"), true).toBool();
     c.changedOnly = s.value(QStringLiteral("changedOnly"), false).toBool();
     c.history = s.value(QStringLiteral("history"), true).toBool();
+    c.askBeforeWrite = s.value(QStringLiteral("askBeforeWrite"), true).toBool();
     c.reportOn = s.value(QStringLiteral("reportOn"), false).toBool();
     c.reportFile = s.value(QStringLiteral("reportFile")).toString();
     c.traceOn = s.value(QStringLiteral("traceOn"), false).toBool();
@@ -34,6 +37,7 @@ void rememberWindowChoices(const WindowChoices &c)
     s.setValue(QStringLiteral("skipSilent"), c.skipSilent);
     s.setValue(QStringLiteral("changedOnly"), c.changedOnly);
     s.setValue(QStringLiteral("history"), c.history);
+    s.setValue(QStringLiteral("askBeforeWrite"), c.askBeforeWrite);
     s.setValue(QStringLiteral("reportOn"), c.reportOn);
     s.setValue(QStringLiteral("reportFile"), c.reportFile);
     s.setValue(QStringLiteral("traceOn"), c.traceOn);

@@ -13,13 +13,14 @@ namespace zuk {
 struct WindowChoices {
     bool fast = false;
     bool verify = false;
-    bool skipSilent = false;
+    bool skipSilent = true;   // on until the user switches it off
     bool reportOn = false;
     QString reportFile;   // the file chosen once for the reports; kept while they are off
     bool traceOn = false;
     QString traceFile;    // the file chosen once for the record of the line; kept while it is off
     bool changedOnly = false;   // Режим > Записывать только изменённое
     bool history = true;        // Режим > Хранить прежние образы в папке history (on for a new user)
+    bool askBeforeWrite = true; // the question before a writing run, until "Больше не спрашивать"
 };
 
 WindowChoices rememberedWindowChoices();

@@ -1,8 +1,10 @@
 #include "transfer/window/form1.h"
 
 #include "common/files.h"
+#include "common/text_file.h"
 #include "common/twips.h"
 #include "transfer/history.h"
+#include "transfer/window/choices.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -34,7 +36,8 @@ namespace {
 // Whether a run with this outcome began its exchanges, so that it has a result to show.
 bool ranOnBus(RunOutcome outcome)
 {
-    return outcome == RunOutcome::Completed || outcome == RunOutcome::Stopped || outcome == RunOutcome::PortLost;
+    return outcome == RunOutcome::Completed || outcome == RunOutcome::Stopped || outcome == RunOutcome::PortLost
+           || outcome == RunOutcome::NoAnswer;
 }
 
 QRect twips(int left, int top, int width, int height)
@@ -95,9 +98,26 @@ Form1::Form1(BusPort *port, std::unique_ptr<Line> line, const Settings &settings
     connect(changeTimer_, &QTimer::timeout, this, &Form1::imageFileChanged);
     connect(watcher_, &QFileSystemWatcher::fileChanged, changeTimer_, qOverload<>(&QTimer::start));
     connect(watcher_, &QFileSystemWatcher::directoryChanged, changeTimer_, qOverload<>(&QTimer::start));
+    tool_.onClosingPause = [this] {
+        // The bar at its end during the closing pause, which Стоп would only cut short.
+        progressBar->setValue(progressBar->maximum());
+        progressBar->setFormat(QStringLiteral("%1 / %1").arg(progressBar->maximum()));
+        timeLeftLabel->clear();
+        stopButton->setEnabled(false);
+    };
     askYesNo = [this](const QString &text) { return absentQuestion(this, text)->exec() == QMessageBox::Yes; };
+    confirmWrite = [this](const QString &text, bool *dontAskAgain) {
+        const std::unique_ptr<QMessageBox> box = writeQuestion(this, text);
+        const bool yes = box->exec() == QMessageBox::Yes;
+        *dontAskAgain = box->checkBox()->isChecked();
+        return yes;
+    };
     showMessage = [this](const QString &text) {
-        QMessageBox::information(this, Form1::kTitle, text, QMessageBox::Ok);
+        // Every message of the window tells of a problem but the one of a restore done.
+        QMessageBox box(text.startsWith(QStringLiteral("zuk.txt восстановлен из")) ? QMessageBox::Information
+                                                                                   : QMessageBox::Warning,
+                        Form1::kTitle, text, QMessageBox::Ok, this);
+        box.exec();
     };
     listPorts = [] { return serialPortLines(); };
     choosePort = [this](const QString &text, const QStringList &lines) {
@@ -330,9 +350,28 @@ void Form1::Command2_Click()
     // are written only when the user says so.
     const bool loads = tool_.running() || shutDown_ || tool_.reloadIfChanged() != TransferTool::FileCheck::Failed;
     showTicks();
+    const bool mayRun = !tool_.running() && !shutDown_ && loads && tool_.runRefusal(RunKind::Write).isEmpty()
+                        && tool_.writeRefusal().isEmpty();
+    // A house is written only when the user says so, until told not to ask.
+    if (mayRun && rememberedWindowChoices().askBeforeWrite) {
+        int controllers = 0, rows = 0;
+        for (const ControllerSlot &s : controllerMap())
+            if (tool_.ticked[s.slot]) {
+                ++controllers;
+                rows += s.rows;
+            }
+        bool dontAsk = false;
+        const bool yes = confirmWrite(writeQuestionText(controllers, rows), &dontAsk);
+        if (dontAsk && yes) {
+            WindowChoices remembered = rememberedWindowChoices();
+            remembered.askBeforeWrite = false;
+            rememberWindowChoices(remembered);
+        }
+        if (!yes)
+            return;
+    }
     const QStringList absent = tool_.absentTicked();
-    if (!tool_.running() && !shutDown_ && loads && !absent.isEmpty() && tool_.runRefusal(RunKind::Write).isEmpty()
-        && tool_.writeRefusal().isEmpty() && !askYesNo(absentQuestionText(absent)))
+    if (mayRun && !absent.isEmpty() && !askYesNo(absentQuestionText(absent)))
         return;
     tool_.setForceAbsent(settings_.forceAbsent || !absent.isEmpty());
     startRun(RunKind::Write, [this] { return tool_.writingRun(); });
@@ -343,6 +382,24 @@ QString Form1::absentQuestionText(const QStringList &addresses)
 {
     return QStringLiteral("Запись в систему: ") + TransferTool::absentText(addresses)
            + QStringLiteral(". Записать всё же?");
+}
+
+QString Form1::writeQuestionText(int controllers, int rows)
+{
+    return QStringLiteral("Записать %1 %2 (%3 %4) в систему?")
+        .arg(controllers)
+        .arg(russianPlural(controllers, QStringLiteral("контроллер"), QStringLiteral("контроллера"),
+                           QStringLiteral("контроллеров")))
+        .arg(rows)
+        .arg(russianPlural(rows, QStringLiteral("регистр"), QStringLiteral("регистра"), QStringLiteral("регистров")));
+}
+
+std::unique_ptr<QMessageBox> Form1::writeQuestion(QWidget *parent, const QString &text)
+{
+    std::unique_ptr<QMessageBox> box = absentQuestion(parent, text);
+    box->setIcon(QMessageBox::Question);
+    box->setCheckBox(new QCheckBox(QStringLiteral("Больше не спрашивать")));
+    return box;
 }
 
 std::unique_ptr<QMessageBox> Form1::absentQuestion(QWidget *parent, const QString &text)
@@ -387,12 +444,13 @@ bool Form1::startRun(RunKind kind, const std::function<RunOutcome()> &run)
         writeReport(recordWithoutRun(kind, RunOutcome::Refused, settings_.port));
         return false;
     }
-    // The record of the line, made anew for each run; a run is not begun
-    // without the record asked for.
+    // The record of the line, each run added to the earlier ones, so that
+    // the run that went wrong is still there after the next; a run is not
+    // begun without the record asked for.
     if (!settings_.trace.isEmpty()) {
         QString why = reportFileRefusal(settings_.trace, settings_.dir);
         if (why.isEmpty())
-            trace_.open(settings_.trace, &why);
+            trace_.open(settings_.trace, &why, true);
         if (!trace_.isOpen()) {
             showMessage(QStringLiteral("Запуск не начат: файл записи обмена %1 нельзя записать: %2")
                             .arg(QDir::toNativeSeparators(settings_.trace), why));
@@ -434,7 +492,8 @@ void Form1::showProgress(int done, int total, int errors)
     progressBar->setFormat(QStringLiteral("%1 / %2").arg(done).arg(total));
     errorsLabel->setText((runKind_ == RunKind::Scan ? QStringLiteral("без ответа %1") : QStringLiteral("ошибок %1"))
                              .arg(errors));
-    timeLeftLabel->setText(done > 0 ? QStringLiteral("осталось ~") + clockText(clock_.leftMs(done, total)) : QString());
+    timeLeftLabel->setText(done > 0 ? QStringLiteral("осталось ~") + clockText(tool_.timeLeftMs(clock_.elapsedMs()))
+                                    : QString());
 }
 
 void Form1::afterRun(RunOutcome outcome)

@@ -9,6 +9,7 @@
 // progress, errors, time left and Стоп; and after every run its result,
 // which stays until the user closes it.
 
+#include "common/window/help_menu.h"
 #include "transfer/line_trace.h"
 #include "transfer/progress.h"
 #include "transfer/runs.h"
@@ -82,6 +83,13 @@ public:
     // absent; its default button is Нет.
     static std::unique_ptr<QMessageBox> absentQuestion(QWidget *parent, const QString &text);
     static QString absentQuestionText(const QStringList &addresses);
+    // The question before every writing run (until the user ticks "Больше не
+    // спрашивать", which *dontAskAgain returns): true to write. A message
+    // box (writeQuestion) whose default is Нет unless replaced.
+    std::function<bool(const QString &text, bool *dontAskAgain)> confirmWrite;
+    static std::unique_ptr<QMessageBox> writeQuestion(QWidget *parent, const QString &text);
+    // "Записать 2 контроллера (120 регистров) в систему?"
+    static QString writeQuestionText(int controllers, int rows);
 
     // Closing during a writing run asks "Остановить запись и закрыть?"
     // (askYesNo) first; a signal closes without asking (closeWithoutAsking).
@@ -113,6 +121,7 @@ public:
     QAction *fastAction = nullptr, *verifyAction = nullptr, *skipSilentAction = nullptr;
     QAction *changedOnlyAction = nullptr, *historyAction = nullptr, *historyListAction = nullptr;
     QAction *readAction = nullptr, *writeAction = nullptr, *compareAction = nullptr, *scanAction = nullptr;
+    HelpMenu help;   // Справка: the manual, the About box
     // The status bar: port and folder; during a run its progress.
     QLabel *portLabel = nullptr, *folderLabel = nullptr;
     QProgressBar *progressBar = nullptr;

@@ -49,14 +49,35 @@ QString kindTitle(RunKind kind)
     return QString();
 }
 
+// The controllers left as silent, "$81, $87, $9D".
+QString silentAddresses(const RunRecord &record)
+{
+    QStringList silent;
+    for (const ControllerRecord &c : record.controllers)
+        if (c.silent)
+            silent << QLatin1Char('$') + hexText(controllerMap()[c.slot].address);
+    return silent.join(QStringLiteral(", "));
+}
+
 QString outcomeText(const RunRecord &record)
 {
     switch (record.outcome) {
-    case RunOutcome::Completed: return QStringLiteral("завершено");
+    case RunOutcome::Completed: {
+        // Rows given up other than the first row of each controller left as silent.
+        const bool failed = std::any_of(record.controllers.begin(), record.controllers.end(), [](const ControllerRecord &c) {
+            return c.givenUp.size() > (c.silent ? 1u : 0u);
+        });
+        const QString silent = silentAddresses(record);
+        QString text = failed ? QStringLiteral("завершено с ошибками") : QStringLiteral("завершено");
+        if (!silent.isEmpty())
+            text += QStringLiteral(", пропущены молчащие контроллеры: ") + silent;
+        return text;
+    }
     case RunOutcome::Stopped:
         return record.kind == RunKind::Read ? QStringLiteral("остановлено, файл zuk.txt не изменён")
                                             : QStringLiteral("остановлено");
     case RunOutcome::PortLost: return QStringLiteral("связь с портом потеряна");
+    case RunOutcome::NoAnswer: return TransferTool::kNoAnswerText;
     case RunOutcome::Refused: return QStringLiteral("не начато");
     case RunOutcome::PortNotOpen: return QStringLiteral("порт не открыт");
     case RunOutcome::Busy: return QStringLiteral("идёт другой запуск");
@@ -111,7 +132,11 @@ QString runResultText(const RunRecord &record)
         lines << QStringLiteral("Ошибок: %1; обменов: %2; сбоев обмена: %3")
                      .arg(record.errorTotal)
                      .arg(record.exchanges)
-                     .arg(record.anomalies);
+                     .arg(record.anomalies)
+              << QStringLiteral("  ошибок — регистров, не удавшихся и после всех попыток (они сохранили прежние "
+                                "значения);")
+              << QStringLiteral("  сбоев обмена — неудачных попыток и лишних байтов на линии (нет ответа, неверная "
+                                "контрольная сумма, чужой ответ); повторы их исправляют.");
     // What went wrong first, in the lines of the headless program.
     QStringList problems;
     for (const ControllerRecord &c : record.controllers)
@@ -222,6 +247,13 @@ void Form1::buildMenus()
                                                   &Form1::compareClicked));
     actionsMenu->addSeparator();
     scanAction = locked(actionsMenu->addAction(QStringLiteral("&Поиск контроллеров"), this, &Form1::scanClicked));
+    readAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    writeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    compareAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    scanAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+
+    help = addHelpMenu(this, QStringLiteral("zuk_2"), QStringLiteral("Программа чтения и записи ЕЕ контроллеров системы умного дома"),
+                       [this](const QString &text) { showMessage(text); });
 }
 
 void Form1::fillPortMenu()
@@ -234,6 +266,10 @@ void Form1::fillPortMenu()
     // name typed, a pseudo-terminal).
     if (std::none_of(lines.begin(), lines.end(), [this](const QString &l) { return portNameOfLine(l) == settings_.port; }))
         lines.prepend(settings_.port);
+    // And the ports used before that the system does not list now (a gateway, an adapter unplugged).
+    for (const QString &name : recentPortNames())
+        if (std::none_of(lines.begin(), lines.end(), [&name](const QString &l) { return portNameOfLine(l) == name; }))
+            lines << name;
     auto *group = portGroup_ = new QActionGroup(portMenu);
     for (const QString &line : lines) {
         const QString name = portNameOfLine(line);
@@ -418,7 +454,11 @@ void Form1::setRunning(bool running)
 
 void Form1::showResult(const RunRecord &record)
 {
-    resultView->setPlainText(runResultText(record));
+    resultView->setPlainText(runResultText(record)
+                             + (settings_.trace.isEmpty()
+                                    ? QString()
+                                    : QStringLiteral("\n\nЗапись обмена добавлена в файл %1 (после прежних запусков).")
+                                          .arg(QDir::toNativeSeparators(settings_.trace))));
     if (!resultPlaced_) {
         // Beside the window when the screen has room, so that both can be
         // seen; else where the system puts it. The user's place is kept.
@@ -474,6 +514,9 @@ void Form1::switchPort(const QString &name)
     tool_.setPort(name, true);
     rememberPortName(name);
     showPlace();
+    // "Ошибка: порт … не открыт" of the status line no longer holds.
+    Label2->setText(TransferTool::neutralStatus());
+    statusBar()->showMessage(QStringLiteral("Порт %1 открыт").arg(name), 10000);
 }
 
 void Form1::setFolder(const QString &folder)
