@@ -1,7 +1,7 @@
 // zuk_sim: a simulated installation on a pseudo-terminal.
 
 #include "common/files.h"
-#include "common/signal_pipe.h"
+#include "common/platform.h"
 #include "sim/options.h"
 #include "sim/pty.h"
 #include "sim/serve.h"
@@ -70,7 +70,7 @@ int main(int argc, char **argv)
         return usageError(error);
     if (!opt.link.isEmpty() && !linkPty(pty, opt.link, &error))
         return usageError(error);
-    const int signalFd = installStopSignals();
+    const int signalFd = platform::installStopSignals();
     if (signalFd < 0)
         return usageError(QStringLiteral("pipe failed"));
     std::signal(SIGPIPE, SIG_IGN);

@@ -1,6 +1,7 @@
 // zuk_2: the bus transfer tool, with its window or headless.
 
 #include "common/files.h"
+#include "common/platform.h"
 #include "common/program_folder.h"
 #include "common/start_up.h"
 #include "transfer/headless.h"
@@ -18,6 +19,11 @@
 #include <cstdio>
 
 namespace {
+
+void printLine(std::FILE *to, const QString &text)
+{
+    zuk::platform::print(to, text + u'\n');
+}
 
 // The folder of zuk.txt: --dir, the program's own folder, the remembered one,
 // or (first start of an installed program) the current folder without a
@@ -44,8 +50,8 @@ bool outputFileRefused(const QString &option, const QString &what, const QString
     const QString why = zuk::reportFileRefusal(path, folder);
     if (why.isEmpty())
         return false;
-    std::fprintf(stderr, "zuk_2: %s: %s %s нельзя записать: %s\n", qPrintable(option), qPrintable(what),
-                 qPrintable(zuk::visibleText(QDir::toNativeSeparators(path), 200)), qPrintable(why));
+    printLine(stderr, QStringLiteral("zuk_2: %1: %2 %3 нельзя записать: %4")
+                          .arg(option, what, zuk::visibleText(QDir::toNativeSeparators(path), 200), why));
     return true;
 }
 
@@ -53,22 +59,19 @@ bool outputFileRefused(const QString &option, const QString &what, const QString
 
 int main(int argc, char **argv)
 {
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+    const QStringList args = zuk::platform::arguments(argc, argv);
     zuk::TransferOptions options;
     QString error;
     if (!zuk::parseTransferOptions(args, &options, &error)) {
-        std::fprintf(stderr, "zuk_2: %s\n%s", error.toUtf8().constData(),
-                     "zuk_2 --help: описание параметров.\n");
+        printLine(stderr, QStringLiteral("zuk_2: %1\nzuk_2 --help: описание параметров.").arg(error));
         return 2;
     }
     if (options.mode == zuk::TransferOptions::Mode::Help) {
-        std::fputs(zuk::transferUsage().toUtf8().constData(), stdout);
+        zuk::platform::print(stdout, zuk::transferUsage());
         return 0;
     }
     if (!options.dir.isEmpty() && !QFileInfo(options.dir).isDir()) {
-        std::fprintf(stderr, "zuk_2: папка %s не найдена\n", qPrintable(QDir::toNativeSeparators(options.dir)));
+        printLine(stderr, QStringLiteral("zuk_2: папка %1 не найдена").arg(QDir::toNativeSeparators(options.dir)));
         return 2;
     }
     if (!options.portGiven)
@@ -94,7 +97,8 @@ int main(int argc, char **argv)
                               ? report.canonicalFilePath() == trace.canonicalFilePath()
                               : QDir::cleanPath(report.absoluteFilePath()) == QDir::cleanPath(trace.absoluteFilePath());
         if (same)
-            std::fputs("zuk_2: --report и --trace называют один и тот же файл; укажите для них разные файлы\n", stderr);
+            printLine(stderr, QStringLiteral("zuk_2: --report и --trace называют один и тот же файл; укажите для них "
+                                             "разные файлы"));
         return same;
     };
     if (options.mode != zuk::TransferOptions::Mode::Window) {
@@ -111,7 +115,7 @@ int main(int argc, char **argv)
     zuk::installQtTranslations({QStringLiteral("qtbase"), QStringLiteral("qtserialport")});
     options.dir = programFolder(options.dir, true);
     if (options.dir.isEmpty()) {
-        std::fputs("zuk_2: папка не выбрана\n", stderr);
+        printLine(stderr, QStringLiteral("zuk_2: папка не выбрана"));
         return 2;
     }
     if (reportRefused() || traceRefused() || sameOutputs())

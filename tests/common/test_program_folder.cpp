@@ -1,3 +1,4 @@
+#include "common/platform.h"
 #include "common/program_folder.h"
 
 #include <QDir>
@@ -20,6 +21,7 @@ protected:
     {
         ASSERT_TRUE(settingsDir.isValid());
         ASSERT_TRUE(root.isValid());
+        platform::useSettingsFilesForTests();
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
         for (const char *name : {"bin", "own", "house", "cwd"})
             ASSERT_TRUE(QDir(root.path()).mkpath(QLatin1String(name)));

@@ -1,4 +1,5 @@
 #include "fake_port.h"
+#include "common/platform.h"
 #include "common/files.h"
 #include "common/program_folder.h"
 #include "transfer/window/choices.h"
@@ -39,6 +40,7 @@ struct FormTest : ::testing::Test {
     {
         ensureApp();
         // The menus remember their choices: in a settings file of this test.
+        platform::useSettingsFilesForTests();
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
         settings.port = dir.filePath("no-such-port");
         settings.dir = dir.path();
