@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <io.h>
