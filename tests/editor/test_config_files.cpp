@@ -394,7 +394,7 @@ TEST(EditorStartup, MissingReferenceFilesAreOfferedOnceAndCopiedWithoutReplacing
     e.restart();
     ASSERT_EQ(e.host.questions.size(), 1);
     for (const QString &name : {QString("opis_0.ini"), QString("ff.ini"), QString("uslov_0.ini"),
-                                QString("out_in_ik.txt"), Installation::sample()})
+                                QString("out_in_ik.txt"), QDir::toNativeSeparators(Installation::sample())})
         EXPECT_TRUE(e.host.questions[0].contains(name)) << name.toStdString();
     EXPECT_TOLD(e.host, "opis_0.ini");
     EXPECT_TOLD(e.host, "out_in_ik.txt");
