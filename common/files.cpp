@@ -1,4 +1,5 @@
 #include "common/files.h"
+#include "common/platform.h"
 #include "common/text_file.h"
 
 #include <QDir>
@@ -9,19 +10,6 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace zuk {
 
@@ -46,34 +34,6 @@ bool faultAt(SaveStep step, const QString &path)
     return f.active && f.step == step && QFileInfo(path).fileName() == f.fileName;
 }
 const QString kInjected = QStringLiteral("сбой, заданный проверкой");
-
-// The cause of a failed system call, in Russian where users meet it.
-QString causeOf(int err)
-{
-    switch (err) {
-    case ENOSPC:
-        return QStringLiteral("на диске нет места");
-#ifdef EDQUOT
-    case EDQUOT:
-        return QStringLiteral("исчерпана дисковая квота");
-#endif
-    case EROFS:
-        return QStringLiteral("диск доступен только для чтения");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("нет прав доступа");
-    case ENOENT:
-        return QStringLiteral("файл или папка не найдены");
-    case EIO:
-        return QStringLiteral("ошибка ввода-вывода");
-    case ELOOP:
-        return QStringLiteral("слишком много символических ссылок");
-    case EISDIR:
-        return QStringLiteral("это папка");
-    default:
-        return QString::fromLocal8Bit(std::strerror(err));
-    }
-}
 
 // Why a file could not be created in or written to its folder: the folder's
 // state says more than the system's text.
@@ -103,37 +63,10 @@ bool syncFile(QFileDevice &file, const QString &target, QString *cause)
         *cause = file.errorString();
         return false;
     }
-#ifdef Q_OS_WIN
-    if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())))) {
-        *cause = QStringLiteral("данные не записаны на диск (код %1)").arg(GetLastError());
-        return false;
-    }
-#else
-    int rc;
-    do
-        rc = ::fsync(file.handle());
-    while (rc != 0 && errno == EINTR);   // a signal that only stops a run
-    if (rc != 0) {
-        *cause = causeOf(errno);
-        return false;
-    }
-#endif
-    return true;
+    return platform::syncToDisk(file, cause);
 }
 
-// Makes the renames in a folder durable (Linux; elsewhere the rename itself is).
-void syncFolder(const QString &folder)
-{
-#if defined(Q_OS_LINUX)
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#else
-    Q_UNUSED(folder);
-#endif
-}
+using platform::syncFolder;
 
 // Puts `from` in the place of `to` in one step, replacing a file there.
 bool renameReplacing(const QString &from, const QString &to, QString *cause)
@@ -142,44 +75,14 @@ bool renameReplacing(const QString &from, const QString &to, QString *cause)
         *cause = kInjected;
         return false;
     }
-#ifdef Q_OS_WIN
-    if (!MoveFileExW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(from).utf16()),
-                     reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(to).utf16()),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        *cause = QStringLiteral("файл не заменён (код %1)").arg(GetLastError());
-        return false;
-    }
-#else
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
-        *cause = causeOf(errno);
-        return false;
-    }
-#endif
-    return true;
+    return platform::renameReplacing(from, to, cause);
 }
 
 // Gives `from` the name `to` only when no file has that name.
 bool renameNoReplace(const QString &from, const QString &to, bool *taken, QString *cause)
 {
     *taken = false;
-#ifdef Q_OS_WIN
-    if (!MoveFileExW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(from).utf16()),
-                     reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(to).utf16()), MOVEFILE_WRITE_THROUGH)) {
-        const DWORD e = GetLastError();
-        *taken = e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS;
-        *cause = QStringLiteral("файл не переименован (код %1)").arg(e);
-        return false;
-    }
-#else
-    // A hard link is made only where no name exists; then the temporary goes.
-    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
-        *taken = errno == EEXIST;
-        *cause = causeOf(errno);
-        return false;
-    }
-    ::unlink(QFile::encodeName(from).constData());
-#endif
-    return true;
+    return platform::renameNoReplace(from, to, taken, cause);
 }
 
 // Writes bytes into a new temporary beside path, named PATH.tmp-XXXXXX,
@@ -249,63 +152,10 @@ QString joined(const QString &folder, const QString &name)
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
-// The real path of an existing folder (links, "..", "." resolved); empty
-// when there is no such folder.
-QString realFolder(const QString &folder)
-{
-#ifdef Q_OS_WIN
-    const QString real = QFileInfo(folder).canonicalFilePath();
-#else
-    char *resolved = ::realpath(QFile::encodeName(folder).constData(), nullptr);
-    if (!resolved)
-        return QString();
-    const QString real = QFile::decodeName(resolved);
-    ::free(resolved);
-#endif
-    return QFileInfo(real).isDir() ? real : QString();
-}
+using platform::followLinks;
+using platform::realFolder;
 
-// Follows path through its chain of symbolic links to the entry at its end,
-// which is no link (and may not exist). False on a loop of links.
-bool followLinks(const QString &path, QString *end)
-{
-    constexpr int kMaxLinks = 40;
-#ifdef Q_OS_WIN
-    QString p = path;
-    for (int hops = 0; QFileInfo(p).isSymbolicLink(); ++hops) {
-        if (hops == kMaxLinks)
-            return false;
-        p = QFileInfo(p).symLinkTarget();
-    }
-    *end = p;
-#else
-    QByteArray p = QFile::encodeName(path);
-    for (int hops = 0;; ++hops) {
-        struct stat st {};
-        if (::lstat(p.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
-            break;
-        if (hops == kMaxLinks)
-            return false;
-        QByteArray target(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(p.constData(), target.data(), size_t(target.size()));
-        if (n < 0)
-            break;
-        target.truncate(n);
-        p = target.startsWith('/') ? target : QFile::encodeName(folderOf(QFile::decodeName(p))) + '/' + target;
-    }
-    *end = QFile::decodeName(p);
-#endif
-    return true;
-}
-
-Qt::CaseSensitivity fileNameCase()
-{
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    return Qt::CaseInsensitive;
-#else
-    return Qt::CaseSensitive;
-#endif
-}
+using platform::fileNameCase;
 
 // Removes the leftover temporaries of the given names in one folder.
 int removeTemporariesIn(const QString &folder, const QStringList &names, const QDateTime &startedAt)
@@ -394,20 +244,11 @@ QString installationFileAt(const QString &folder, const QString &path)
     QString home = realFolder(folder);
     if (home.isEmpty())
         home = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-#ifndef Q_OS_WIN
-    struct stat givenStat {};
-    const bool givenExists = ::stat(QFile::encodeName(path).constData(), &givenStat) == 0;
-#endif
     for (const QString &name : installationFileNames()) {
         const QString file = joined(folder, name);
         const QString target = realFilePath(file);
-        bool same = given.compare(target, cs) == 0;
-#ifndef Q_OS_WIN
-        // The same file under another name (a hard link).
-        struct stat st {};
-        same = same || (givenExists && ::stat(QFile::encodeName(file).constData(), &st) == 0
-                        && st.st_dev == givenStat.st_dev && st.st_ino == givenStat.st_ino);
-#endif
+        // The same file, also under another name (a hard link).
+        const bool same = given.compare(target, cs) == 0 || platform::sameFile(path, file);
         if (same)
             return QStringLiteral("файл установки %1").arg(name);
         // Copies and temporaries lie beside the file a save writes: in the
@@ -508,58 +349,20 @@ bool readFileBytes(const QString &path, QByteArray *out, QString *error)
     auto tooLarge = [] {
         return QStringLiteral("файл больше %1 МиБ, такого файла установки не бывает").arg(kMaxLoadBytes / (1024 * 1024));
     };
-    // readSome reads up to n bytes, as many as the file still has; -1, with
-    // the cause in readError, when reading fails.
     QString readError;
-#ifdef Q_OS_WIN
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
+    platform::SourceFile file;
+    switch (file.open(path, &readError)) {
+    case platform::SourceFile::Opened::Failed:
+        return fail(readError);
+    case platform::SourceFile::Opened::NotRegular:
         return fail(notRegular());
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return fail(file.errorString());
+    case platform::SourceFile::Opened::Ok:
+        break;
+    }
     const qint64 size = file.size();
-    auto readSome = [&](char *to, qint64 n) -> qint64 {
-        const qint64 got = file.read(to, n);
-        if (got < 0 || file.error() != QFileDevice::NoError) {
-            readError = file.errorString();
-            return -1;
-        }
-        return got;
-    };
-#else
-    // Opened without blocking (a FIFO would wait for a writer for ever), then
-    // judged by what was opened, not by the name.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return fail(causeOf(errno));
-    const struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return fail(notRegular());
-    if (st.st_size > kMaxLoadBytes)
+    if (size > kMaxLoadBytes)
         return fail(tooLarge());
-    const qint64 size = st.st_size;
-    auto readSome = [&](char *to, qint64 n) -> qint64 {
-        qint64 got = 0;
-        while (got < n) {
-            const ssize_t r = ::read(fd, to + got, size_t(n - got));
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r < 0) {
-                readError = causeOf(errno);
-                return -1;
-            }
-            if (r == 0)
-                break;
-            got += r;
-        }
-        return got;
-    };
-#endif
+    auto readSome = [&](char *to, qint64 n) { return file.read(to, n, &readError); };
     // At most one byte past the limit: a file that grew while being read is
     // refused as well. The size it has now, and one byte more, is read first,
     // into the storage *out has when that is large enough; only a file that

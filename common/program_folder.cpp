@@ -1,4 +1,5 @@
 #include "common/program_folder.h"
+#include "common/platform.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -14,8 +15,7 @@ const QString kFolderKey = QStringLiteral("folder");
 
 QSettings programSettings(const QString &program)
 {
-    // INI files everywhere: no registry on Windows.
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("zuk"), program);
+    return QSettings(platform::settingsFormat(), QSettings::UserScope, QStringLiteral("zuk"), program);
 }
 
 QString rememberedProgramFolder(const QString &program)

@@ -8,9 +8,10 @@
 // headless zuk_2 takes the current folder. A folder given on the command line
 // always wins and is remembered for the next time.
 //
-// The remembered folder lives in QSettings, INI format, user scope,
-// organisation "zuk", application = the program's name (on Linux
-// ~/.config/zuk/<program>.ini, key "folder").
+// The remembered folder lives in QSettings, user scope, organisation "zuk",
+// application = the program's name, key "folder": on Linux
+// ~/.config/zuk/<program>.ini, on Windows the registry key
+// HKEY_CURRENT_USER\Software\zuk\<program>.
 
 #include <QSettings>
 #include <QString>

@@ -1,31 +1,44 @@
 #include "common/text_file.h"
 
-#include <QStringDecoder>
 #include <QHash>
 
 
 namespace zuk {
 
-QString decode1251(const QByteArray &bytes)
-{
-    QStringDecoder decoder("windows-1251");
-    return decoder(bytes);
-}
-
 namespace {
 
-// The code page as a table from character to byte, made from the decoder, so
-// that encoding is the exact inverse of decoding.
+// The upper half of Windows-1251, bytes 80..FF; the lower half is ASCII.
+// 98, which the code page leaves unassigned, stands for U+0098, as in the
+// system's own conversion, so that every byte has a character and a file
+// round-trips byte for byte. The table is the program's own: a Qt for
+// Windows knows no Windows-1251 of its own.
+constexpr char16_t kUpperHalf[128] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,   // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,   // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,   // 90
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,   // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,   // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,   // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,   // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,   // B8
+    // C0..FF: А..я in alphabetical order
+    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
+    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,
+    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
+    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
+    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
+    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,
+    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
+    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
+};
+
+// The inverse of kUpperHalf, character to byte.
 const QHash<char16_t, char> &encodeTable()
 {
     static const QHash<char16_t, char> table = [] {
-        QByteArray all;
-        for (int b = 0; b < 256; ++b)
-            all.append(static_cast<char>(b));
-        const QString chars = decode1251(all);
         QHash<char16_t, char> t;
-        for (int b = 0; b < 256 && b < chars.size(); ++b)
-            t.insert(chars[b].unicode(), static_cast<char>(b));
+        for (int i = 0; i < 128; ++i)
+            t.insert(kUpperHalf[i], static_cast<char>(0x80 + i));
         return t;
     }();
     return table;
@@ -33,13 +46,29 @@ const QHash<char16_t, char> &encodeTable()
 
 }  // namespace
 
+QString decode1251(const QByteArray &bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *to = text.data();
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        *to++ = QChar(b < 0x80 ? char16_t(b) : kUpperHalf[b - 0x80]);
+    }
+    return text;
+}
+
 bool encode1251(const QString &text, QByteArray *out, qsizetype *badIndex)
 {
     const QHash<char16_t, char> &table = encodeTable();
     QByteArray bytes;
     bytes.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
-        auto it = table.constFind(text[i].unicode());
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            bytes.append(static_cast<char>(c));
+            continue;
+        }
+        auto it = table.constFind(c);
         if (it == table.constEnd()) {
             if (badIndex)
                 *badIndex = i;

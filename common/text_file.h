@@ -8,8 +8,9 @@
 
 namespace zuk {
 
-// Windows-1251 bytes to text; every one of the 256 byte values has a character,
-// so decoding and encoding again gives the same bytes.
+// Windows-1251 bytes to text, by the program's own table (the same on every
+// system); every one of the 256 byte values has a character, so decoding and
+// encoding again gives the same bytes.
 QString decode1251(const QByteArray &bytes);
 
 // Text to Windows-1251 bytes. Returns false when a character has no byte in
@@ -85,8 +86,7 @@ public:
     void textLine(const QString &item) { textLine(QStringList{item}); }
     void numberLine(int value);
     // The file as Windows-1251 bytes. False when a character has no byte in
-    // the code page (a text that did not pass isWritableText, or a Qt without
-    // the code page); *error then names the character and the line, and *out
+    // the code page (a text that did not pass isWritableText); *error then names the character and the line, and *out
     // is left as it was.
     bool bytes(QByteArray *out, QString *error = nullptr) const;
     int lineCount() const { return lines_; }

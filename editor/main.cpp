@@ -7,6 +7,7 @@
 // remembered from the last time, else the one the user picks (remembered;
 // --export and --diff take the current folder instead of asking).
 #include "common/about.h"
+#include "common/platform.h"
 #include "common/program_folder.h"
 #include "common/start_up.h"
 #include "editor/installation_view.h"
@@ -27,7 +28,7 @@ namespace {
 
 void printLine(FILE *to, const QString &line)
 {
-    std::fputs((line + QLatin1Char('\n')).toUtf8().constData(), to);
+    zuk::platform::print(to, line + QLatin1Char('\n'));
 }
 
 // The sample installation that comes with the programs: where the install
@@ -123,9 +124,7 @@ int runDiff(const kalvet::KalvetOptions &options)
 
 int main(int argc, char *argv[])
 {
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+    const QStringList args = zuk::platform::arguments(argc, argv);
 
     // The command line is read before the window system is touched, so that
     // --help and mistakes are answered without a display.
@@ -137,7 +136,7 @@ int main(int argc, char *argv[])
     }
     using Mode = kalvet::KalvetOptions::Mode;
     if (options.mode == Mode::Help) {
-        std::fputs(kalvet::kalvetUsage().toUtf8().constData(), stdout);
+        zuk::platform::print(stdout, kalvet::kalvetUsage());
         return 0;
     }
     if (options.mode == Mode::Version) {
@@ -148,6 +147,7 @@ int main(int argc, char *argv[])
         // A PDF is drawn without a display: the offscreen platform, set here
         // so that nobody has to set QT_QPA_PLATFORM.
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        zuk::platform::useSystemFontsOffscreen();
         QGuiApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("kalvet"));
         return runExport(options);

@@ -2,7 +2,7 @@
 
 #include "common/about.h"
 #include "common/files.h"
-#include "common/signal_pipe.h"
+#include "common/platform.h"
 #include "sim/options.h"
 #include "sim/pty.h"
 #include "sim/serve.h"
@@ -75,7 +75,7 @@ int main(int argc, char **argv)
         return usageError(error);
     if (!opt.link.isEmpty() && !linkPty(pty, opt.link, &error))
         return usageError(error);
-    const int signalFd = installStopSignals();
+    const int signalFd = platform::installStopSignals();
     if (signalFd < 0)
         return usageError(QStringLiteral("pipe failed"));
     std::signal(SIGPIPE, SIG_IGN);

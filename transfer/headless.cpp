@@ -9,6 +9,7 @@
 #include "transfer/stop_signal.h"
 
 #include "common/files.h"
+#include "common/platform.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -18,24 +19,10 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace zuk {
 
 namespace {
-
-bool stderrIsTerminal()
-{
-#ifdef Q_OS_WIN
-    return ::_isatty(::_fileno(stderr)) != 0;
-#else
-    return ::isatty(STDERR_FILENO) == 1;
-#endif
-}
 
 // Set once the reader of stdout went away (EPIPE, as after "| head -1"):
 // status lines are no longer printed, the run goes on and saves.
@@ -45,10 +32,7 @@ void printLine(FILE *to, const QString &text)
 {
     if (to == stdout && stdoutClosed)
         return;
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-    std::fputc('\n', to);
-    if (std::fflush(to) != 0 && to == stdout)
+    if (!platform::print(to, text + u'\n') && to == stdout)
         stdoutClosed = true;
 }
 
@@ -71,16 +55,18 @@ public:
     bool shown() const { return terminal_; }
     void show(int done, int total, int errors, const TransferTool &tool)
     {
-        std::fprintf(stderr, "\r\033[K%d / %d, %s %d, прошло %s, осталось ~%s", done, total, what_, errors,
-                     clockText(clock_.elapsedMs()).toUtf8().constData(),
-                     clockText(tool.timeLeftMs(clock_.elapsedMs())).toUtf8().constData());
-        std::fflush(stderr);
+        platform::print(stderr, QStringLiteral("\r\033[K%1 / %2, %3 %4, прошло %5, осталось ~%6")
+                                    .arg(done)
+                                    .arg(total)
+                                    .arg(QString::fromUtf8(what_))
+                                    .arg(errors)
+                                    .arg(clockText(clock_.elapsedMs()), clockText(tool.timeLeftMs(clock_.elapsedMs()))));
         visible_ = true;
     }
     void clear()
     {
         if (visible_)
-            std::fputs("\r\033[K", stderr);
+            platform::print(stderr, QStringLiteral("\r\033[K"));
         visible_ = false;
     }
 
@@ -128,7 +114,7 @@ int exitStatus(RunOutcome outcome, const TransferTool &tool, const RunRecord &re
             return 3;
         return tool.errorTotal() > 0 ? 1 : 0;
     case RunOutcome::Stopped: {
-        const int sig = caughtStopSignal();
+        const int sig = platform::caughtStopSignal();
         return sig != 0 ? 128 + sig : 1;   // SIGINT 130, SIGTERM 143, SIGHUP 129
     }
     case RunOutcome::PortLost:
@@ -274,7 +260,7 @@ int runHeadless(const TransferOptions &options)
     }
     tool.setPort(options.port, true);
 
-    ProgressLine progress(stderrIsTerminal(), scan ? "без ответа" : "ошибок");
+    ProgressLine progress(platform::stderrIsTerminal(), scan ? "без ответа" : "ошибок");
     // A scan's standard output holds only the controllers that answered.
     tool.onStatus = [&](const QString &text) {
         if (scan)
@@ -292,7 +278,7 @@ int runHeadless(const TransferOptions &options)
 
     stopper.setStop([&tool] { tool.requestStop(); });
     // A signal before the run (it reaches the stop only from inside the run's waits) stops it before it begins.
-    const bool stoppedBeforeRun = caughtStopSignal() != 0;
+    const bool stoppedBeforeRun = platform::caughtStopSignal() != 0;
     const RunOutcome outcome = stoppedBeforeRun              ? RunOutcome::Stopped
                                : options.mode == Mode::Read  ? tool.readingRun()
                                : options.mode == Mode::Write ? tool.writingRun()

@@ -2,6 +2,7 @@
 
 #include "common/about.h"
 #include "common/files.h"
+#include "common/platform.h"
 #include "common/program_folder.h"
 #include "common/start_up.h"
 #include "transfer/headless.h"
@@ -19,6 +20,11 @@
 #include <cstdio>
 
 namespace {
+
+void printLine(std::FILE *to, const QString &text)
+{
+    zuk::platform::print(to, text + u'\n');
+}
 
 // The window's folder of zuk.txt: --dir (remembered), the program's own
 // folder, the remembered one, or (first start of an installed program) the
@@ -45,8 +51,8 @@ bool outputFileRefused(const QString &option, const QString &what, const QString
     const QString why = zuk::reportFileRefusal(path, folder);
     if (why.isEmpty())
         return false;
-    std::fprintf(stderr, "zuk_2: %s: %s %s нельзя записать: %s\n", qPrintable(option), qPrintable(what),
-                 qPrintable(zuk::visibleText(QDir::toNativeSeparators(path), 200)), qPrintable(why));
+    printLine(stderr, QStringLiteral("zuk_2: %1: %2 %3 нельзя записать: %4")
+                          .arg(option, what, zuk::visibleText(QDir::toNativeSeparators(path), 200), why));
     return true;
 }
 
@@ -54,26 +60,23 @@ bool outputFileRefused(const QString &option, const QString &what, const QString
 
 int main(int argc, char **argv)
 {
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+    const QStringList args = zuk::platform::arguments(argc, argv);
     zuk::TransferOptions options;
     QString error;
     if (!zuk::parseTransferOptions(args, &options, &error)) {
-        std::fprintf(stderr, "zuk_2: %s\n%s", error.toUtf8().constData(),
-                     "zuk_2 --help: описание параметров.\n");
+        printLine(stderr, QStringLiteral("zuk_2: %1\nzuk_2 --help: описание параметров.").arg(error));
         return 2;
     }
     if (options.mode == zuk::TransferOptions::Mode::Help) {
-        std::fputs(zuk::transferUsage().toUtf8().constData(), stdout);
+        zuk::platform::print(stdout, zuk::transferUsage());
         return 0;
     }
     if (options.mode == zuk::TransferOptions::Mode::Version) {
-        std::fputs((zuk::versionLine(QStringLiteral("zuk_2")) + QLatin1Char('\n')).toUtf8().constData(), stdout);
+        zuk::platform::print(stdout, zuk::versionLine(QStringLiteral("zuk_2")) + QLatin1Char('\n'));
         return 0;
     }
     if (!options.dir.isEmpty() && !QFileInfo(options.dir).isDir()) {
-        std::fprintf(stderr, "zuk_2: папка %s не найдена\n", qPrintable(QDir::toNativeSeparators(options.dir)));
+        printLine(stderr, QStringLiteral("zuk_2: папка %1 не найдена").arg(QDir::toNativeSeparators(options.dir)));
         return 2;
     }
     if (!options.portGiven)
@@ -98,7 +101,8 @@ int main(int argc, char **argv)
         // file that does not exist yet.
         const bool same = zuk::sameRealFile(options.report, options.trace);
         if (same)
-            std::fputs("zuk_2: --report и --trace называют один и тот же файл; укажите для них разные файлы\n", stderr);
+            printLine(stderr, QStringLiteral("zuk_2: --report и --trace называют один и тот же файл; укажите для них "
+                                             "разные файлы"));
         return same;
     };
     if (options.mode != zuk::TransferOptions::Mode::Window) {
@@ -108,7 +112,7 @@ int main(int argc, char **argv)
         // Nothing is remembered, so the window's next folder stays its own.
         options.dir = QDir(options.dir.isEmpty() ? QDir::currentPath() : options.dir).absolutePath();
         if (options.mode != zuk::TransferOptions::Mode::Diff && options.mode != zuk::TransferOptions::Mode::ListPorts)
-            std::fprintf(stderr, "zuk_2: папка %s\n", qPrintable(QDir::toNativeSeparators(options.dir)));
+            printLine(stderr, QStringLiteral("zuk_2: папка ") + QDir::toNativeSeparators(options.dir));
         if (reportRefused() || traceRefused() || sameOutputs())
             return 2;
         return zuk::runHeadless(options);
@@ -119,7 +123,7 @@ int main(int argc, char **argv)
     zuk::installQtTranslations({QStringLiteral("qtbase"), QStringLiteral("qtserialport")});
     options.dir = windowFolder(options.dir);
     if (options.dir.isEmpty()) {
-        std::fputs("zuk_2: папка не выбрана\n", stderr);
+        printLine(stderr, QStringLiteral("zuk_2: папка не выбрана"));
         return 2;
     }
     if (reportRefused() || traceRefused() || sameOutputs())

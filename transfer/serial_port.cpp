@@ -1,5 +1,6 @@
 #include "transfer/serial_port.h"
 
+#include "common/platform.h"
 #include "common/program_folder.h"
 
 #include <QFileInfo>
@@ -45,7 +46,7 @@ bool MSComm::open(const QString &name, QString *reason, const OpenOptions &optio
     // QSerialPort takes a bare name as a device under /dev; a path (a pseudo-
     // terminal or a link to one) is used as it is.
     const QFileInfo info(name);
-    port_.setPortName(info.isAbsolute() ? info.absoluteFilePath() : name);
+    port_.setPortName(info.isAbsolute() ? info.absoluteFilePath() : platform::normalPortName(name));
     if (!port_.open(QIODevice::ReadWrite)) {
         // The lock file of a port that another program holds shows as a
         // permission error about locking, in Qt's words of the language
@@ -200,11 +201,7 @@ QStringList serialPortLines()
 {
     QStringList lines;
     for (const QSerialPortInfo &p : QSerialPortInfo::availablePorts()) {
-#ifdef Q_OS_WIN
-        const QString name = p.portName();
-#else
-        const QString name = p.systemLocation();
-#endif
+        const QString name = platform::listedPortName(p.portName(), p.systemLocation());
         const QString usb = p.hasVendorIdentifier() && p.hasProductIdentifier()
                                 ? QStringLiteral("%1:%2")
                                       .arg(p.vendorIdentifier(), 4, 16, QLatin1Char('0'))

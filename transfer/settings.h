@@ -3,6 +3,7 @@
 // command line, the window's menus or a test: one value, and one function
 // that puts them into an exchange and a transfer tool.
 
+#include "common/platform.h"
 #include "transfer/exchange.h"
 
 #include <QString>
@@ -14,11 +15,7 @@ class TransferTool;
 // The port used when none is named: the first serial port of the system.
 inline QString defaultPortName()
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM1");
-#else
-    return QStringLiteral("/dev/ttyS0");
-#endif
+    return platform::defaultPortName();
 }
 
 struct TransferSettings {

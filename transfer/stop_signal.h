@@ -1,22 +1,15 @@
 #pragma once
-// SIGINT, SIGTERM and SIGHUP while zuk_2 runs: the handler only records the
-// signal (and, on POSIX systems, wakes the event loop through the pipe of
-// common/signal_pipe.h); the
-// stop itself is called from the event loop, so a run ends after the
-// exchange in progress, as closing the window ends it. Once installed, the
-// handlers stay for the rest of the program: no signal ends it while it
-// writes zuk.txt or the report, a second one included; the program ends
-// when it has written everything.
+// SIGINT, SIGTERM and SIGHUP (on Windows Ctrl+C, Ctrl+Break and closing
+// the console) while zuk_2 runs: the handler only records the signal
+// (common/platform.h); the stop itself is called from the event loop, so a
+// run ends after the exchange in progress, as closing the window ends it.
+// Once installed, the handlers stay for the rest of the program: no signal
+// ends it while it writes zuk.txt or the report, a second one included; the
+// program ends when it has written everything.
 
-#include "common/signal_pipe.h"
-
-#include <QTimer>
+#include <QObject>
 #include <functional>
 #include <memory>
-
-#ifndef Q_OS_WIN
-class QSocketNotifier;
-#endif
 
 namespace zuk {
 
@@ -33,15 +26,8 @@ public:
     void setStop(std::function<void()> stop) { stop_ = std::move(stop); }
 
 private:
-    void signalled();
-
     std::function<void()> stop_;
-#ifdef Q_OS_WIN
-    QTimer poll_;
-    int seen_ = 0;
-#else
-    std::unique_ptr<QSocketNotifier> notifier_;
-#endif
+    std::unique_ptr<QObject> watch_;
 };
 
 }  // namespace zuk

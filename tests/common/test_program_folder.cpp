@@ -1,3 +1,4 @@
+#include "common/platform.h"
 #include "common/program_folder.h"
 
 #include <QDir>
@@ -20,6 +21,7 @@ protected:
     {
         ASSERT_TRUE(settingsDir.isValid());
         ASSERT_TRUE(root.isValid());
+        platform::useSettingsFilesForTests();
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
         for (const char *name : {"bin", "own", "house", "cwd"})
             ASSERT_TRUE(QDir(root.path()).mkpath(QLatin1String(name)));
@@ -81,10 +83,14 @@ TEST_F(ProgramFolderTest, InstalledProgramUsesTheRememberedFolderWhileItExists)
 
 TEST_F(ProgramFolderTest, GivenFolderWinsAndIsRememberedAbsolute)
 {
-    // Given relative to the current folder of the process.
+    // Given relative to the current folder of the process (on the same
+    // drive: the temporary folder may lie on another one than the current).
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(path("cwd")));
     const QString relative = QDir::current().relativeFilePath(path("house"));
     ASSERT_TRUE(QDir::isRelativePath(relative));
     const ProgramFolder f = resolve("own", true, relative);
+    QDir::setCurrent(before);
     EXPECT_EQ(f.source, Source::Given);
     EXPECT_EQ(f.folder, path("house"));
 

@@ -6,7 +6,9 @@
 #include "common/files.h"
 
 #include <QElapsedTimer>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 using namespace kalvet_test;
 
@@ -313,14 +315,20 @@ TEST(EditorFailures, SpecialHugeOrHostileFilesAreShortLoadFailuresAtOnce)
         for (const QString kind : {"zero", "fifo", "5 MiB", "item"}) {
             if (kind == "item" && name != "zuk.txt")
                 continue;
+#ifdef _WIN32
+            if (kind == "zero" || kind == "fifo")   // no devices or FIFOs among files
+                continue;
+#endif
             SCOPED_TRACE((name + " " + kind).toStdString());
             StartedEditor e(false);
             e.inst.remove(name);
-            const QByteArray path = QFile::encodeName(e.inst.path(name));
+            [[maybe_unused]] const QByteArray path = QFile::encodeName(e.inst.path(name));
             if (kind == "zero")
                 ASSERT_TRUE(QFile::link("/dev/zero", e.inst.path(name)));
+#ifndef _WIN32
             else if (kind == "fifo")
                 ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+#endif
             else
                 e.inst.writeText(name, kind == "item" ? hostileItem : QString(5 * 1024 * 1024, u'1'));
             QElapsedTimer clock;
@@ -386,7 +394,7 @@ TEST(EditorStartup, MissingReferenceFilesAreOfferedOnceAndCopiedWithoutReplacing
     e.restart();
     ASSERT_EQ(e.host.questions.size(), 1);
     for (const QString &name : {QString("opis_0.ini"), QString("ff.ini"), QString("uslov_0.ini"),
-                                QString("out_in_ik.txt"), Installation::sample()})
+                                QString("out_in_ik.txt"), QDir::toNativeSeparators(Installation::sample())})
         EXPECT_TRUE(e.host.questions[0].contains(name)) << name.toStdString();
     EXPECT_TOLD(e.host, "opis_0.ini");
     EXPECT_TOLD(e.host, "out_in_ik.txt");

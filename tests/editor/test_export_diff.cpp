@@ -142,7 +142,8 @@ TEST(EditorDiff, ADelayAnInputTypeAndAByteNoRecordShowsGiveThreeLinesInTheWindow
     e.inst.writeText("short.txt", z.mid(0, 3000).join("\r\n"));
     const Finished cut = kalvetRun({"--diff", a, e.inst.path("short.txt"), "--dir", e.inst.folder()});
     EXPECT_EQ(std::pair(cut.code, cut.out), std::pair(2, QString()));
-    EXPECT_TRUE(cut.err.contains(e.inst.path("short.txt")) && cut.err.contains("не полностью")) << cut.err.toStdString();
+    EXPECT_TRUE(cut.err.contains(QDir::toNativeSeparators(e.inst.path("short.txt"))) && cut.err.contains("не полностью"))
+        << cut.err.toStdString();
 }
 
 TEST(EditorOptions, HelpIsRussianAndNamesEveryOptionAndMistakesAreRefused)

@@ -127,7 +127,8 @@ TEST(EditorWindow, WheelChangesOnlyAFocusedComboAndClosingWithUnsavedChangesAsks
     auto &f = w.form();
     w.start();
     w.show();
-    QApplication::setActiveWindow(&w);
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     emit w.comboWidget(&f.Combo15)->activated(30);   // item 1: "ff" at row 37, byte 1
     QComboBox *item = w.comboWidget(&f.Combo1[1]);
     QComboBox *delay = w.comboWidget(&f.Combo14[0]);
@@ -145,7 +146,8 @@ TEST(EditorWindow, WheelChangesOnlyAFocusedComboAndClosingWithUnsavedChangesAsks
     EXPECT_TRUE(w.close());
     EXPECT_TRUE(host.questions.isEmpty());
     w.show();
-    QApplication::setActiveWindow(&w);
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     item->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(item->hasFocus());
     wheel(item, 1);

@@ -1,4 +1,5 @@
 #include "fake_port.h"
+#include "common/platform.h"
 #include "common/files.h"
 #include "common/program_folder.h"
 #include "transfer/window/choices.h"
@@ -40,6 +41,7 @@ struct FormTest : ::testing::Test {
     {
         ensureApp();
         // The menus remember their choices: in a settings file of this test.
+        platform::useSettingsFilesForTests();
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
         settings.port = dir.filePath("no-such-port");
         settings.dir = dir.path();
@@ -160,6 +162,7 @@ TEST_F(FormTest, ClickRunsAndInputDuringTheRunDoesNothing)
     QFile reportFile(settings.report);
     ASSERT_TRUE(reportFile.open(QIODevice::ReadOnly));
     const QJsonObject report = QJsonDocument::fromJson(reportFile.readAll()).object();
+    reportFile.close();   // Windows replaces no file that is open
     EXPECT_EQ(report["run"].toString(), "write");
     EXPECT_EQ(report["controllers"][0]["verified"].toInt(), 9);
     form->boxes[8]->setChecked(true);   // $80, never read
@@ -207,7 +210,7 @@ TEST_F(FormTest, ReadOnlyZukTxtIsNeverReplacedAndTheReportsLeftoversGo)
     form->Command1->click();   // refused before any exchange
     EXPECT_TRUE(port.requests.empty());
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].contains(image)) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QDir::toNativeSeparators(image))) << messages[0].toStdString();
     EXPECT_TRUE(messages[0].contains(QStringLiteral("только для чтения"))) << messages[0].toStdString();
     QFile file(image);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

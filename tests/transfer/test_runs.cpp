@@ -209,7 +209,8 @@ TEST_F(RunTest, RefusedNothingTickedUnwritableFolderFailedSaveNoPort)
     errors.clear();
     EXPECT_EQ(tool.readingRun(), RunOutcome::Refused);
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_TRUE(errors[0].contains(QStringLiteral("в папке %1 нельзя создать файл: ").arg(dir.filePath("missing"))))
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("в папке %1 нельзя создать файл: ")
+                                     .arg(QDir::toNativeSeparators(dir.filePath("missing")))))
         << errors[0].toStdString();
     EXPECT_TRUE(port.requests.empty());
     EXPECT_TRUE(tool.readingRunRefusal(QDir(dir.path()).filePath("zuk.txt")).isEmpty());
