@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <csignal>
 #include <map>
 #include <sys/syscall.h>
@@ -85,6 +86,24 @@ Lines readRequests(std::initializer_list<int> addresses)
         for (int r = 0; r < controllerMap()[slotOfAddress(a)].rows; ++r)
             l.push_back(sim::hexLine(frames::joined(frames::readRequestPieces(a, r))).toStdString());
     return l;
+}
+
+// The write requests of a log, a repeat straight after the same write (a try)
+// counted once. A loaded machine may cost a try or, after a late
+// acknowledgement, a read-back; the writes themselves stay exact.
+Lines writesOf(const Lines &log)
+{
+    Lines w;
+    std::copy_if(log.begin(), log.end(), std::back_inserter(w),
+                 [](const std::string &l) { return l.compare(6, 2, "08") == 0; });
+    w.erase(std::unique(w.begin(), w.end()), w.end());
+    return w;
+}
+bool onlyWritesAndReads(const Lines &log)
+{
+    return std::all_of(log.begin(), log.end(), [](const std::string &l) {
+        return l.compare(6, 2, "08") == 0 || l.compare(6, 2, "07") == 0;
+    });
 }
 
 }  // namespace
@@ -258,7 +277,8 @@ TEST_F(HeadlessRuns, WritingEscapesF0AndLeavesTheImageInTheControllers)
     want[8] = image[8];
     want[18] = image[18];
     EXPECT_TRUE(sameBytes(fileBytes(sim->savePath), imageFileBytes(want)));
-    const Lines log = sim->log();
+    const Lines log = writesOf(sim->log());
+    EXPECT_TRUE(onlyWritesAndReads(sim->log()));
     ASSERT_EQ(log.size(), 33u);
     EXPECT_EQ(log[4], "F0 80 08 04 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 F0 11 94");
     EXPECT_EQ(log[9], "F0 9C 08 00 01 F0 11 00 00 00 00 00 FF A5");
@@ -768,13 +788,6 @@ TEST_F(HeadlessRuns, FastRunsOverAPacedLineGiveWhatTheFixedWaitGives)
     // The same writes, one per row; fast mode reads each back at once. (A
     // loaded machine may cost a try, and a try read-backs: only the writes
     // of each and the read-backs of fast mode are compared.)
-    auto writesOf = [](const Lines &log) {
-        Lines w;
-        std::copy_if(log.begin(), log.end(), std::back_inserter(w),
-                     [](const std::string &l) { return l.compare(6, 2, "08") == 0; });
-        w.erase(std::unique(w.begin(), w.end()), w.end());
-        return w;
-    };
     EXPECT_EQ(writesOf(fastSim->log()), writesOf(fixedSim->log()));
     ASSERT_EQ(writesOf(fixedSim->log()).size(), 60u);
     const Lines fastLog = fastSim->log();
