@@ -10,8 +10,8 @@
 #include "common/platform.h"
 #include "common/program_folder.h"
 #include "common/start_up.h"
-#include "editor/installation_view.h"
-#include "editor/options.h"
+#include "editor/core/installation_view.h"
+#include "editor/core/editor_options.h"
 #include "editor/window/editor_window.h"
 #include "editor/window/export_file.h"
 

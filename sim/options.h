@@ -2,7 +2,7 @@
 // Command line of zuk_sim: one option table (options.cpp) from which both
 // the parser and the text of --help are made.
 
-#include "sim/sim_core.h"
+#include "sim/core/sim_core.h"
 
 #include <QString>
 #include <QStringList>

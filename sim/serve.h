@@ -5,7 +5,7 @@
 
 #include "sim/options.h"
 #include "sim/pty.h"
-#include "sim/sim_core.h"
+#include "sim/core/sim_core.h"
 
 #include <QFile>
 

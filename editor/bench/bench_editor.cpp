@@ -2,7 +2,7 @@
 // shown, ShowController with its record, ShowRecord of every record (and the
 // heaviest one), and the peak memory of the process. Prints the figures.
 //   bench_editor FOLDER [RUNS]
-#include "editor/form.h"
+#include "editor/core/form.h"
 #include "editor/window/editor_window.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "common/program_folder.h"
 #include "common/twips.h"
-#include "editor/installation_view.h"
+#include "editor/core/installation_view.h"
 #include "editor/window/export_file.h"
 
 #include <QAbstractItemView>

@@ -14,8 +14,8 @@
 // The form's logic stays in Qt Core and is tested without a display.
 
 #include "common/window/help_menu.h"
-#include "editor/form.h"
-#include "editor/installation_view.h"
+#include "editor/core/form.h"
+#include "editor/core/installation_view.h"
 
 #include <QMainWindow>
 #include <QUndoStack>

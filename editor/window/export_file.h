@@ -2,7 +2,7 @@
 // The installation on paper: a PDF (QPdfWriter with QTextDocument, which
 // needs a QGuiApplication) or an HTML file, by the file's ending.
 
-#include "editor/installation_view.h"
+#include "editor/core/installation_view.h"
 
 #include <QString>
 

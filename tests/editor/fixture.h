@@ -5,7 +5,7 @@
 // script (No once the script is used up; the Да/Нет/Отмена questions from
 // their own script first).
 #include "common/text_file.h"
-#include "editor/form.h"
+#include "editor/core/form.h"
 
 #include <QApplication>
 #include <QDir>

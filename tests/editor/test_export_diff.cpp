@@ -3,8 +3,8 @@
 // QT_QPA_PLATFORM), and the display-only form behind them.
 #include "fixture.h"
 
-#include "editor/installation_view.h"
-#include "editor/options.h"
+#include "editor/core/installation_view.h"
+#include "editor/core/editor_options.h"
 #include "editor/window/editor_window.h"
 
 #include "common/address_map.h"

@@ -4,7 +4,7 @@
 // the installation is a list of items). One form, made once, is read into
 // again and again; what one reader fills no other touches. The side files
 // read at every display: fuzz_editor_side_files.
-#include "editor/form.h"
+#include "editor/core/form.h"
 
 #include <QCoreApplication>
 #include <cstdlib>

@@ -5,8 +5,8 @@
 // are missing from the folder. This goes deep and slowly; the file readers
 // and the display of one record are fuzzed fast by fuzz_editor_files,
 // fuzz_editor_side_files and fuzz_editor_record.
-#include "editor/form.h"
-#include "tests/fuzz/scratch_folder.h"
+#include "editor/core/form.h"
+#include "scratch_folder.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -5,8 +5,8 @@
 // few choices as a user would. The display may change a byte only as its own
 // listed change, and nothing outside the shown controller; the record and the
 // controller's image are put back after each input.
-#include "editor/form.h"
-#include "tests/fuzz/scratch_folder.h"
+#include "editor/core/form.h"
+#include "scratch_folder.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -7,8 +7,8 @@
 // the sample installation. Each file has its own form, made once and kept
 // from one input to the next (a new form for every input would cost more
 // than the reading). The files the editor loads: fuzz_editor_files.
-#include "editor/form.h"
-#include "tests/fuzz/scratch_folder.h"
+#include "editor/core/form.h"
+#include "scratch_folder.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -3,7 +3,7 @@
 // the rest during the exchange's wait. An exchange that accepts a reply must
 // have received exactly that reply: checked here from the bytes delivered,
 // without the exchange's own judging.
-#include "transfer/exchange.h"
+#include "bus/exchange.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,7 +1,7 @@
 // The simulator's request parser on an arbitrary stream cut into arbitrary
 // receive events at arbitrary times, and the installation's answer to every
 // request it finds. Each request reported must be what its wire bytes say.
-#include "sim/sim_core.h"
+#include "sim/core/sim_core.h"
 
 #include <cstdlib>
 #include <fuzzer/FuzzedDataProvider.h>

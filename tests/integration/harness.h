@@ -3,7 +3,7 @@
 // temporary folder with a copy of the sample image, and image comparisons.
 
 #include "common/image_file.h"
-#include "transfer/frames.h"
+#include "protocol/frames.h"
 
 #include <QCoreApplication>
 #include <QDir>

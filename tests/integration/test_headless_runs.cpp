@@ -3,8 +3,8 @@
 // the wire (the simulator's log) and the simulator's memory afterwards.
 
 #include "harness.h"
-#include "sim/sim_core.h"
-#include "transfer/frames.h"
+#include "sim/core/sim_core.h"
+#include "protocol/frames.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>

@@ -3,7 +3,7 @@
 // terminal, and the RFC 2217 negotiation against a scripted server.
 
 #include "harness.h"
-#include "transfer/net_line.h"
+#include "lines/net_line.h"
 
 #include <QEventLoop>
 #include <QJsonArray>

@@ -2,8 +2,8 @@
 // pseudo-terminal.
 
 #include "harness.h"
-#include "transfer/exchange.h"
-#include "transfer/serial_port.h"
+#include "bus/exchange.h"
+#include "lines/serial_port.h"
 
 using namespace zuk;
 using namespace zuk::itest;

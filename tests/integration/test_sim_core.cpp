@@ -1,6 +1,6 @@
 // The simulator's request parser, fault list and answers, without a device.
 
-#include "sim/sim_core.h"
+#include "sim/core/sim_core.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 // events its responder returns; the simulator's controllers behind it.
 
 #include "common/image_file.h"
-#include "sim/sim_core.h"
-#include "transfer/frames.h"
-#include "transfer/port.h"
+#include "sim/core/sim_core.h"
+#include "protocol/frames.h"
+#include "bus/port.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,5 +1,5 @@
 #include "fake_port.h"
-#include "transfer/exchange.h"
+#include "bus/exchange.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>

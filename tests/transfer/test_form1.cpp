@@ -3,7 +3,7 @@
 #include "common/files.h"
 #include "common/program_folder.h"
 #include "transfer/window/choices.h"
-#include "transfer/history.h"
+#include "transfer/runs/history.h"
 #include "transfer/window/form1.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 // The images kept in history/: their names, their order and the pruning.
 
-#include "transfer/history.h"
+#include "transfer/runs/history.h"
 
 #include <QDir>
 #include <QFile>

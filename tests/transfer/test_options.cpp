@@ -1,4 +1,4 @@
-#include "transfer/options.h"
+#include "transfer/cli/cli_options.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "fake_port.h"
 #include "common/files.h"
-#include "transfer/history.h"
-#include "transfer/line_trace.h"
-#include "transfer/runs.h"
+#include "transfer/runs/history.h"
+#include "bus/line_trace.h"
+#include "transfer/runs/runs.h"
 
 #include <QFile>
 #include <QFileInfo>

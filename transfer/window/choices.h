@@ -4,7 +4,7 @@
 // of "zuk_2"; the port and the folder are remembered there too, by
 // rememberPortName and rememberProgramFolder).
 
-#include "transfer/settings.h"
+#include "transfer/runs/run_settings.h"
 
 #include <QString>
 

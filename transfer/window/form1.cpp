@@ -3,7 +3,7 @@
 #include "common/files.h"
 #include "common/text_file.h"
 #include "common/twips.h"
-#include "transfer/history.h"
+#include "transfer/runs/history.h"
 #include "transfer/window/choices.h"
 
 #include <QApplication>

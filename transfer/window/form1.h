@@ -10,12 +10,12 @@
 // which stays until the user closes it.
 
 #include "common/window/help_menu.h"
-#include "transfer/line_trace.h"
-#include "transfer/progress.h"
-#include "transfer/runs.h"
-#include "transfer/line.h"
-#include "transfer/serial_port.h"
-#include "transfer/settings.h"
+#include "bus/line_trace.h"
+#include "transfer/runs/progress.h"
+#include "transfer/runs/runs.h"
+#include "lines/line.h"
+#include "lines/serial_port.h"
+#include "transfer/runs/run_settings.h"
 
 #include <QMainWindow>
 #include <array>

@@ -8,7 +8,7 @@
 #include "common/files.h"
 #include "common/program_folder.h"
 #include "common/text_file.h"
-#include "transfer/history.h"
+#include "transfer/runs/history.h"
 
 #include <QAction>
 #include <QActionGroup>
