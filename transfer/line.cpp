@@ -1,6 +1,7 @@
 #include "transfer/line.h"
 
 #include "transfer/net_line.h"
+#include "transfer/rfc2217_line.h"
 #include "transfer/serial_port.h"
 
 namespace zuk {
@@ -9,9 +10,9 @@ std::unique_ptr<BusLine> makeLine(const QString &name)
 {
     switch (lineKindOf(name)) {
     case LineKind::Tcp:
-        return std::make_unique<NetLine>(NetLine::Protocol::Raw);
+        return std::make_unique<TcpLine>();
     case LineKind::Rfc2217:
-        return std::make_unique<NetLine>(NetLine::Protocol::Rfc2217);
+        return std::make_unique<Rfc2217Line>();
     case LineKind::Serial:
         break;
     }
