@@ -1,4 +1,4 @@
-// Record selection, item display and the editing handlers.
+// Record selection and item display (the editing handlers: record_editing.cpp).
 //
 // A description record names a group of bytes of the selected controller's
 // register image and says how to show them. ShowRecord fills Combo2 with the
@@ -17,10 +17,6 @@
 // far as it goes and is reported once (side_files.h).
 #include "editor/form.h"
 #include "editor/record_values.h"
-
-#include "common/address_map.h"
-#include "common/files.h"
-#include "common/text_file.h"
 
 #include <algorithm>
 #include <optional>
