@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <utility>
 
 namespace zuk {
 
@@ -172,45 +173,38 @@ void TelnetCodec::onOption(quint8 verb, quint8 option, QByteArray *answers)
     // COM-PORT option is ours to offer; everything else (echo above all:
     // the bus must not see its requests come back) is declined.
     const bool welcome = option == kBinary || option == kSuppressGoAhead;
-    auto answer = [answers, option](quint8 reply) { *answers += bytes({kIac, reply, option}); };
     switch (verb) {
     case kWill:
-        if (welcome && !theyDo_[option]) {
-            theyDo_[option] = true;
-            if (!askedDo_[option])
-                answer(kDo);
-        } else if (!welcome) {
-            answer(kDont);
-        }
-        askedDo_[option] = false;
-        break;
-    case kWont:
-        if (theyDo_[option] && !askedDo_[option])
-            answer(kDont);
-        theyDo_[option] = false;
-        askedDo_[option] = false;
+    case kWont:   // the server's side
+        onSide(verb == kWill, welcome, option, theyDo_, askedDo_, {kDo, kDont}, answers);
         break;
     case kDo:
-        if ((welcome || option == kComPort) && !weDo_[option]) {
-            weDo_[option] = true;
-            if (!askedWill_[option])
-                answer(kWill);
-        } else if (!welcome && option != kComPort) {
-            answer(kWont);
-        }
-        askedWill_[option] = false;
+    case kDont:   // ours
+        onSide(verb == kDo, welcome || option == kComPort, option, weDo_, askedWill_, {kWill, kWont}, answers);
         if (option == kComPort)
-            comPort_ = ComPort::Accepted;
-        break;
-    case kDont:
-        if (weDo_[option] && !askedWill_[option])
-            answer(kWont);
-        weDo_[option] = false;
-        askedWill_[option] = false;
-        if (option == kComPort)
-            comPort_ = ComPort::Refused;
+            comPort_ = verb == kDo ? ComPort::Accepted : ComPort::Refused;
         break;
     }
+}
+
+void TelnetCodec::onSide(bool on, bool welcome, quint8 option, std::array<bool, 256> &agreed,
+                         std::array<bool, 256> &asked, std::pair<quint8, quint8> yesNo, QByteArray *answers)
+{
+    // An offer or request we asked for ourselves needs no answer; one we did
+    // not is agreed to or refused; withdrawing one agreed is confirmed.
+    auto answer = [answers, option](quint8 reply) { *answers += bytes({kIac, reply, option}); };
+    if (on && welcome && !agreed[option]) {
+        agreed[option] = true;
+        if (!asked[option])
+            answer(yesNo.first);
+    } else if (on && !welcome) {
+        answer(yesNo.second);
+    } else if (!on) {
+        if (agreed[option] && !asked[option])
+            answer(yesNo.second);
+        agreed[option] = false;
+    }
+    asked[option] = false;
 }
 
 void TelnetCodec::onSubnegotiation(const QByteArray &sub)

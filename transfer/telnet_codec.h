@@ -19,6 +19,7 @@
 #include <QString>
 
 #include <array>
+#include <utility>
 
 namespace zuk {
 
@@ -57,6 +58,10 @@ public:
 
 private:
     void onOption(quint8 verb, quint8 option, QByteArray *answers);
+    // One side of an option switched on (WILL, DO) or off (WONT, DONT): the
+    // side's agreed and asked tables, and the answers yes and no.
+    void onSide(bool on, bool welcome, quint8 option, std::array<bool, 256> &agreed, std::array<bool, 256> &asked,
+                std::pair<quint8, quint8> yesNo, QByteArray *answers);
     void onSubnegotiation(const QByteArray &sub);
 
     enum class Parse { Data, Iac, Verb, Sub, SubIac };
