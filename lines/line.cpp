@@ -1,6 +1,7 @@
 #include "lines/line.h"
 
 #include "lines/net_line.h"
+#include "lines/rfc2217_line.h"
 #include "lines/serial_port.h"
 
 namespace zuk {
@@ -9,9 +10,9 @@ std::unique_ptr<BusLine> makeLine(const QString &name)
 {
     switch (lineKindOf(name)) {
     case LineKind::Tcp:
-        return std::make_unique<NetLine>(NetLine::Protocol::Raw);
+        return std::make_unique<TcpLine>();
     case LineKind::Rfc2217:
-        return std::make_unique<NetLine>(NetLine::Protocol::Rfc2217);
+        return std::make_unique<Rfc2217Line>();
     case LineKind::Serial:
         break;
     }

@@ -2,7 +2,7 @@
 // The lines a bus port can run over, all of one shape: opened by a name,
 // closed, asked whether open. A serial device (MSComm, serial_port.h), a
 // transparent TCP port of a serial server (tcp://HOST:PORT) or a Telnet
-// server with the COM-PORT option (rfc2217://HOST:PORT, net_line.h).
+// server with the COM-PORT option (rfc2217://HOST:PORT, rfc2217_line.h).
 //
 //     zuk::Line line;                         // whatever the name names
 //     QString why;

@@ -1,10 +1,8 @@
 #pragma once
-// NetLine: the bus over a TCP connection to a serial server (a gateway in
-// front of the RS-485 line). Raw: the connection carries the line's bytes
-// as they are. RFC 2217: a Telnet connection whose COM-PORT option sets the
-// server's port to 19200 baud, 8 data bits, no parity, 1 stop bit and no
-// flow control; the byte FF of the data goes doubled both ways, and Telnet
-// commands and the server's COM-PORT notices are taken out of what comes in.
+// TcpLine: the bus over a TCP connection to a serial server (a gateway in
+// front of the RS-485 line), the connection carrying the line's bytes as they
+// are (tcp://HOST:PORT). Rfc2217Line (rfc2217_line.h) is the same connection
+// with a Telnet server's COM-PORT option on it.
 
 #include "lines/line.h"
 
@@ -12,22 +10,18 @@
 #include <QByteArray>
 #include <QTcpSocket>
 
-#include <array>
-
 namespace zuk {
 
-class NetLine final : public BusLine {
+class TcpLine : public BusLine {
     Q_OBJECT
 public:
-    enum class Protocol { Raw, Rfc2217 };
-
     using BusLine::open;
-    explicit NetLine(Protocol protocol, QObject *parent = nullptr);
-    ~NetLine() override;
+    explicit TcpLine(QObject *parent = nullptr);
+    ~TcpLine() override;
 
-    // name: tcp://HOST:PORT or rfc2217://HOST:PORT. Refused when the
-    // connection (and for RFC 2217 the option and the line settings) is not
-    // made within options.connectTimeoutMs, and with options.rs485.
+    // name: SCHEME://HOST:PORT. Refused when the connection (and what
+    // startLine does on it) is not made within options.connectTimeoutMs, and
+    // with options.rs485.
     bool open(const QString &name, QString *reason, const OpenOptions &options) override;
     void close() override;
     bool isOpen() const override { return open_; }
@@ -36,39 +30,35 @@ public:
     void endRequest() override;
     void drainInput() override;
 
+protected:
+    // What happens on a new connection before the line counts as open. Busy:
+    // the gateway hung up on it, as one that serves another connection does.
+    enum class Start { Open, Busy, Failed };
+    virtual Start startLine(int timeoutMs, QString *reason);
+    // The line's bytes as they go on the connection, and the line's bytes in
+    // what comes from it.
+    virtual QByteArray toConnection(const QByteArray &data) { return data; }
+    virtual QByteArray fromConnection(const QByteArray &bytes) { return bytes; }
+    // At close: what the connection agreed is forgotten.
+    virtual void forgetConnection() {}
+    // An example of the name, for the message about a malformed one.
+    virtual QString exampleName() const { return QStringLiteral("tcp://10.0.0.7:4001"); }
+    // Sends bytes of the connection's own (not the line's) at once, while connected.
+    void sendNow(const QByteArray &bytes);
+    // A time in seconds, for the messages.
+    static QString seconds(int ms);
+
+    QTcpSocket socket_;
+
 private:
-    bool negotiate(int timeoutMs, QString *reason);
-    void sendCommand(const QByteArray &bytes);   // Telnet commands, unescaped
-    // Takes Telnet commands out of bytes (RFC 2217) and answers them;
-    // returns the line's data.
-    QByteArray fromServer(const QByteArray &bytes);
-    void onOption(quint8 verb, quint8 option);
-    void onSubnegotiation(const QByteArray &sub);
+    bool connectUntil(const QString &host, int port, const OpenOptions &options, QString *reason);
     void onReadyRead();
     void onBytesWritten();
     void onGone(const QString &reason);
 
-    Protocol protocol_;
-    QTcpSocket socket_;
     bool open_ = false;
-    bool hungUp_ = false;   // the server hung up during the negotiation: busy with another connection
     bool requestPending_ = false;
     QByteArray queued_;   // the request's pieces, until endRequest
-
-    // Telnet: where the parser is, the subnegotiation being read, and which
-    // options each side has agreed to.
-    enum class Parse { Data, Iac, Verb, Sub, SubIac };
-    Parse parse_ = Parse::Data;
-    quint8 verb_ = 0;
-    bool afterCr_ = false;   // a CR came in while the server's side is not binary
-    QByteArray sub_;
-    std::array<bool, 256> weDo_{}, theyDo_{}, askedWill_{}, askedDo_{};
-    enum class ComPort { Asked, Accepted, Refused };
-    ComPort comPort_ = ComPort::Asked;
-    // The five line settings sent, by command (1..5): answered by the server,
-    // and the first answer that differs from what was asked, in words.
-    std::array<bool, 6> settingAnswered_{};
-    QString settingWrong_;
 };
 
 }  // namespace zuk

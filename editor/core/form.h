@@ -5,6 +5,7 @@
 
 #include "common/image_file.h"
 #include "editor/core/controls.h"
+#include "editor/core/side_files.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -176,14 +177,11 @@ public:
 
     // ---- Configuration model --------------------------------------------
     std::array<zuk::SlotImage, 21> reg_image{};      // slot 20 is never loaded or saved
-    std::array<qint16, 36> ctrl_addr{};
     NameTables names;                  // shown and edited in Text1..Text5
     LineTable desc_table;
     LineTable in_table;
-    std::array<QString, 301> entry_tag;
     qint16 saved_ctrl_sel = 0;
     qint16 saved_desc_sel = 2;
-    QString line_buf;
 
     // ---- Start-up, loading and saving -----------------------------------
     // The window's load event. When reference files are missing and a sample
@@ -218,7 +216,7 @@ public:
     // The reading of one file each, on its contents; the procedures above
     // read the file and report one that cannot be read. What is read before
     // a failure stays.
-    // adres.ini: ctrl_addr and the list of Combo3; a short or bad file is reported.
+    // adres.ini: the list of Combo3; a short or bad file is reported.
     void LoadControllerList(const QByteArray &bytes);
     // timer.ini: the list of every delay box; a short file is reported.
     void LoadDelayTexts(const QByteArray &bytes);
@@ -319,7 +317,8 @@ private:
     void offerMissingFiles();
     // Puts the names of an undo step back (undo) or again (redo).
     void applyNames(const Edit &edit, bool undo);
-    // Reports a failed reference file; returns nothing, the editor goes on.
+    // Tells the user of a file that failed to load or a save that failed; the
+    // editor goes on.
     void reportFileFailure(const QString &text);
     // First text that cannot be written as an item, as "field: character";
     // empty when every text can be written.
@@ -327,6 +326,12 @@ private:
     // Fields of the controllers the window cannot select whose text holds a
     // double quote; with fix, the quotes are replaced by apostrophes.
     QStringList hiddenQuotedFields(int c, bool fix);
+    // The questions of a save, in the order it asks them; false when the
+    // save stops there. c: the controller whose boxes are shown.
+    bool mayReplaceChangedFiles();
+    bool mayWriteIncompleteLoad();
+    bool mayReplaceHiddenQuotes(int c);
+    bool mayWriteDisplayChanges();
 
     // The controller whose names the boxes Text1..Text5 show; -1 while
     // they show nothing that counts (before the first display, during a load).
@@ -354,8 +359,7 @@ private:
     // Selects an entry from the display, as the display's own choice.
     void selectFromDisplay(ComboBox &combo, int index);
 
-    // ---- state of the record display ----
-    // What the last load or save left, to tell unsaved changes from it.
+    // ---- what the last load or save left, to tell unsaved changes from it ----
     struct Saved {
         std::array<zuk::SlotImage, zuk::kSlotCount> image{};
         NameTables names;
@@ -363,35 +367,20 @@ private:
     std::unique_ptr<Saved> saved_;
     void rememberSaved();
 
-    // Side files found missing or too short, with what was found (item count
-    // and a digest of the contents, or "missing"): a problem is reported once
-    // and again only when the file changes; a file read whole is forgotten.
-    QHash<QString, QString> sideProblems_;
+    // ---- state of the record display ----
     // The record and input type the record area shows; used when the user has
     // typed into Combo15 or Combo2 and left no entry selected there.
     int shownRec_ = -1;
     int shownType_ = -1;
     int recordInUse() const;
     int typeInUse() const;
-    // Up to count items of a side file; reports a missing or short file.
-    QStringList readSideItems(const QString &name, int count);
-    // The texts of the entries of a side file whose entries are perRecord
-    // items each, the text the one at textAt; *items are the file's items.
-    QStringList readSideEntries(const QString &name, int entries, int perRecord, int textAt, QStringList *items);
-    // Per side file, the contents read last and what they gave.
-    struct SideItems {
-        QByteArray bytes;
-        int count = -1;
-        QStringList items;
-        QString signature, report;   // of a short file; empty when it was read whole
-        QStringList texts;           // of readSideEntries, for this layout:
-        int textsPerRecord = 0, textAt = 0;
-    };
-    QHash<QString, SideItems> sideItems_;
-    QByteArray sideBuffer_;   // what readSideItems reads each file into
-    // Tells the user of a problem with a file unless the same problem (same
-    // signature) was told last; an empty signature forgets the file's problem.
-    void reportFileProblemOnce(const QString &name, const QString &signature, const QString &text);
+    // Problems of the reference files, each told once per contents, and
+    // the side files of the record display.
+    FileProblems fileProblems_{[this](const QString &text) {
+        if (host_)
+            host_->message(text);
+    }};
+    SideFiles sideFiles_{dir_, fileProblems_};
     // Record displays in progress: selections made there come from the
     // program, not from the user.
     int displaying_ = 0;

@@ -32,6 +32,9 @@
 #include <QStyleOptionComboBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <vector>
+
 namespace kalvet {
 
 namespace {
@@ -96,6 +99,49 @@ void fitTip(QWidget *owner, const QString &text, int room)
 {
     const bool cut = owner->fontMetrics().horizontalAdvance(text) > room;
     owner->setToolTip(cut ? text : QString());
+}
+
+// The buttons of a modal question and what each answers; the last one is
+// the escape button.
+template <typename A>
+struct Choice {
+    const char *text;
+    QMessageBox::ButtonRole role;
+    A answer;
+};
+const Choice<EditorHost::Answer> kYesNoCancel[] = {{"Да", QMessageBox::YesRole, EditorHost::Answer::Yes},
+                                                   {"Нет", QMessageBox::NoRole, EditorHost::Answer::No},
+                                                   {"Отмена", QMessageBox::RejectRole, EditorHost::Answer::Cancel}};
+const Choice<EditorHost::Overwrite> kOverwriteReloadCancel[] = {
+    {"Перезаписать", QMessageBox::DestructiveRole, EditorHost::Overwrite::Overwrite},
+    {"Загрузить заново", QMessageBox::ActionRole, EditorHost::Overwrite::Reload},
+    {"Отмена", QMessageBox::RejectRole, EditorHost::Overwrite::Cancel}};
+
+// Asks with those buttons; the answer of the button clicked, the escape
+// button's when the box was closed otherwise.
+template <typename A, std::size_t N>
+A askWith(QWidget *parent, QMessageBox::Icon icon, const QString &text, const Choice<A> (&choices)[N],
+          std::size_t defaultButton)
+{
+    QMessageBox box(icon, kTitle, text, QMessageBox::NoButton, parent);
+    std::vector<QPushButton *> buttons;
+    for (const Choice<A> &c : choices)
+        buttons.push_back(box.addButton(QString::fromUtf8(c.text), c.role));
+    box.setDefaultButton(buttons.at(defaultButton));
+    box.setEscapeButton(buttons.back());
+    box.exec();
+    const auto clicked = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+    return clicked == buttons.end() ? choices[N - 1].answer : choices[clicked - buttons.begin()].answer;
+}
+
+// The view of a control whose widget already shows what the control holds
+// (the user's typing): counts as up to date.
+template <typename Views, typename Control>
+void markShown(Views &views, const Control *control)
+{
+    for (auto &view : views)
+        if (view.control == control)
+            view.revision = control->revision();
 }
 
 }  // namespace
@@ -214,18 +260,7 @@ EditorHost::Answer EditorWindow::askYesNoCancel(const QString &text)
 {
     if (host_)
         return host_->askYesNoCancel(text);
-    QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::NoButton, this);
-    QPushButton *yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
-    QPushButton *no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
-    QPushButton *cancel = box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
-    box.setDefaultButton(yes);
-    box.setEscapeButton(cancel);
-    box.exec();
-    if (box.clickedButton() == yes)
-        return Answer::Yes;
-    if (box.clickedButton() == no)
-        return Answer::No;
-    return Answer::Cancel;
+    return askWith(this, QMessageBox::Question, text, kYesNoCancel, 0);
 }
 
 void EditorWindow::editMade(const Edit &edit)
@@ -249,18 +284,7 @@ EditorHost::Overwrite EditorWindow::askOverwrite(const QString &text)
 {
     if (host_)
         return host_->askOverwrite(text);
-    QMessageBox box(QMessageBox::Warning, kTitle, text, QMessageBox::NoButton, this);
-    QPushButton *overwrite = box.addButton(QStringLiteral("Перезаписать"), QMessageBox::DestructiveRole);
-    QPushButton *reload = box.addButton(QStringLiteral("Загрузить заново"), QMessageBox::ActionRole);
-    QPushButton *cancel = box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
-    box.setDefaultButton(cancel);
-    box.setEscapeButton(cancel);
-    box.exec();
-    if (box.clickedButton() == overwrite)
-        return Overwrite::Overwrite;
-    if (box.clickedButton() == reload)
-        return Overwrite::Reload;
-    return Overwrite::Cancel;
+    return askWith(this, QMessageBox::Warning, text, kOverwriteReloadCancel, 2);
 }
 
 void EditorWindow::watchFolder()
@@ -560,9 +584,7 @@ QComboBox *EditorWindow::addCombo(ComboBox &control, int left, int top, int widt
     // already shows the typing, so only the other widgets are refreshed.
     connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this, model, combo](const QString &text) {
         model->typeText(text);
-        for (ComboView &view : combos_)
-            if (view.control == model)
-                view.revision = model->revision();
+        markShown(combos_, model);
         fitTip(combo, text, textRoom(combo));
         refresh();
     });
@@ -578,9 +600,7 @@ QLineEdit *EditorWindow::addText(TextBox &control, int left, int top, int width)
     TextBox *model = &control;
     connect(edit, &QLineEdit::textEdited, this, [this, model, edit](const QString &text) {
         model->setText(text);
-        for (TextView &view : texts_)
-            if (view.control == model)
-                view.revision = model->revision();
+        markShown(texts_, model);
         fitTip(edit, text, textRoom(edit));
         updateState();
     });
@@ -622,12 +642,19 @@ void EditorWindow::tipCutCaptions()
 
 void EditorWindow::build()
 {
-    EditorForm &f = *form_;
     area_ = new QWidget;
     area_->setFixedSize(px(12285), px(10485));
     setCentralWidget(area_);
+    buildRecordArea();
+    buildNamesArea();
+    buildScenarioArea();
+    buildButtons();
+}
+
+void EditorWindow::buildRecordArea()
+{
+    EditorForm &f = *form_;
     const QFont bold = describedFont(QStringLiteral("MS Sans Serif"), true, false);
-    const QFont italic = describedFont(QStringLiteral("Palatino Linotype"), false, true);
 
     // Selection bar.
     addFixedLabel(QStringLiteral("выбор входа или сценария"), 2040, 120, 2655, 375)->setFont(bold);
@@ -649,8 +676,12 @@ void EditorWindow::build()
         addCombo(f.Combo1[2 * r], 2040, kItemRowTops[r], 4935);
         addCombo(f.Combo1[2 * r + 1], 7200, kItemRowTops[r], 4935);
     }
+}
 
-    // Names area: inputs with their delays, outputs, IR packets.
+void EditorWindow::buildNamesArea()
+{
+    EditorForm &f = *form_;
+    // Inputs with their delays, outputs, IR packets.
     addFixedLabel(QStringLiteral("Входы"), 960, 4440, 855);
     addFixedLabel(QStringLiteral("Временные задержки "), 2760, 4440, 1695);
     addFixedLabel(QStringLiteral("Выходы"), 4920, 4440, 855);
@@ -676,8 +707,12 @@ void EditorWindow::build()
     line->setFrameShape(QFrame::VLine);
     line->setFrameShadow(QFrame::Plain);
     line->setGeometry(px(8040), px(4680), 1, px(10440) - px(4680));
+}
 
-    // Scenario area.
+void EditorWindow::buildScenarioArea()
+{
+    EditorForm &f = *form_;
+    const QFont italic = describedFont(QStringLiteral("Palatino Linotype"), false, true);
     addFixedLabel(QStringLiteral("местоположение"), 8400, 4560, 1455);
     addText(f.Text3, 9840, 4560, 1695);
     addFixedLabel(QStringLiteral("Названия сценариев"), 9360, 4920, 1815);
@@ -696,8 +731,10 @@ void EditorWindow::build()
         scenario(32 + q, 8520, 9600 + 240 * q);
         scenario(35 + q, 10560, 9600 + 240 * q);
     }
+}
 
-    // Buttons.
+void EditorWindow::buildButtons()
+{
     command1_ = new QPushButton(QStringLiteral("читать"), area_);
     command1_->setGeometry(px(360), px(9840), px(1215), px(375));
     connect(command1_, &QPushButton::clicked, this, [this] {

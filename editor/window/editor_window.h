@@ -124,7 +124,12 @@ private:
     };
 
     void buildMenus();
+    // The area of the window description, in its parts.
     void build();
+    void buildRecordArea();
+    void buildNamesArea();
+    void buildScenarioArea();
+    void buildButtons();
     QComboBox *addCombo(ComboBox &control, int left, int top, int width);
     QLineEdit *addText(TextBox &control, int left, int top, int width);
     QLabel *addLabel(Label &control, int left, int top, int width, int height = 255);
