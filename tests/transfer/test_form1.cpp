@@ -535,6 +535,10 @@ TEST_F(FormTest, FolderReportAndTraceChosenInTheMenusAreRemembered)
     traceFile = QDir(other.path()).filePath("zuk.txt");
     form->traceAction->trigger();
     EXPECT_FALSE(form->traceAction->isChecked());
+    traceFile = reportFile;   // nor the report's file, which would replace it
+    form->traceAction->trigger();
+    EXPECT_FALSE(form->traceAction->isChecked());
+    EXPECT_TRUE(messages.back().contains(QStringLiteral("в него записывается отчёт"))) << messages.back().toStdString();
     traceFile = dir.filePath("trace.txt");
     form->traceAction->trigger();
     EXPECT_TRUE(form->traceAction->isChecked());

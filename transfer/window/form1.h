@@ -179,6 +179,7 @@ private:
     // Asks for the file; empty when none was chosen or the one chosen
     // cannot be written (said in a message).
     QString askOutputFile(const OutputFile &output, const QString &current);
+    QString outputRefusal(const OutputFile &output, const QString &file) const;
     void modeChanged();
     void rememberChoices();
     void showProgress(int done, int total, int errors);

@@ -569,12 +569,25 @@ QString Form1::askOutputFile(const OutputFile &output, const QString &current)
     const QString file = (this->*output.dialog)(suggested);
     if (file.isEmpty())
         return QString();
-    if (const QString why = reportFileRefusal(file, settings_.dir); !why.isEmpty()) {
+    if (const QString why = outputRefusal(output, file); !why.isEmpty()) {
         showMessage(QStringLiteral("%1 %2 нельзя записать: %3")
                         .arg(QString::fromUtf8(output.what), QDir::toNativeSeparators(file), why));
         return QString();
     }
     return QDir::cleanPath(QFileInfo(file).absoluteFilePath());
+}
+
+// Why a file cannot take this output: a file of the installation, or the
+// file the other output writes (the report would replace the record).
+QString Form1::outputRefusal(const OutputFile &output, const QString &file) const
+{
+    if (QString why = reportFileRefusal(file, settings_.dir); !why.isEmpty())
+        return why;
+    const QString &other = output.path == &TransferSettings::report ? settings_.trace : settings_.report;
+    if (!other.isEmpty() && sameRealFile(file, other))
+        return output.path == &TransferSettings::report ? QStringLiteral("в него записывается обмен; укажите другой файл")
+                                                        : QStringLiteral("в него записывается отчёт; укажите другой файл");
+    return QString();
 }
 
 void Form1::setOutputOn(const OutputFile &output, bool on)
@@ -585,7 +598,7 @@ void Form1::setOutputOn(const OutputFile &output, bool on)
     if (on) {
         // The file chosen once serves from then on; chosen anew only when it no longer can.
         QString file = remembered.*output.file;
-        if (file.isEmpty() || !reportFileRefusal(file, settings_.dir).isEmpty())
+        if (file.isEmpty() || !outputRefusal(output, file).isEmpty())
             file = askOutputFile(output, file);
         if (file.isEmpty()) {
             const QSignalBlocker block(this->*output.toggle);
