@@ -1,7 +1,5 @@
 #include "bus/exchange.h"
 
-#include <QEventLoop>
-
 #include <algorithm>
 #include <utility>
 
@@ -49,11 +47,13 @@ QString verdictText(const ExchangeVerdict &v)
     return text;
 }
 
-BusExchange::BusExchange(BusPort &port) : port_(port)
+namespace {
+constexpr qint64 kNsPerMs = 1000000;
+}
+
+BusExchange::BusExchange(BusPort &port, BusClock *clock)
+    : port_(port), ownClock_(clock ? nullptr : std::make_unique<BusTimers>()), clock_(clock ? *clock : *ownClock_)
 {
-    Timer1.setSingleShot(true);
-    Timer1.setTimerType(Qt::PreciseTimer);
-    clock_.start();
     port_.setReceiveHandler([this](const QByteArray &bytes) { onReceive(bytes); });
     port_.setLostHandler([this](const QString &reason) { onLost(reason); });
     port_.setWrittenHandler([this] { onWritten(); });
@@ -69,7 +69,6 @@ BusExchange::~BusExchange()
 void BusExchange::startCollecting()
 {
     receiveCount_ = 0;
-    exchangeState_ = kExchanging;
     phase_ = Phase::Sending;
     staleWhileSending_ = false;
     complete_ = false;
@@ -82,7 +81,7 @@ void BusExchange::onWritten()
 {
     if (phase_ == Phase::Sending) {
         phase_ = Phase::Collecting;
-        writtenNs_ = clock_.nsecsElapsed();
+        writtenNs_ = clock_.nowNs();
     }
 }
 
@@ -155,7 +154,7 @@ void BusExchange::judgeAckTime(int address)
         std::vector<qint64> sorted = times;
         std::nth_element(sorted.begin(), sorted.begin() + qsizetype(sorted.size() / 2), sorted.end());
         const qint64 usual = sorted[sorted.size() / 2];
-        const qint64 marginNs = qint64(std::max(kLateAckMarginMs, unitMs_ / 8)) * 1000000;
+        const qint64 marginNs = qint64(std::max(kLateAckMarginMs, unitMs_ / 8)) * kNsPerMs;
         if (took > kLateAckFactor * usual && took > usual + marginNs) {
             // An acknowledgement at an odd moment may be a stray one of an
             // earlier write: the row is read back before it counts.
@@ -205,8 +204,7 @@ void BusExchange::onLost(const QString &reason)
         return;
     lost_ = true;
     lostReason_ = reason;
-    if (loop_)
-        loop_->quit();   // nothing more can come: no wait is worth finishing
+    endPause();   // nothing more can come: no wait is worth finishing
 }
 
 bool BusExchange::replyComplete() const
@@ -263,7 +261,7 @@ void BusExchange::settleLine()
     // Every byte that comes in restarts the quiet time (onReceive) and is dropped.
     port_.drainInput();
     settling_ = true;
-    settleClock_.start();
+    settleStartNs_ = clock_.nowNs();
     runLoop(settleMs_, false);
     settling_ = false;
     settleBeforeNext_ = false;
@@ -279,19 +277,20 @@ void BusExchange::quietBeyondWindow()
     // later than the last byte; if it had a piece still to come, that piece
     // would have followed within the window of the last byte - but nothing
     // came. What the confirming read collects is therefore of its own answer.
-    const qint64 needNs = (qint64(answerWindowMs()) + 1) * 1000000;
+    const qint64 needNs = (qint64(answerWindowMs()) + 1) * kNsPerMs;
     const qint64 limitMs = kSettleLimitMs + 2 * qint64(answerWindowMs());
     settling_ = quietWait_ = true;
-    settleClock_.start();
+    settleStartNs_ = clock_.nowNs();
     while (!lost_) {
-        const qint64 left = std::max(lastByteNs_, writtenNs_) + needNs - clock_.nsecsElapsed();
+        const qint64 now = clock_.nowNs();
+        const qint64 left = std::max(lastByteNs_, writtenNs_) + needNs - now;
         if (left <= 0)
             break;
-        if (settleClock_.elapsed() > limitMs) {
+        if ((now - settleStartNs_) / kNsPerMs > limitMs) {
             neverQuiet(answerWindowMs() + 1, limitMs);
             break;
         }
-        runLoop(int(std::min<qint64>((left + 999999) / 1000000, limitMs)), false);
+        runLoop(int(std::min<qint64>((left + kNsPerMs - 1) / kNsPerMs, limitMs)), false);
     }
     settling_ = quietWait_ = false;
     settleBeforeNext_ = false;
@@ -315,24 +314,37 @@ void BusExchange::Wait(int units)
 
 void BusExchange::runLoop(int ms, bool interruptible)
 {
-    QEventLoop loop;
-    QEventLoop *outer = loop_;
-    const bool outerInterruptible = interruptible_;
-    loop_ = &loop;
-    interruptible_ = interruptible;
-    const auto connection = QObject::connect(&Timer1, &QTimer::timeout, &loop, &QEventLoop::quit);
-    Timer1.start(ms);
-    loop.exec();
-    QObject::disconnect(connection);
-    Timer1.stop();
-    loop_ = outer;
-    interruptible_ = outerInterruptible;
+    Pause pause{clock_.nowNs() + qint64(ms) * kNsPerMs, interruptible};
+    Pause *outer = std::exchange(pause_, &pause);
+    // The receive handler may end the pause or move its deadline; either
+    // wakes the clock, and the wait goes on to the deadline as it stands.
+    // A pause of 0 ms still serves the events already waiting.
+    do
+        clock_.waitUntil(pause.deadlineNs);
+    while (!pause.over && clock_.nowNs() < pause.deadlineNs);
+    pause_ = outer;
+}
+
+void BusExchange::endPause()
+{
+    if (!pause_)
+        return;
+    pause_->over = true;
+    clock_.wake();
+}
+
+void BusExchange::restartPause(int ms)
+{
+    if (!pause_)
+        return;
+    pause_->deadlineNs = clock_.nowNs() + qint64(ms) * kNsPerMs;
+    clock_.wake();
 }
 
 void BusExchange::interrupt()
 {
-    if (loop_ && interruptible_)
-        loop_->quit();
+    if (pause_ && pause_->interruptible)
+        endPause();
 }
 
 void BusExchange::onReceive(const QByteArray &bytes)
@@ -340,26 +352,25 @@ void BusExchange::onReceive(const QByteArray &bytes)
     bytesReceived_ += quint64(bytes.size());
     if (LineTrace *t = trace())
         t->received(bytes);   // every byte that comes in, whatever becomes of it
-    const qint64 now = clock_.nsecsElapsed();
+    const qint64 now = clock_.nowNs();
     if (!bytes.isEmpty())
         lastByteNs_ = now;
     if (settling_) {
         if (!bytes.isEmpty()) {
             stale(bytes.size());
             if (quietWait_) {
-                if (loop_)
-                    loop_->quit();   // the quiet time counts anew from this byte
-            } else if (settleClock_.elapsed() < kSettleLimitMs) {
-                Timer1.start(settleMs_);
+                endPause();   // the quiet time counts anew from this byte
+            } else if ((now - settleStartNs_) / kNsPerMs < kSettleLimitMs) {
+                restartPause(settleMs_);
             } else {
                 neverQuiet(settleMs_, kSettleLimitMs);
             }
         }
         return;
     }
-    // Nothing is stored while no exchange is in progress (state other than
-    // kExchanging) or before the request has been handed to the line.
-    if (exchangeState_ != kExchanging || phase_ != Phase::Collecting) {
+    // Nothing is stored while no exchange is in progress or before its
+    // request has been handed to the line.
+    if (phase_ != Phase::Collecting) {
         stale(bytes.size());
         return;
     }
@@ -375,7 +386,7 @@ void BusExchange::onReceive(const QByteArray &bytes)
             if (firstReplyNs_ < 0) {
                 firstReplyNs_ = now;
             } else if (!complete_ && !gapped_ && !untilQuiet_
-                       && now - lastPieceNs_ > qint64(std::max(settleMs_, kMinPieceGapMs)) * 1000000) {
+                       && now - lastPieceNs_ > qint64(std::max(settleMs_, kMinPieceGapMs)) * kNsPerMs) {
                 // A pause inside the reply longer than the line's quiet time:
                 // the bytes before it may belong to something else. (A
                 // confirming read is safe from that: it waited for a quiet
@@ -400,12 +411,12 @@ void BusExchange::onReceive(const QByteArray &bytes)
         ++receiveCount_;
         complete_ = complete_ || replyComplete();
     }
-    if (!fastMode() || !complete_ || !loop_)
+    if (!fastMode() || !complete_ || !pause_)
         return;
     if (awaiting_ == Awaiting::ReadReply && !untilQuiet_)
-        loop_->quit();
+        endPause();
     else
-        Timer1.start(kTailGapMs);   // ends once the line is quiet after the reply
+        restartPause(kTailGapMs);   // ends once the line is quiet after the reply
 }
 
 }  // namespace zuk

@@ -7,7 +7,10 @@
 //     zuk::BusExchange bus(port);   // installs its receive handler on port
 //     bus.setWaitUnitMs(20);        // 400 by default
 //     bus.readExchange(address, reg, &row);  bus.writeExchange(address, reg, row);
-// The port must outlive the exchange. Everything runs on one thread.
+// The port (and a clock given) must outlive the exchange. Everything runs on
+// one thread. Every time the exchange keeps and every wait it makes is on its
+// clock (transfer/bus_clock.h): Qt's timers unless another is given, as the
+// tests give a virtual one.
 //
 // Only bytes that come in after the request has been handed to the line
 // count for it, and its reply must begin at the first of them. Bytes from
@@ -34,15 +37,14 @@
 // settle time, and what arrives meanwhile is dropped. Requests, judgement and
 // the longer pauses of Wait() are the same in both modes.
 
+#include "bus/bus_clock.h"
 #include "protocol/frames.h"
 #include "bus/line_trace.h"
 #include "bus/port.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -72,7 +74,6 @@ class BusExchange {
 public:
     static constexpr int kBufferSize = 32;     // positions of the reply buffer
     static constexpr int kCollected = 24;      // positions that receive reply bytes
-    static constexpr qint16 kExchanging = 20;  // exchange state while exchanges run
     static constexpr int kDefaultWaitUnitMs = 400;
     static constexpr int kDefaultReplyTimeoutMs = 100;
     static constexpr int kDefaultSettleMs = 20;
@@ -102,7 +103,8 @@ public:
     // (about four byte times at 19200 baud), makes it an anomaly.
     static constexpr int kMinPieceGapMs = 2;
 
-    explicit BusExchange(BusPort &port);
+    // clock: nullptr waits on Qt's timers (BusTimers).
+    explicit BusExchange(BusPort &port, BusClock *clock = nullptr);
     ~BusExchange();
     BusExchange(const BusExchange &) = delete;
     BusExchange &operator=(const BusExchange &) = delete;
@@ -144,10 +146,12 @@ public:
     int answerWindowMs() const { return fastMode() ? replyTimeoutMs_ : unitMs_; }
 
     // Waits until the line has been quiet for the settle time, dropping (and
-    // counting) whatever comes meanwhile: the start of a run.
+    // counting) whatever comes meanwhile: the start of a run. No quiet within
+    // kSettleLimitMs gives the line up (lineNeverQuiet()).
     void settleLine();
-    // Anomalies seen so far: failed tries, stale or dropped bytes, a second
-    // reply start after a complete reply. Only ever grows.
+    // Anomalies seen so far: failed tries, stale or dropped bytes, bytes past
+    // the 24 positions or after a complete reply, a reply in pieces more than
+    // the settle time apart, a late acknowledgement. Only ever grows.
     quint64 anomalies() const { return anomalies_; }
     // Requests sent so far.
     quint64 exchanges() const { return exchanges_; }
@@ -177,25 +181,20 @@ public:
     bool writeExchange(int address, int reg, const frames::RowData &data);
 
     // Waits units x the unit length while events are processed. The wait of an
-    // exchange is never cut short; a longer pause ends early on interrupt().
+    // exchange is never cut short; a longer pause ends early on interrupt()
+    // or when the line is lost.
     void Wait(int units);
     // Ends a wait of more than one unit that is in progress (a run being stopped).
     void interrupt();
-    bool waiting() const { return Timer1.isActive(); }
 
     // The receive handler: each byte goes to the next position, at most 24
-    // positions, the rest is dropped; nothing is stored unless the exchange
-    // state is kExchanging and the request has been handed to the line.
+    // positions, the rest is dropped; nothing is stored unless an exchange
+    // is in progress and its request has been handed to the line.
     void onReceive(const QByteArray &bytes);
 
-    qint16 exchangeState() const { return exchangeState_; }
-    void setExchangeState(qint16 state) { exchangeState_ = state; }
     qint16 receiveCount() const { return receiveCount_; }
     void resetReceiveCount() { receiveCount_ = 0; }
     const std::array<std::uint8_t, kBufferSize> &replyBuffer() const { return replyBuffer_; }
-
-    // Stops the timer (shutdown).
-    void stopTimer() { Timer1.stop(); }
 
 private:
     enum class Awaiting { Nothing, ReadReply, WriteReply };
@@ -232,18 +231,27 @@ private:
     // seen while the request went out. The verdict gets the judge's fault.
     bool finishTry(bool ok, frames::ReplyFault fault);
     bool replyComplete() const;
-    // Processes events until Timer1 fires after ms (or quit by a complete
-    // reply, or by interrupt() when interruptible).
+    // One wait on the clock: until its deadline, which the receive handler
+    // may move, or until it is ended (a complete reply, the line lost, and
+    // interrupt() when interruptible).
+    struct Pause {
+        qint64 deadlineNs;
+        bool interruptible;
+        bool over = false;
+    };
+    // Processes events for ms, or until the pause is ended.
     void runLoop(int ms, bool interruptible);
+    // The pause in progress ends now, or ms from now.
+    void endPause();
+    void restartPause(int ms);
 
     BusPort &port_;
-    QTimer Timer1;
+    std::unique_ptr<BusClock> ownClock_;   // when none was given
+    BusClock &clock_;
+    Pause *pause_ = nullptr;   // the innermost wait in progress
     std::array<std::uint8_t, kBufferSize> replyBuffer_{};
     qint16 receiveCount_ = 0;
-    qint16 exchangeState_ = 0;
     int unitMs_ = kDefaultWaitUnitMs;
-    bool interruptible_ = false;
-    QEventLoop *loop_ = nullptr;
     bool echo_ = false;
     QByteArray echoExpected_;   // empty: no echo expected
     qsizetype echoMatched_ = 0;
@@ -264,8 +272,8 @@ private:
     quint64 anomalies_ = 0;
     quint64 exchanges_ = 0;
     quint64 bytesReceived_ = 0;
-    QElapsedTimer settleClock_;
-    QElapsedTimer clock_;          // the exchange's own clock, for the times below (ns)
+    qint64 settleStartNs_ = 0;     // when the settle or quiet wait in progress began
+    // Times on the clock (ns):
     qint64 lastByteNs_ = -1;       // the last byte that came in
     qint64 writtenNs_ = -1;        // the last request handed to the line
     qint64 lastPieceNs_ = -1;      // the last piece of this exchange's reply

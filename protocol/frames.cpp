@@ -152,9 +152,4 @@ bool judgeReadReply(const std::uint8_t *buffer, int received, int address, int r
     return readReplyFault(buffer, received, address, reg, data) == ReplyFault::None;
 }
 
-bool judgeWriteReply(const std::uint8_t *buffer, int received, int address)
-{
-    return writeReplyFault(buffer, received, address) == ReplyFault::None;
-}
-
 }  // namespace zuk::frames

@@ -40,7 +40,6 @@ QByteArray writeReply(int address);
 // Only bytes of the exchange itself count: a reply whose bytes did not all
 // arrive fails, whatever an earlier exchange left behind them.
 bool judgeReadReply(const std::uint8_t *buffer, int received, int address, int reg, RowData *data);
-bool judgeWriteReply(const std::uint8_t *buffer, int received, int address);
 
 // What the judges above find wrong with a reply, the first fault in the
 // order of its bytes: nothing came, a wrong start byte, another address, a

@@ -1,16 +1,20 @@
 #pragma once
 // A scripted port that plays back, during the exchange's wait, the receive
-// events its responder returns; the simulator's controllers behind it.
+// events its responder returns; the simulator's controllers behind it. On a
+// virtual clock (the exchanges' and the runs' tests) the replies are due at
+// virtual times; without one (the window's tests) Qt's timers deliver them.
 
 #include "common/image_file.h"
 #include "sim/core/sim_core.h"
 #include "protocol/frames.h"
 #include "bus/port.h"
+#include "virtual_clock.h"
 
 #include <QApplication>
 #include <QTimer>
 #include <utility>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -33,6 +37,7 @@ inline void ensureApp()
 
 class FakePort : public BusPort {
 public:
+    explicit FakePort(VirtualClock *clock = nullptr) : clock_(clock) {}
     std::function<std::vector<QByteArray>(const QByteArray &request)> responder;
     std::vector<QByteArray> pieces, requests;   // every output call; every whole request
 
@@ -45,18 +50,29 @@ public:
     // already due (deliverIn(0, ...) before the request) come in ahead of it.
     void endRequest() override
     {
-        QTimer::singleShot(0, &alive_, [this] {
+        later(0, [this] {
             reportWritten();
             respond();
         });
     }
     void deliverIn(int ms, const QByteArray &bytes)
     {
-        QTimer::singleShot(ms, &alive_, [this, bytes] { deliver(bytes); });
+        later(ms, [this, bytes] { deliver(bytes); });
     }
     void lose(const QString &reason) { reportLost(reason); }   // the adapter pulled out
 
 private:
+    void later(int ms, std::function<void()> f)
+    {
+        if (!clock_) {
+            QTimer::singleShot(ms, &alive_, std::move(f));
+            return;
+        }
+        clock_->after(ms, [alive = std::weak_ptr<int>(token_), f = std::move(f)] {
+            if (alive.lock())
+                f();
+        });
+    }
     void respond()
     {
         requests.push_back(std::exchange(pending_, {}));
@@ -64,8 +80,10 @@ private:
         for (const QByteArray &piece : responder ? responder(requests.back()) : std::vector<QByteArray>{})
             deliverIn(delay++, piece);
     }
+    VirtualClock *clock_;
     QByteArray pending_;
     QObject alive_;   // what is still to come dies with the port
+    std::shared_ptr<int> token_ = std::make_shared<int>();   // the same on the virtual clock
 };
 
 // Splits bytes into pieces of the given sizes; the last size repeats.

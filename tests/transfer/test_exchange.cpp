@@ -1,7 +1,6 @@
 #include "fake_port.h"
 #include "bus/exchange.h"
 
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 using namespace zuk;
@@ -15,9 +14,17 @@ struct ExchangeTest : ::testing::Test {
     {
         port.responder = [events](const QByteArray &) { return events; };
     }
-    FakePort port;
-    BusExchange bus{port};
+    VirtualClock clock;
+    FakePort port{&clock};
+    BusExchange bus{port, &clock};
     frames::RowData got{};
+    // Milliseconds an exchange took on the clock.
+    template <typename F> qint64 timed(F exchange)
+    {
+        const qint64 start = clock.nowNs();
+        exchange();
+        return (clock.nowNs() - start) / VirtualClock::kMs;
+    }
 };
 
 QByteArray withByte(QByteArray b, int at, int value)
@@ -108,14 +115,10 @@ TEST_F(ExchangeTest, CollectionStopsAt24AndOnlyWhileExchangingAndTheWaitIsWhole)
 {
     bus.setWaitUnitMs(30);
     replyWith({QByteArray(30, 'x')});
-    QTimer::singleShot(5, [&] { bus.interrupt(); });   // cuts only longer pauses short
-    QElapsedTimer t;
-    t.start();
-    EXPECT_FALSE(bus.readExchange(0x80, 3, &got));
-    EXPECT_GE(t.elapsed(), 29);
+    clock.after(5, [&] { bus.interrupt(); });   // cuts only longer pauses short
+    EXPECT_EQ(timed([&] { EXPECT_FALSE(bus.readExchange(0x80, 3, &got)); }), 30);
     EXPECT_EQ(bus.receiveCount(), 24);
     EXPECT_EQ(bus.replyBuffer()[24], 0);
-    bus.setExchangeState(0);
     bus.resetReceiveCount();
     bus.onReceive(hexBytes("F8 80 07"));
     EXPECT_EQ(bus.receiveCount(), 0);
@@ -154,9 +157,8 @@ struct FastExchangeTest : ExchangeTest {
     {
         ExchangeTest::SetUp();
         bus.setWaitUnitMs(400);
-        clock.start();
         port.responder = [this](const QByteArray &req) {
-            sentAt.push_back(clock.elapsed());
+            sentAt.push_back(clock.nowMs());
             return script ? script(req) : std::vector<QByteArray>{};
         };
     }
@@ -164,16 +166,7 @@ struct FastExchangeTest : ExchangeTest {
     {
         script = [events](const QByteArray &) { return events; };
     }
-    // Milliseconds an exchange took.
-    template <typename F> qint64 timed(F exchange)
-    {
-        QElapsedTimer t;
-        t.start();
-        exchange();
-        return t.elapsed();
-    }
     std::function<std::vector<QByteArray>(const QByteArray &)> script;
-    QElapsedTimer clock;
     std::vector<qint64> sentAt;   // when each request went out
     const frames::RowData row{1, 0xF0, 3, 4, 5, 6, 7, 8};
 };
@@ -250,7 +243,7 @@ TEST_F(FastExchangeTest, AWrongReplyFailsAtOnceAndTheNextRequestWaitsTheSettleTi
     replyWith({withByte(frames::readReply(0x80, 3, row), 13, 0)});
     const qint64 ms = timed([&] { EXPECT_FALSE(bus.readExchange(0x80, 3, &got)); });
     EXPECT_LT(ms, 1000);
-    const qint64 failedAt = clock.elapsed();
+    const qint64 failedAt = clock.nowMs();
     replyWith({frames::readReply(0x80, 3, row)});
     EXPECT_TRUE(bus.readExchange(0x80, 3, &got));
     ASSERT_EQ(sentAt.size(), 2u);

@@ -35,7 +35,7 @@ struct RunTest : ::testing::Test {
     void SetUp() override
     {
         ensureApp();
-        exchange.setWaitUnitMs(12);   // the scripted replies come within a few ms; room for a loaded machine
+        exchange.setWaitUnitMs(12);   // the scripted replies come within a few ms
         tool.setFolder(dir.path());
         tool.setPort("/dev/fake", true);
         tool.setPauseAtEnd(false);
@@ -55,8 +55,9 @@ struct RunTest : ::testing::Test {
     Texts statusAt(size_t i, size_t n) const { return {status.begin() + i, status.begin() + i + n}; }
     int count(const QString &text) const { return int(std::count(status.begin(), status.end(), text)); }
     QTemporaryDir dir;
-    FakePort port;
-    BusExchange exchange{port};
+    VirtualClock clock;
+    FakePort port{&clock};
+    BusExchange exchange{port, &clock};
     TransferTool tool{exchange};
     Bus bus;
     Texts status, errors;
@@ -78,7 +79,12 @@ TEST_F(RunTest, ReadingStoresRepliesClearsUntickedMarkersAndSavesAll)
             EXPECT_EQ(tool.reg_image[slotOfAddress(a)][r], bus.memory(a)[r]) << a << " " << r;
     EXPECT_EQ(tool.reg_image[0][0][0], 0);
     EXPECT_EQ(tool.reg_image[0][0][1], pattern(9)[0][1]);
-    EXPECT_EQ(exchange.exchangeState(), 0);
+    // The run has left no exchange open: a byte after it is stale, not stored.
+    const qint16 stored = exchange.receiveCount();
+    const quint64 anomalies = exchange.anomalies();
+    exchange.onReceive(hexBytes("F8"));
+    EXPECT_EQ(exchange.receiveCount(), stored);
+    EXPECT_EQ(exchange.anomalies(), anomalies + 1);
     EXPECT_EQ(statusAt(32, 3), (Texts{readOk(0x9C, 0x17), total(0), kNeutral}));
     QFile f(tool.imagePath());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -623,11 +629,20 @@ TEST_F(RunTest, ALineThatNeverFallsQuietEndsTheRunAndSavesNothing)
     bus.memory(0x80) = pattern(2);
     tick({0x80});
     const QByteArray before = fileBytes(tool.imagePath());
-    QTimer noise;   // one byte every 5 ms, for ever
-    noise.callOnTimeout([this] { port.deliverIn(0, QByteArray(1, '\x55')); });
-    noise.start(5);
+    bool noisy = true;   // one byte every 5 ms, for ever
+    std::function<void()> noise = [&] {
+        if (noisy) {
+            port.deliverIn(0, QByteArray(1, '\x55'));
+            clock.after(5, noise);
+        }
+    };
+    clock.after(5, noise);
+    const qint64 start = clock.nowMs();
     EXPECT_EQ(tool.readingRun(), RunOutcome::PortLost);
-    noise.stop();
+    noisy = false;
+    // Given up at the settle of the run's start, once 2 s have passed without a quiet settle time.
+    EXPECT_EQ(clock.nowMs() - start, BusExchange::kSettleLimitMs);
+    EXPECT_TRUE(port.requests.empty());
     EXPECT_TRUE(exchange.lineNeverQuiet());
     ASSERT_FALSE(errors.empty());
     EXPECT_TRUE(errors.back().contains(QStringLiteral("линия не затихает: "))) << errors.back().toStdString();

@@ -672,7 +672,6 @@ RunOutcome TransferTool::scanRun()
             answered(bus_.readExchange(s.address, 0, &data));
             traceExchange("опрос", s.address, 0);
         }
-        bus_.setExchangeState(0);
         if (!c.answered && (stop_ || bus_.portLost()))
             return;   // not asked to its end
         ++done;
@@ -760,7 +759,6 @@ void TransferTool::ReadController(int address, int rows, SlotImage &into)
         }
     }
     endController();
-    bus_.setExchangeState(0);
 }
 
 QString TransferTool::firstUnsendableValue() const
@@ -994,7 +992,6 @@ void TransferTool::WriteController(int address, int rows, int slot, const std::a
         }
     }
     endController();
-    bus_.setExchangeState(0);
     if (!stop_ && !bus_.portLost())
         setStatus(neutralStatus());
 }

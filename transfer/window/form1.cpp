@@ -559,7 +559,6 @@ void Form1::shutDown()
     QApplication::beep();
     if (MSComm1)
         MSComm1->close();
-    bus_.stopTimer();
 }
 
 }  // namespace zuk
