@@ -31,7 +31,6 @@ inline LineKind lineKindOf(const QString &name)
         return LineKind::Rfc2217;
     return LineKind::Serial;
 }
-inline bool isNetworkLine(const QString &name) { return lineKindOf(name) != LineKind::Serial; }
 
 class BusPort {
 public:

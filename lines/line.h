@@ -39,7 +39,7 @@ protected:
     QString name_;
 };
 
-// LineKind, lineKindOf and isNetworkLine: port.h.
+// LineKind and lineKindOf: port.h.
 // A new, closed line of the kind the name asks for.
 std::unique_ptr<BusLine> makeLine(const QString &name);
 

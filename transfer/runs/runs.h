@@ -209,6 +209,28 @@ private:
     // reads the ticked controllers into before, keeps it in history/ and
     // marks the rows to write. Completed when the writing may begin.
     RunOutcome readBeforeWriting(RegisterImage &before, std::array<std::array<bool, kMaxRows>, kSlotCount> &toWrite);
+    // The one loop over a controller's rows (run_rows.cpp) for reading and
+    // writing: each row is tried (tryRow: its exchange and confirmation)
+    // until it is done; a failed try counts (failedTry), the tenth gives the
+    // row up, and a controller that gives its first row up without any
+    // valid reply may be left as silent (leftAsSilent). Rows whose entry in
+    // only is false count as unchanged without an exchange.
+    enum class RowTry { Done, Failed, Stopped };
+    struct RowJob {
+        int address = 0;
+        int rows = 0;
+        const char *lead = "";       // the status line of a row: lead, address, register, tail
+        const char *doneTail = "";
+        const char *failTail = "";
+        bool freshTries = false;     // the retry count is reset after every row done
+        const std::array<bool, kMaxRows> *only = nullptr;
+        std::function<RowTry(int reg)> tryRow;
+    };
+    void rowLoop(const RowJob &job);
+    // One try of a row: a read, confirmed by a second one after an anomaly.
+    RowTry readRow(int address, int reg, frames::RowData *data);
+    // One try of a row: a write, read back when readBack or after an anomaly.
+    RowTry writeRow(int address, int reg, const frames::RowData &data, bool readBack);
     // Reads rows 0..rows-1 into `into`; rows given up keep what they held.
     // The retry count is reset only at the start and when a row is given
     // up: failed tries of earlier rows count towards a later row's give-up.
