@@ -1,14 +1,8 @@
 #include "bus/line_trace.h"
 
-#include <QFileInfo>
+#include "common/file_system.h"
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include <QFileInfo>
 
 namespace zuk {
 
@@ -16,33 +10,10 @@ bool LineTrace::open(const QString &path, QString *why, bool append)
 {
     file_.close();
     failure_.clear();
-    file_.setFileName(path);
+    // Never blocks: a FIFO with no reader would hold the open until one
+    // came, deaf to every signal (common/file_system.h).
     QString reason;
-#ifdef Q_OS_UNIX
-    // Never blocks: a FIFO with no reader would hold open() until one
-    // came, deaf to every signal. A FIFO or a socket is refused; a device
-    // (/dev/null, a terminal) is written without blocking.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC) | O_NONBLOCK | O_CLOEXEC, 0666);
-    struct stat st {};
-    if (fd < 0) {
-        reason = errno == ENXIO ? QStringLiteral("это канал (FIFO), а не файл") : QString::fromLocal8Bit(std::strerror(errno));
-    } else if (::fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
-        reason = QStringLiteral("это канал (FIFO) или сокет, а не файл");
-        ::close(fd);
-    } else {
-        if (S_ISREG(st.st_mode))
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        // Unbuffered: every line goes to the system as it is written.
-        if (!file_.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-            reason = file_.errorString();
-            ::close(fd);
-        }
-    }
-#else
-    if (!file_.open(QIODevice::WriteOnly | (append ? QIODevice::Append : QIODevice::Truncate) | QIODevice::Unbuffered))
-        reason = file_.errorString();
-#endif
-    if (!reason.isEmpty()) {
+    if (!platform::openForWriting(file_, path, append, &reason)) {
         if (why)
             *why = reason;
         return false;

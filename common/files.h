@@ -52,13 +52,22 @@ QString readOnlyFileText(const QString &path);
 // The files the programs read or write in the folder of an installation.
 const QStringList &installationFileNames();
 
+// A folder of the installation that a program keeps to itself (zuk_2's
+// history/, transfer/history.h): every file in it is the installation's.
+// what says in Russian what such a file is.
+struct OwnFolder {
+    QString name;
+    QString what;
+};
+
 // When path (which need not exist) is, once links, "..", "." and a relative
 // start are resolved, one of the installationFileNames() in folder, or a
 // copy NAME.bak-... or a temporary NAME.tmp-XXXXXX of one: what it is, in
 // Russian ("файл установки zuk.txt", "копия файла zuk.txt", "временный файл
-// записи zuk.txt"), or any file in its folder history/. Empty for any other file. For the options that name a
-// file to write (--report), which must never replace one of them.
-QString installationFileAt(const QString &folder, const QString &path);
+// записи zuk.txt"), or any file in one of ownFolders of folder: its what.
+// Empty for any other file. For the options that name a file to write
+// (--report), which must never replace one of them.
+QString installationFileAt(const QString &folder, const QString &path, const std::vector<OwnFolder> &ownFolders = {});
 
 // The file a path names, existing or not: links followed (a dangling one to
 // where it points), the real path of its folder and its name; the absolute

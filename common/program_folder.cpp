@@ -1,5 +1,4 @@
 #include "common/program_folder.h"
-#include "common/platform.h"
 
 #include <QDir>
 #include <QFileInfo>

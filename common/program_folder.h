@@ -48,4 +48,17 @@ QString rememberedProgramFolder(const QString &program);
 QSettings programSettings(const QString &program);
 void rememberProgramFolder(const QString &program, const QString &folder);
 
+namespace platform {
+
+// Where the programs keep their settings (the remembered folder, port and
+// choices): INI files under ~/.config on POSIX, the registry under
+// HKEY_CURRENT_USER\Software on Windows; program_folder_unix.cpp and
+// program_folder_win.cpp, the build takes one. A test that gives the
+// settings a folder of their own (QSettings::setPath for the INI format) is
+// followed on every system once it has called useSettingsFilesForTests.
+QSettings::Format settingsFormat();
+void useSettingsFilesForTests();
+
+}  // namespace platform
+
 }  // namespace zuk

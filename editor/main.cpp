@@ -7,7 +7,7 @@
 // remembered from the last time, else the one the user picks (remembered;
 // --export and --diff take the current folder instead of asking).
 #include "common/about.h"
-#include "common/platform.h"
+#include "common/console.h"
 #include "common/program_folder.h"
 #include "common/start_up.h"
 #include "editor/core/installation_view.h"

@@ -1,14 +1,11 @@
 #include "lines/net_line.h"
+#include "lines/line_system.h"
 
 #include <QElapsedTimer>
 #include <QThread>
 #include <QUrl>
 
 #include <algorithm>
-
-#ifdef Q_OS_UNIX
-#include <poll.h>
-#endif
 
 namespace zuk {
 
@@ -173,12 +170,9 @@ void TcpLine::drainInput()
 {
     if (!open_)
         return;
-#ifdef Q_OS_UNIX
     // Bytes the system holds but no receive event has brought yet.
-    pollfd p{int(socket_.socketDescriptor()), POLLIN, 0};
-    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP)))
+    if (line_system::socketInputWaiting(socket_.socketDescriptor()))
         socket_.waitForReadyRead(0);   // reads them and raises readyRead at once
-#endif
     if (open_ && socket_.bytesAvailable() > 0)
         onReadyRead();
 }

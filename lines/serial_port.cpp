@@ -1,19 +1,12 @@
 #include "lines/serial_port.h"
 
-#include "common/platform.h"
+#include "lines/line_system.h"
+
+#include "common/port_names.h"
 #include "common/program_folder.h"
 
 #include <QFileInfo>
 #include <QSerialPortInfo>
-
-#ifdef Q_OS_LINUX
-#include <cerrno>
-#include <cstring>
-#include <linux/serial.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#endif
 
 namespace zuk {
 
@@ -61,8 +54,10 @@ bool MSComm::open(const QString &name, QString *reason, const OpenOptions &optio
                || !port_.setParity(QSerialPort::NoParity) || !port_.setStopBits(QSerialPort::OneStop)
                || !port_.setFlowControl(QSerialPort::NoFlowControl)) {
         why = port_.errorString();
-    } else if (lockExclusively(&why) && (!options.rs485 || enableRs485(&why))) {
-        askLowLatency();
+    } else if (QString detail; !line_system::lockExclusively(port_.handle(), &detail)) {
+        why = inUse(detail);
+    } else if (!options.rs485 || line_system::enableRs485(port_.handle(), &why)) {
+        line_system::askLowLatency(port_.handle());
         port_.clear();
         return true;
     }
@@ -71,62 +66,6 @@ bool MSComm::open(const QString &name, QString *reason, const OpenOptions &optio
     if (port_.isOpen())
         port_.close();
     return false;
-}
-
-bool MSComm::lockExclusively(QString *reason)
-{
-#ifdef Q_OS_LINUX
-    // Besides the lock file, an advisory lock on the device itself, so that
-    // no two runs (and no program that locks the same way) share one bus.
-    if (::flock(int(port_.handle()), LOCK_EX | LOCK_NB) != 0) {
-        *reason = inUse(QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-#else
-    Q_UNUSED(reason);   // Windows opens a COM port for one program only
-#endif
-    return true;
-}
-
-bool MSComm::enableRs485(QString *reason)
-{
-#ifdef Q_OS_LINUX
-    // The driver's settings (the delays around sending, receiving while
-    // sending, the bus termination) come from the driver or the device
-    // tree: only the flags this line needs are changed.
-    const int fd = int(port_.handle());
-    serial_rs485 mode{};
-    const char *call = "TIOCGRS485";
-    if (::ioctl(fd, TIOCGRS485, &mode) == 0) {
-        mode.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;   // RTS on while sending,
-        mode.flags &= ~__u32(SER_RS485_RTS_AFTER_SEND);            // off again after sending
-        call = "TIOCSRS485";
-        if (::ioctl(fd, TIOCSRS485, &mode) == 0)
-            return true;
-    }
-    *reason = QStringLiteral("драйвер не включил режим RS-485 (%1): %2")
-                  .arg(QLatin1String(call), QString::fromLocal8Bit(std::strerror(errno)));
-    return false;
-#else
-    *reason = QStringLiteral("режим RS-485 драйвера (--rs485) есть только в Linux");
-    return false;
-#endif
-}
-
-void MSComm::askLowLatency()
-{
-#ifdef Q_OS_LINUX
-    // A USB adapter's driver may hold received bytes for some milliseconds
-    // to fill a packet; every exchange would wait for that. Drivers that
-    // have no such setting (a pseudo-terminal, a built-in UART) refuse, and
-    // the line works as it is.
-    const int fd = int(port_.handle());
-    serial_struct serial{};
-    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
-        serial.flags |= ASYNC_LOW_LATENCY;
-        ::ioctl(fd, TIOCSSERIAL, &serial);
-    }
-#endif
 }
 
 void MSComm::close()
@@ -165,12 +104,9 @@ void MSComm::drainInput()
 {
     if (!port_.isOpen())
         return;
-#ifdef Q_OS_LINUX
     // Bytes the driver holds but no receive event has brought yet.
-    pollfd p{int(port_.handle()), POLLIN, 0};
-    if (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN))
+    if (line_system::serialInputWaiting(port_.handle()))
         port_.waitForReadyRead(0);   // reads them and raises readyRead at once
-#endif
     if (port_.isOpen() && port_.bytesAvailable() > 0)
         onReadyRead();
 }

@@ -35,9 +35,6 @@ private:
     void onReadyRead();
     void onBytesWritten();
     void onError(QSerialPort::SerialPortError error);
-    bool lockExclusively(QString *reason);
-    bool enableRs485(QString *reason);
-    void askLowLatency();
 
     QSerialPort port_;
     bool requestPending_ = false;   // a request not yet wholly handed to the driver

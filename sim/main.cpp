@@ -2,7 +2,7 @@
 
 #include "common/about.h"
 #include "common/files.h"
-#include "common/platform.h"
+#include "common/stop_signals.h"
 #include "sim/options.h"
 #include "sim/pty.h"
 #include "sim/serve.h"

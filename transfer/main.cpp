@@ -2,7 +2,7 @@
 
 #include "common/about.h"
 #include "common/files.h"
-#include "common/platform.h"
+#include "common/console.h"
 #include "common/program_folder.h"
 #include "common/start_up.h"
 #include "transfer/cli/headless.h"

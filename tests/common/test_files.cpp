@@ -284,10 +284,13 @@ TEST(InstallationFiles, AFileOfTheFolderIsKnownUnderEveryName)
         {far.filePath("scenarios.txt.tmp-Ab3xY9"), "временный файл записи szenar.txt"},
     });
 #endif
+    // A folder a program keeps to itself counts only for the program that names it.
+    const OwnFolder history{"history", "файл папки history (прежние образы zuk.txt)"};
     const QString before = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
     for (const auto &c : cases)
-        EXPECT_EQ(installationFileAt(dir.path(), c.path), c.what) << c.path.toStdString();
+        EXPECT_EQ(installationFileAt(dir.path(), c.path, {history}), c.what) << c.path.toStdString();
+    EXPECT_EQ(installationFileAt(dir.path(), "history/zuk-20261209-135001.txt"), "");
     QDir::setCurrent(before);
 }
 

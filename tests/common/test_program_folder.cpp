@@ -1,4 +1,4 @@
-#include "common/platform.h"
+#include "common/program_folder.h"
 #include "common/program_folder.h"
 
 #include <QDir>

@@ -47,3 +47,26 @@ TEST(StartUp, QtTextsInRussianWhateverTheLocaleAndCommandLineMistakesInRussian)
         EXPECT_EQ(commandLineError(parser), text) << args.join(' ').toStdString();
     }
 }
+
+// The Windows packages ship Qt's catalogues of both programs in
+// translations\ beside them (qt.conf points Qt there); scripts/package-windows
+// --check runs this test from the installed folder with
+// ZUK_QT_CATALOGUES_BESIDE set. Elsewhere the test above covers the loading.
+TEST(StartUp, QtCataloguesOfBothProgramsLoadFromTheInstalledFolder)
+{
+    if (!qEnvironmentVariableIsSet("ZUK_QT_CATALOGUES_BESIDE"))
+        GTEST_SKIP() << "only in the installed Windows folder (package-windows --check)";
+    static int argc = 1;
+    static char name[] = "test_common";
+    static char *argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+    EXPECT_EQ(QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+              QCoreApplication::applicationDirPath() + QStringLiteral("/translations"));
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(installQtTranslations({QStringLiteral("qtbase"), QStringLiteral("qtserialport")}), 2);
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Перейти к:"));
+    EXPECT_EQ(QCoreApplication::translate("QSerialPort", "Permission error while locking the device"),
+              QStringLiteral("Ошибка доступа в процессе блокировки устройства"));
+}

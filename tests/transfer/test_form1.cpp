@@ -1,5 +1,5 @@
 #include "fake_port.h"
-#include "common/platform.h"
+#include "common/program_folder.h"
 #include "common/files.h"
 #include "common/program_folder.h"
 #include "transfer/window/choices.h"

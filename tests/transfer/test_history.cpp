@@ -1,6 +1,7 @@
 // The images kept in history/: their names, their order and the pruning.
 
 #include "transfer/runs/history.h"
+#include "transfer/runs/report.h"
 
 #include <QDir>
 #include <QFile>
@@ -90,4 +91,17 @@ TEST(History, PruningRemovesOnlyItsOwnOlderImagesAndCleansTemporaries)
     EXPECT_EQ(history::removeLeftoverTemporaries(dir.path(), QDateTime::currentDateTime().addSecs(5)), 1);
     EXPECT_FALSE(folder.exists("zuk-20261210-000003.txt.tmp-AbC123"));
     EXPECT_TRUE(folder.exists("notes.txt.tmp-AbC123"));
+}
+
+// --report and --trace never write into history/, however the path is spelt;
+// beside it they may.
+TEST(History, ItsFolderIsRefusedToTheOptionsThatWriteAFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath("history") && QDir(dir.path()).mkpath("sub"));
+    for (const char *name : {"history/report.json", "sub/../history/trace.txt"}) {
+        const QString why = reportFileRefusal(dir.filePath(name), dir.path());
+        EXPECT_TRUE(why.startsWith("это файл папки history (прежние образы zuk.txt)")) << why.toStdString();
+    }
+    EXPECT_EQ(reportFileRefusal(dir.filePath("report.json"), dir.path()), "");
 }

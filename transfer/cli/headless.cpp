@@ -9,7 +9,8 @@
 #include "transfer/cli/stop_signal.h"
 
 #include "common/files.h"
-#include "common/platform.h"
+#include "common/console.h"
+#include "common/stop_signals.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -171,9 +172,7 @@ int listHistory(const QString &folder)
 
 int runHeadless(const TransferOptions &options)
 {
-#ifdef SIGPIPE
-    std::signal(SIGPIPE, SIG_IGN);   // a closed stdout must not end the run before it saves
-#endif
+    platform::ignoreClosedOutput();   // a closed stdout must not end the run before it saves
     using Mode = TransferOptions::Mode;
     if (options.mode == Mode::Diff)
         return runDiff(options.diffA, options.diffB);

@@ -1,6 +1,6 @@
 #include "transfer/cli/stop_signal.h"
 
-#include "common/platform.h"
+#include "common/stop_signals.h"
 
 namespace zuk {
 

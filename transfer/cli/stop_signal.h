@@ -1,7 +1,7 @@
 #pragma once
 // SIGINT, SIGTERM and SIGHUP (on Windows Ctrl+C, Ctrl+Break and closing
 // the console) while zuk_2 runs: the handler only records the signal
-// (common/platform.h); the stop itself is called from the event loop, so a
+// (common/stop_signals.h); the stop itself is called from the event loop, so a
 // run ends after the exchange in progress, as closing the window ends it.
 // Once installed, the handlers stay for the rest of the program: no signal
 // ends it while it writes zuk.txt or the report, a second one included; the

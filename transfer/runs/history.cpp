@@ -17,6 +17,11 @@ QString folderOf(const QString &installation)
     return QDir(installation).filePath(QStringLiteral("history"));
 }
 
+OwnFolder ownFolder()
+{
+    return {QStringLiteral("history"), QStringLiteral("файл папки history (прежние образы zuk.txt)")};
+}
+
 bool parseName(const QString &name, Entry *entry)
 {
     static const QRegularExpression pattern(QStringLiteral("^zuk-([0-9]{8}-[0-9]{6})(?:-([0-9]{1,3}))?\\.txt$"));

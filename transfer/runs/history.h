@@ -9,6 +9,7 @@
 // overwritten. Newest means the latest time, within one second the highest
 // number.
 
+#include "common/files.h"
 #include "common/image_file.h"
 
 #include <QByteArray>
@@ -23,6 +24,9 @@ constexpr int kDefaultKeep = 50;
 
 // The folder of the history of the installation in folder.
 QString folderOf(const QString &installation);
+// history/ as a folder of the installation (installationFileAt,
+// common/files.h): no option that names a file to write may write there.
+OwnFolder ownFolder();
 
 struct Entry {
     QString name;        // zuk-20261209-135001-2.txt

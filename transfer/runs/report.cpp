@@ -1,5 +1,7 @@
 #include "transfer/runs/report.h"
 
+#include "transfer/runs/history.h"
+
 #include "common/files.h"
 #include "common/text_file.h"
 
@@ -273,7 +275,7 @@ QString reportFileRefusal(const QString &path, const QString &folder)
         return QStringLiteral("это папка");
     if (!QFileInfo(info.absolutePath()).isDir())
         return QStringLiteral("такой папки нет");
-    if (const QString file = installationFileAt(folder, path); !file.isEmpty())
+    if (const QString file = installationFileAt(folder, path, {history::ownFolder()}); !file.isEmpty())
         return QStringLiteral("это %1 из папки %2; укажите другой файл")
             .arg(file, visibleText(QDir::toNativeSeparators(folder), 200));
     return readOnlyFileText(path);

@@ -3,7 +3,7 @@
 // command line, the window's menus or a test: one value, and one function
 // that puts them into an exchange and a transfer tool.
 
-#include "common/platform.h"
+#include "common/port_names.h"
 #include "bus/exchange.h"
 
 #include <QString>

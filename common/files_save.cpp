@@ -1,6 +1,10 @@
+// The atomic save: new contents complete on disk first, old files kept
+// until the new ones are in place; the never-overwritten copies, and the
+// temporaries a killed program left behind.
+
+#include "common/file_paths.h"
+#include "common/file_system.h"
 #include "common/files.h"
-#include "common/platform.h"
-#include "common/text_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,13 +13,14 @@
 #include <QStorageInfo>
 #include <QTemporaryFile>
 
-#include <algorithm>
-
 namespace zuk {
 
-namespace {
+using file_paths::folderOf;
+using file_paths::joined;
+using file_paths::nameOf;
+using file_paths::native;
 
-QString native(const QString &path) { return visibleText(QDir::toNativeSeparators(path), 200); }
+namespace {
 
 // ---- the injected fault of the tests ----
 struct Fault {
@@ -132,31 +137,6 @@ bool existsAsEntry(const QString &path)
     return info.exists() || info.isSymLink();
 }
 
-// ---- symbolic links and real paths ----
-// Paths are taken apart as text, never cleaned: "link/../x" means what the
-// system makes of it, which cleaning would change when "link" is a link.
-
-QString folderOf(const QString &path)
-{
-    const qsizetype at = QDir::fromNativeSeparators(path).lastIndexOf(u'/');
-    return at < 0 ? QStringLiteral(".") : at == 0 ? QStringLiteral("/") : path.left(at);
-}
-
-QString nameOf(const QString &path)
-{
-    return path.mid(QDir::fromNativeSeparators(path).lastIndexOf(u'/') + 1);
-}
-
-QString joined(const QString &folder, const QString &name)
-{
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
-using platform::followLinks;
-using platform::realFolder;
-
-using platform::fileNameCase;
-
 // Removes the leftover temporaries of the given names in one folder.
 int removeTemporariesIn(const QString &folder, const QStringList &names, const QDateTime &startedAt)
 {
@@ -176,105 +156,6 @@ int removeTemporariesIn(const QString &folder, const QStringList &names, const Q
 }
 
 }  // namespace
-
-QString realFilePath(const QString &path)
-{
-    QString end = path;
-    followLinks(path, &end);   // a loop of links: the path as given
-    const QString folder = realFolder(folderOf(end));
-    return folder.isEmpty() ? QDir::cleanPath(QFileInfo(end).absoluteFilePath()) : joined(folder, nameOf(end));
-}
-
-bool sameRealFile(const QString &a, const QString &b)
-{
-    return realFilePath(a).compare(realFilePath(b), fileNameCase()) == 0;
-}
-
-QString saveTarget(const QString &path, QString *error)
-{
-    QString end, ignored;
-    if (!error)
-        error = &ignored;
-    if (!followLinks(path, &end)) {
-        *error = QStringLiteral("не удалось записать файл %1: слишком много символических ссылок (ссылки по кругу?)")
-                     .arg(native(path));
-        return QString();
-    }
-    if (end == path)
-        return path;   // no link
-    const QString folder = realFolder(folderOf(end));
-    if (folder.isEmpty()) {
-        *error = QStringLiteral("не удалось записать файл %1: это ссылка на %2, а папка %3 не найдена")
-                     .arg(native(path), native(end), native(folderOf(end)));
-        return QString();
-    }
-    return joined(folder, nameOf(end));
-}
-
-QString readOnlyFileText(const QString &path)
-{
-    const QFileInfo info(path);   // the file a link points to
-    constexpr QFileDevice::Permissions writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup
-                                                   | QFileDevice::WriteOther;
-    if (!info.isFile() || (info.permissions() & writeBits))
-        return QString();
-    const QString target = saveTarget(path, nullptr);
-    return QStringLiteral("файл %1%2 доступен только для чтения (права записи на него нет ни у кого)")
-        .arg(native(path), target.isEmpty() || target == path ? QString()
-                                                              : QStringLiteral(" (ссылка на %1)").arg(native(target)));
-}
-
-const QStringList &installationFileNames()
-{
-    static const QStringList names = {
-        QStringLiteral("zuk.txt"),    QStringLiteral("out_in_ik.txt"), QStringLiteral("szenar.txt"),
-        QStringLiteral("adres.ini"),  QStringLiteral("timer.ini"),     QStringLiteral("opis_0.ini"),
-        QStringLiteral("in_0.ini"),   QStringLiteral("ff.ini"),        QStringLiteral("bisnes.ini"),
-        QStringLiteral("uslov_0.ini"),
-    };
-    return names;
-}
-
-QString installationFileAt(const QString &folder, const QString &path)
-{
-    const Qt::CaseSensitivity cs = fileNameCase();
-    const auto options = cs == Qt::CaseInsensitive ? QRegularExpression::CaseInsensitiveOption
-                                                   : QRegularExpression::NoPatternOption;
-    const QString given = realFilePath(path);
-    QString home = realFolder(folder);
-    if (home.isEmpty())
-        home = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-    for (const QString &name : installationFileNames()) {
-        const QString file = joined(folder, name);
-        const QString target = realFilePath(file);
-        // The same file, also under another name (a hard link).
-        const bool same = given.compare(target, cs) == 0 || platform::sameFile(path, file);
-        if (same)
-            return QStringLiteral("файл установки %1").arg(name);
-        // Copies and temporaries lie beside the file a save writes: in the
-        // folder, and beside the file a link points to.
-        for (const QString &beside : {joined(home, name), target}) {
-            if (folderOf(given).compare(folderOf(beside), cs) != 0)
-                continue;
-            const QString stem = QRegularExpression::escape(nameOf(beside));
-            const QRegularExpression copy(QRegularExpression::anchoredPattern(stem + QStringLiteral("\\.bak-.*")), options);
-            const QRegularExpression temporary(
-                QRegularExpression::anchoredPattern(stem + QStringLiteral("\\.tmp-[A-Za-z0-9]{6}")), options);
-            if (copy.match(nameOf(given)).hasMatch())
-                return QStringLiteral("копия файла %1").arg(name);
-            if (temporary.match(nameOf(given)).hasMatch())
-                return QStringLiteral("временный файл записи %1").arg(name);
-        }
-    }
-    // The folder history/ keeps earlier images of zuk.txt: all of it is the
-    // installation's.
-    QString history = realFolder(joined(home, QStringLiteral("history")));
-    if (history.isEmpty())
-        history = joined(home, QStringLiteral("history"));
-    if (folderOf(given).compare(history, cs) == 0)
-        return QStringLiteral("файл папки history (прежние образы zuk.txt)");
-    return QString();
-}
 
 int removeLeftoverTemporaries(const QString &folder, const QStringList &names, const QDateTime &startedAt)
 {
@@ -335,57 +216,6 @@ void injectSaveFault(SaveStep step, const QString &fileName)
 void clearSaveFault()
 {
     fault() = Fault{};
-}
-
-bool readFileBytes(const QString &path, QByteArray *out, QString *error)
-{
-    auto fail = [&](const QString &why) {
-        out->clear();
-        if (error)
-            *error = QStringLiteral("не удалось открыть файл %1: %2").arg(native(path), why);
-        return false;
-    };
-    auto notRegular = [] { return QStringLiteral("это не обычный файл (папка, устройство или канал)"); };
-    auto tooLarge = [] {
-        return QStringLiteral("файл больше %1 МиБ, такого файла установки не бывает").arg(kMaxLoadBytes / (1024 * 1024));
-    };
-    QString readError;
-    platform::SourceFile file;
-    switch (file.open(path, &readError)) {
-    case platform::SourceFile::Opened::Failed:
-        return fail(readError);
-    case platform::SourceFile::Opened::NotRegular:
-        return fail(notRegular());
-    case platform::SourceFile::Opened::Ok:
-        break;
-    }
-    const qint64 size = file.size();
-    if (size > kMaxLoadBytes)
-        return fail(tooLarge());
-    auto readSome = [&](char *to, qint64 n) { return file.read(to, n, &readError); };
-    // At most one byte past the limit: a file that grew while being read is
-    // refused as well. The size it has now, and one byte more, is read first,
-    // into the storage *out has when that is large enough; only a file that
-    // grew is read on.
-    const qint64 first = std::min<qint64>(size, kMaxLoadBytes) + 1;
-    QByteArray &bytes = *out;
-    bytes.resize(first);
-    qint64 got = readSome(bytes.data(), first);
-    if (got == first) {
-        bytes.resize(kMaxLoadBytes + 1);
-        const qint64 more = readSome(bytes.data() + got, kMaxLoadBytes + 1 - got);
-        got = more < 0 ? more : got + more;
-    }
-    if (got < 0) {
-        bytes.clear();
-        if (error)
-            *error = QStringLiteral("не удалось прочитать файл %1: %2").arg(native(path), readError);
-        return false;
-    }
-    bytes.resize(got);
-    if (got > kMaxLoadBytes)
-        return fail(tooLarge());
-    return true;
 }
 
 bool saveFileAtomically(const QString &path, const QByteArray &bytes, QString *error)

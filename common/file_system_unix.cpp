@@ -1,17 +1,13 @@
-// The system interface of common/platform.h for Linux and other POSIX systems.
+// The file calls of common/file_system.h for Linux and other POSIX systems.
 
-#include "common/platform.h"
+#include "common/file_system.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
-#include <QSocketNotifier>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -55,109 +51,7 @@ QByteArray encoded(const QString &path) { return QFile::encodeName(path); }
 
 }  // namespace
 
-// ---- the command line and the console ----
-
-QStringList arguments(int argc, char **argv)
-{
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QFile::decodeName(argv[i]);
-    return args;
-}
-
-bool print(std::FILE *to, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-    return std::fflush(to) == 0;
-}
-
-bool stderrIsTerminal()
-{
-    return ::isatty(STDERR_FILENO) == 1;
-}
-
-void useSystemFontsOffscreen() {}
-
-// ---- the stop signals ----
-
-namespace {
-
-std::atomic<int> firstSignal{0};
-std::atomic<int> signalCount{0};
-bool installed = false;
-
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// Made once and never closed: the handlers outlive everything else.
-// Non-blocking, so that the handler never waits for a full pipe (a byte
-// already in it wakes the loop all the same).
-int signalPipe[2] = {-1, -1};
-
-extern "C" void onStopSignal(int sig)
-{
-    const int savedErrno = errno;
-    int none = 0;
-    firstSignal.compare_exchange_strong(none, sig);
-    ++signalCount;
-    const char c = 1;
-    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
-    errno = savedErrno;
-}
-
-}  // namespace
-
-int installStopSignals()
-{
-    if (installed)
-        return signalPipe[0];
-    if (::pipe(signalPipe) != 0)
-        return -1;
-    for (int fd : signalPipe) {
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-    struct sigaction sa {};
-    sa.sa_handler = onStopSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;   // a write of a file goes on after the handler
-    for (int sig : kStopSignals)
-        ::sigaction(sig, &sa, nullptr);
-    installed = true;
-    return signalPipe[0];
-}
-
-void drainStopSignals()
-{
-    char bytes[64];
-    while (signalPipe[0] >= 0 && ::read(signalPipe[0], bytes, sizeof bytes) > 0) {
-    }
-}
-
-int caughtStopSignal()
-{
-    return firstSignal.load();
-}
-
-int stopSignalCount()
-{
-    return signalCount.load();
-}
-
-std::unique_ptr<QObject> watchStopSignals(std::function<void()> onSignal)
-{
-    const int fd = installStopSignals();
-    if (fd < 0)
-        return nullptr;
-    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, [onSignal = std::move(onSignal)] {
-        drainStopSignals();
-        onSignal();
-    });
-    return notifier;
-}
-
-// ---- files ----
+// ---- opening ----
 
 struct SourceFile::State {
     int fd = -1;
@@ -209,6 +103,33 @@ qint64 SourceFile::read(char *to, qint64 n, QString *cause)
     return got;
 }
 
+bool openForWriting(QFile &file, const QString &path, bool append, QString *cause)
+{
+    file.setFileName(path);
+    const int fd = ::open(encoded(path).constData(),
+                          O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC) | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        *cause = errno == ENXIO ? QStringLiteral("это канал (FIFO), а не файл") : QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+        *cause = QStringLiteral("это канал (FIFO) или сокет, а не файл");
+        ::close(fd);
+        return false;
+    }
+    if (S_ISREG(st.st_mode))
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        *cause = file.errorString();
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+// ---- the atomic save: flushing and renaming ----
+
 bool syncToDisk(QFileDevice &file, QString *cause)
 {
     int rc;
@@ -255,6 +176,8 @@ bool renameNoReplace(const QString &from, const QString &to, bool *taken, QStrin
     ::unlink(encoded(from).constData());
     return true;
 }
+
+// ---- names, links and real paths ----
 
 QString realFolder(const QString &folder)
 {
@@ -306,29 +229,5 @@ Qt::CaseSensitivity fileNameCase()
     return Qt::CaseSensitive;
 #endif
 }
-
-// ---- the serial line and the settings ----
-
-QString defaultPortName()
-{
-    return QStringLiteral("/dev/ttyS0");
-}
-
-QString listedPortName(const QString &, const QString &systemLocation)
-{
-    return systemLocation;
-}
-
-QString normalPortName(const QString &typed)
-{
-    return typed;
-}
-
-QSettings::Format settingsFormat()
-{
-    return QSettings::IniFormat;
-}
-
-void useSettingsFilesForTests() {}
 
 }  // namespace zuk::platform

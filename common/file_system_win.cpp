@@ -1,22 +1,14 @@
-// The system interface of common/platform.h for Windows.
+// The file calls of common/file_system.h for Windows.
 
-#include "common/platform.h"
+#include "common/file_system.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QWinEventNotifier>
 
-#include <atomic>
-#include <csignal>
-#include <cstdlib>
-
-#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-#include <shellapi.h>
 
 namespace zuk::platform {
 
@@ -61,145 +53,7 @@ QString causeOf(DWORD code)
 
 }  // namespace
 
-// ---- the command line and the console ----
-
-QStringList arguments(int, char **)
-{
-    // The command line as the system keeps it, in UTF-16: argv holds it in
-    // the ANSI code page, where Cyrillic may have no bytes.
-    int n = 0;
-    wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &n);
-    QStringList args;
-    for (int i = 1; i < n; ++i)
-        args << QString::fromWCharArray(argv[i]);
-    LocalFree(argv);
-    return args;
-}
-
-bool print(std::FILE *to, const QString &text)
-{
-    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(to)));
-    DWORD mode = 0;
-    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
-        // A console: the text itself, whatever the console's code page; the
-        // progress line's escape sequences drawn as on a terminal.
-        std::fflush(to);
-        SetConsoleMode(handle, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
-        DWORD written = 0;
-        return WriteConsoleW(handle, wide(text), DWORD(text.size()), &written, nullptr) != 0;
-    }
-    // A file or a pipe: the UTF-8 bytes, \n as it is (the stream is binary),
-    // so that the output is the same as on Linux.
-    static const bool binary = [] {
-        _setmode(_fileno(stdout), _O_BINARY);
-        _setmode(_fileno(stderr), _O_BINARY);
-        return true;
-    }();
-    Q_UNUSED(binary);
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-    return std::fflush(to) == 0;
-}
-
-bool stderrIsTerminal()
-{
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
-}
-
-void useSystemFontsOffscreen()
-{
-    if (qEnvironmentVariableIsSet("QT_QPA_FONTDIR"))
-        return;
-    wchar_t windows[MAX_PATH] = {};
-    const UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
-    if (n > 0 && n < MAX_PATH)
-        qputenv("QT_QPA_FONTDIR", (QString::fromWCharArray(windows, int(n)) + QStringLiteral("\\Fonts")).toLocal8Bit());
-}
-
-// ---- the stop signals ----
-
-namespace {
-
-// SIGHUP as on POSIX: the console the program ran in was closed.
-constexpr int kConsoleClosed = 1;
-
-std::atomic<int> firstSignal{0};
-std::atomic<int> signalCount{0};
-HANDLE signalEvent = nullptr;   // set by the handler, watched by the event loop
-std::atomic<bool> exiting{false};
-
-void record(int sig)
-{
-    int none = 0;
-    firstSignal.compare_exchange_strong(none, sig);
-    ++signalCount;
-    SetEvent(signalEvent);
-}
-
-// Runs on a thread of its own that the system starts for the event.
-BOOL WINAPI onConsoleEvent(DWORD event)
-{
-    switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-        record(SIGINT);
-        return TRUE;
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-        // The system ends the process as soon as this returns (at the latest
-        // after some seconds): the run stops after its exchange and writes
-        // what it has while this waits; the program's exit ends the wait.
-        record(kConsoleClosed);
-        for (int i = 0; i < 100 && !exiting; ++i)
-            Sleep(50);
-        return TRUE;
-    default:
-        return FALSE;
-    }
-}
-
-extern "C" void onTerminate(int sig)
-{
-    std::signal(sig, onTerminate);   // the runtime resets it to the default action
-    record(sig);
-}
-
-}  // namespace
-
-int installStopSignals()
-{
-    if (!signalEvent) {
-        signalEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-        std::signal(SIGTERM, onTerminate);
-        std::atexit([] { exiting = true; });
-    }
-    return -1;
-}
-
-void drainStopSignals() {}
-
-int caughtStopSignal()
-{
-    return firstSignal.load();
-}
-
-int stopSignalCount()
-{
-    return signalCount.load();
-}
-
-std::unique_ptr<QObject> watchStopSignals(std::function<void()> onSignal)
-{
-    installStopSignals();
-    auto notifier = std::make_unique<QWinEventNotifier>(signalEvent);
-    QObject::connect(notifier.get(), &QWinEventNotifier::activated, [onSignal = std::move(onSignal)] { onSignal(); });
-    return notifier;
-}
-
-// ---- files ----
+// ---- opening ----
 
 struct SourceFile::State {
     QFile file;
@@ -243,6 +97,19 @@ qint64 SourceFile::read(char *to, qint64 n, QString *cause)
     return got;
 }
 
+bool openForWriting(QFile &file, const QString &path, bool append, QString *cause)
+{
+    // No open blocks here: a file, a device or a pipe opens at once or fails.
+    file.setFileName(path);
+    if (!file.open(QIODevice::WriteOnly | (append ? QIODevice::Append : QIODevice::Truncate) | QIODevice::Unbuffered)) {
+        *cause = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+// ---- the atomic save: flushing and renaming ----
+
 bool syncToDisk(QFileDevice &file, QString *cause)
 {
     if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())))) {
@@ -276,6 +143,8 @@ bool renameNoReplace(const QString &from, const QString &to, bool *taken, QStrin
     }
     return true;
 }
+
+// ---- names, links and real paths ----
 
 QString realFolder(const QString &folder)
 {
@@ -315,42 +184,6 @@ bool sameFile(const QString &a, const QString &b)
 Qt::CaseSensitivity fileNameCase()
 {
     return Qt::CaseInsensitive;
-}
-
-// ---- the serial line and the settings ----
-
-QString defaultPortName()
-{
-    return QStringLiteral("COM1");
-}
-
-QString listedPortName(const QString &portName, const QString &)
-{
-    return portName;
-}
-
-QString normalPortName(const QString &typed)
-{
-    static const QRegularExpression com(QStringLiteral("^(?:\\\\\\\\\\.\\\\)?COM([1-9][0-9]{0,2})$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = com.match(typed);
-    if (!m.hasMatch() || m.captured(1).toInt() > 256)
-        return typed;
-    return QStringLiteral("COM") + m.captured(1);
-}
-
-namespace {
-bool settingsFiles = false;
-}
-
-QSettings::Format settingsFormat()
-{
-    return settingsFiles ? QSettings::IniFormat : QSettings::NativeFormat;
-}
-
-void useSettingsFilesForTests()
-{
-    settingsFiles = true;
 }
 
 }  // namespace zuk::platform
