@@ -34,14 +34,7 @@ RunOutcome TransferTool::scanRun()
     });
     if (outcome != RunOutcome::Completed)
         return outcome;
-    setStatus(QStringLiteral("Отвечают %1 из %2").arg(done - silent).arg(candidates));
-    if (pauseAtEnd_ && !stop_) {
-        if (onClosingPause)
-            onClosingPause();
-        bus_.Wait(20);
-    }
-    if (!stop_)
-        setStatus(neutralStatus());
+    showClosingStatus(QStringLiteral("Отвечают %1 из %2").arg(done - silent).arg(candidates));
     return endRecord(RunOutcome::Completed);
 }
 

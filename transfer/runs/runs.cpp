@@ -318,7 +318,13 @@ RunOutcome TransferTool::noAnswer()
 
 void TransferTool::showErrorTotal()
 {
-    setStatus(QStringLiteral("Произошло       ") + QString::number(errorTotal_) + QStringLiteral("       ошибок"));
+    showClosingStatus(QStringLiteral("Произошло       ") + QString::number(errorTotal_) + QStringLiteral("       ошибок"));
+}
+
+// The last line of a run stays for the end-of-run pause, then the neutral one.
+void TransferTool::showClosingStatus(const QString &text)
+{
+    setStatus(text);
     if (pauseAtEnd_ && !stop_) {
         if (onClosingPause)
             onClosingPause();

@@ -275,6 +275,7 @@ private:
     // An exchange's judgement; a valid reply marks the controller answered.
     bool answered(bool ok);
     void showErrorTotal();
+    void showClosingStatus(const QString &text);
     // Resets the counters and settles the line before the first request;
     // the trace of the line (BusExchange::trace) gets the run line.
     void startRun();
