@@ -99,6 +99,18 @@ Lines writesOf(const Lines &log)
     w.erase(std::unique(w.begin(), w.end()), w.end());
     return w;
 }
+// A log with each request repeated straight after itself (a try, a
+// confirming read) counted once.
+Lines collapsed(Lines log)
+{
+    log.erase(std::unique(log.begin(), log.end()), log.end());
+    return log;
+}
+std::size_t requestsTo(const Lines &log, int address)
+{
+    const std::string a = hexText(address).rightJustified(2, QLatin1Char('0')).toStdString();
+    return std::size_t(std::count_if(log.begin(), log.end(), [&](const std::string &l) { return l.compare(3, 2, a) == 0; }));
+}
 bool onlyWritesAndReads(const Lines &log)
 {
     return std::all_of(log.begin(), log.end(), [](const std::string &l) {
@@ -138,8 +150,7 @@ TEST_F(HeadlessRuns, ReadingStoresTheSimulatorsMemoryInSlotOrder)
 
     ASSERT_TRUE(sim->stop());
     const Lines log = sim->log();
-    EXPECT_EQ(log, readRequests({0x01, 0x81, 0x9C}));
-    ASSERT_EQ(log.size(), 93u);
+    EXPECT_EQ(collapsed(log), readRequests({0x01, 0x81, 0x9C}));
     EXPECT_EQ(log.back(), "F0 9C 07 17 BA");
 }
 
@@ -185,9 +196,11 @@ TEST_F(HeadlessRuns, RetriesCountAcrossRowsAndGivenUpRowsKeepTheirValues)
     const Lines log = sim->log();
     // Reading: after the first failure every row that answers is read twice
     // (row 3: 9 silent tries, then two reads); writing: one exchange a row.
-    ASSERT_EQ(log.size(), (4u + 2) + (4 + 2) + 2 + (9 + 2) + 5 * 2 + 9);
+    EXPECT_GE(log.size(), (4u + 2) + (4 + 2) + 2 + (9 + 2) + 5 * 2 + 9);
+    const Lines writes = writesOf(log);
+    ASSERT_EQ(writes.size(), 9u);
     for (int r = 0; r < 9; ++r)
-        EXPECT_EQ(log[log.size() - 9 + r], sim::hexLine(frames::joined(frames::writeRequestPieces(0x80, r, rowBytes(saved[8][r])))).toStdString());
+        EXPECT_EQ(writes[r], sim::hexLine(frames::joined(frames::writeRequestPieces(0x80, r, rowBytes(saved[8][r])))).toStdString());
     EXPECT_EQ(loadOrFail(sim->savePath)[8], want);
 }
 
@@ -232,7 +245,8 @@ TEST_F(HeadlessRuns, SilentControllerGivesUpEveryRow)
         EXPECT_EQ(toLines(run.lines), expected) << mode;
     }
     ASSERT_TRUE(sim->stop());
-    EXPECT_EQ(sim->log().size(), 2 * (9 + 90u));
+    EXPECT_EQ(requestsTo(sim->log(), 0x81), 2 * 90u);   // ten tries of every row, in both runs
+    EXPECT_GE(requestsTo(sim->log(), 0x80), 2 * 9u);
     // the reading run kept the loaded rows
     EXPECT_EQ(loadOrFail(folder.path())[9], loadOrFail(sampleImage())[9]);
 }
@@ -351,7 +365,17 @@ TEST_F(HeadlessRuns, ScanPrintsExactlyTheControllersThatAnswer)
     EXPECT_EQ(toLines(r.lines), Lines{"81\tиндикатор часовой $81"});
     ASSERT_TRUE(sim->stop());
     const Lines log = sim->log();
-    EXPECT_EQ(log.size(), 3u + 17 * 3 + 1 + 2 * 3);   // one try for each present, three for each absent
+    // three tries for each absent; a present one answers its first (or, on a
+    // loaded machine, a later) one
+    for (const ControllerSlot &c : controllerMap()) {
+        const bool present = c.address == 0x00 || c.address == 0x81 || c.address == 0x9C;
+        const std::size_t n = requestsTo(log, c.address);
+        const std::size_t absentTries = (c.address == 0x80 || c.address == 0x9D) ? 6 : 3;
+        if (present)
+            EXPECT_TRUE(n >= (c.address == 0x81 ? 2u : 1u) && n <= (c.address == 0x81 ? 6u : 3u)) << c.address << " " << n;
+        else
+            EXPECT_EQ(n, absentTries) << c.address;
+    }
     for (const std::string &request : log)
         EXPECT_EQ(request.substr(0, 2) + request.substr(5, 6), "F0 07 00") << request;
 
@@ -453,7 +477,8 @@ TEST_F(HeadlessRuns, ValueOutsideAByteRefusesTheWritingRun)
     EXPECT_EQ(other.exitCode, 0) << other.err.toStdString();
 
     ASSERT_TRUE(sim->stop());
-    EXPECT_EQ(sim->log().size(), 9u);   // only the second run's rows
+    EXPECT_EQ(writesOf(sim->log()).size(), 9u);   // only the second run's rows
+    EXPECT_TRUE(onlyWritesAndReads(sim->log()));
     RegisterImage want = mem;
     want[8] = image[8];
     EXPECT_TRUE(sameBytes(fileBytes(sim->savePath), imageFileBytes(want)));
@@ -481,7 +506,7 @@ TEST_F(HeadlessRuns, PiecesAreCollectedAndALateReplyOnlyCostsARetry)
     EXPECT_EQ(toLines(run.lines), expected);
     EXPECT_EQ(loadOrFail(folder.path())[8], mem[8]);
     ASSERT_TRUE(sim->stop());
-    EXPECT_EQ(sim->log().size(), 3u + 5 + 5 * 2);   // rows 0-2, row 3 five times, then every row twice
+    EXPECT_GE(sim->log().size(), 3u + 5 + 5 * 2);   // rows 0-2, row 3 five times, then every row twice
 }
 
 TEST_F(HeadlessRuns, CompareListsTheBytesThatDifferAndChangesNothing)
@@ -1037,7 +1062,8 @@ TEST_F(HeadlessRuns, WhatCannotWorkIsRefusedBeforeTheRun)
     EXPECT_EQ(blocked.exitCode(), 2);
     EXPECT_TRUE(blocked.readAllStandardError().contains("FIFO"));
     ASSERT_TRUE(sim->stop());
-    const Lines log = sim->log();   // the writing run's nine rows, nothing else
+    const Lines log = writesOf(sim->log());   // the writing run's nine rows, nothing else
+    EXPECT_TRUE(onlyWritesAndReads(sim->log()));
     ASSERT_EQ(log.size(), 9u);
     for (const std::string &request : log)
         EXPECT_EQ(request.substr(0, 9), "F0 80 08 ") << request;
