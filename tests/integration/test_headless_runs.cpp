@@ -88,17 +88,6 @@ Lines readRequests(std::initializer_list<int> addresses)
     return l;
 }
 
-// The write requests of a log, a repeat straight after the same write (a try)
-// counted once. A loaded machine may cost a try or, after a late
-// acknowledgement, a read-back; the writes themselves stay exact.
-Lines writesOf(const Lines &log)
-{
-    Lines w;
-    std::copy_if(log.begin(), log.end(), std::back_inserter(w),
-                 [](const std::string &l) { return l.compare(6, 2, "08") == 0; });
-    w.erase(std::unique(w.begin(), w.end()), w.end());
-    return w;
-}
 // A log with each request repeated straight after itself (a try, a
 // confirming read) counted once.
 Lines collapsed(Lines log)
@@ -106,9 +95,19 @@ Lines collapsed(Lines log)
     log.erase(std::unique(log.begin(), log.end()), log.end());
     return log;
 }
+// The write requests of a log, a try of the same write counted once. A
+// loaded machine may cost a try or, after a late acknowledgement, a
+// read-back; the writes themselves stay exact.
+Lines writesOf(const Lines &log)
+{
+    Lines w;
+    std::copy_if(log.begin(), log.end(), std::back_inserter(w),
+                 [](const std::string &l) { return l.compare(6, 2, "08") == 0; });
+    return collapsed(std::move(w));
+}
 std::size_t requestsTo(const Lines &log, int address)
 {
-    const std::string a = hexText(address).rightJustified(2, QLatin1Char('0')).toStdString();
+    const std::string a = tickAddressText(address).toStdString();
     return std::size_t(std::count_if(log.begin(), log.end(), [&](const std::string &l) { return l.compare(3, 2, a) == 0; }));
 }
 bool onlyWritesAndReads(const Lines &log)
